@@ -1,0 +1,72 @@
+#include "app/Options.h"
+
+#include "link/PortMap.h"
+
+#include <cstdlib>
+
+namespace tessary::app {
+
+Options ParseCommandLine(const std::vector<std::string>& args) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--simulate") {
+            o.simulate = true;
+        } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
+            std::string value;
+            if (a == "--port") {
+                if (i + 1 >= args.size()) {
+                    o.error = "--port needs COMn=PATH";
+                    return o;
+                }
+                value = args[++i];
+            } else {
+                value = a.substr(7);
+            }
+            std::string name, path;
+            if (!link::ParsePortOption(value, name, path)) {
+                o.error = "--port needs COMn=PATH with n from 1 to 4, not \"" + value + "\"";
+                return o;
+            }
+            o.ports.emplace_back(name, path);
+        } else if (a.rfind("--", 0) == 0) {
+            o.error = "unknown option " + a;
+            return o;
+        } else if (o.iniPath.empty()) {
+            o.iniPath = a;
+        }
+        // Later plain arguments are ignored, as the program always did.
+    }
+    return o;
+}
+
+std::string UsageText() {
+    return "Usage: tessary [options] [INI-FILE]\n"
+           "\n"
+           "  INI-FILE            the INI file to read at start and write at exit\n"
+           "                      (default " + DefaultIniPath() + ")\n"
+           "  --port COMn=PATH    map a port name to a device, e.g. --port COM1=/dev/ttyUSB0\n"
+           "                      (repeatable; overrides the INI file's [Ports] section)\n"
+           "  --simulate          run on a simulated line of three boxes (#01, #02 Digital,\n"
+           "                      #05 Kestin at 9600 baud) with an INI file of its own\n"
+           "  --help              this text\n";
+}
+
+namespace {
+std::string Home() {
+    const char* h = std::getenv("HOME");
+    return h && *h ? h : "/tmp";
+}
+}  // namespace
+
+std::string DefaultIniPath() {
+    const char* x = std::getenv("XDG_CONFIG_HOME");
+    const std::string base = (x && *x) ? std::string(x) : Home() + "/.config";
+    return base + "/Veltrona/Tessary.ini";
+}
+
+std::string DefaultCaptureFolder() { return Home() + "/Tessary/"; }
+
+}  // namespace tessary::app

@@ -1,0 +1,99 @@
+#include "app/Session.h"
+
+#include "app/IniFile.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tessary::app {
+
+namespace {
+constexpr const char* kSection = "Communication";
+}
+
+Session::Session(link::DeviceLink& link, link::PortMap& ports, Operator& op, Options options)
+    : link_(link), ports_(ports), op_(op), options_(std::move(options)) {
+    state_.DefaultFolder = DefaultCaptureFolder();
+}
+
+void Session::FormCreate() {
+    state_.PanelPollStopped = true;
+    state_.SinglePollStopped = true;
+    state_.AddressTable[0].clear();
+    for (std::size_t a = 1; a < state_.AddressTable.size(); ++a) state_.AddressTable[a] = kNoConnect;
+    state_.CurrentAddress.clear();
+    state_.TryIniFirst = true;
+    state_.ConnectionFound = false;
+    state_.IniConnectOk = false;
+}
+
+void Session::FormShow() {
+    link_.SearchAborted = false;
+    state_.CurrentAddress.clear();
+    SelectIniFile();
+    ReadIniFile();
+    link_.OpenComPort();
+}
+
+void Session::SelectIniFile() {
+    state_.IniFilePath = options_.iniPath.empty() ? DefaultIniPath() : options_.iniPath;
+}
+
+void Session::ReadIniFile() {
+    const IniFile ini = IniFile::Load(state_.IniFilePath);
+    // Out-of-range values are loaded as they are and never written back.
+    link_.SetLinkBaudRate(static_cast<std::uint32_t>(ini.ReadInteger(kSection, "BaudRate", 9600)));
+    link_.SetLinkPortName(ini.ReadString(kSection, "ComPort", "COM1"));
+    for (int k = 0; k < 4; ++k)
+        state_.TransducerAddress[k] = ini.ReadString(kSection, "Addr" + std::to_string(k + 1), "");
+    for (const char* name : link::kComPortNames) ports_.SetFromIni(name, ini.ReadString("Ports", name, ""));
+}
+
+bool Session::WriteIniFile() {
+    IniFile ini = IniFile::Load(state_.IniFilePath);
+    const std::string port = link_.LinkPortName();
+    if (std::find(link::kComPortNames.begin(), link::kComPortNames.end(), port) != link::kComPortNames.end())
+        ini.WriteString(kSection, "ComPort", port);
+    const std::uint32_t baud = link_.LinkBaudRate();
+    if (std::find(kBaudSearchOrder.begin(), kBaudSearchOrder.end(), baud) != kBaudSearchOrder.end())
+        ini.WriteInteger(kSection, "BaudRate", static_cast<int>(baud));
+    for (int k = 0; k < 4; ++k) ini.WriteString(kSection, "Addr" + std::to_string(k + 1), state_.TransducerAddress[k]);
+    std::string error;
+    if (!ini.Save(state_.IniFilePath, &error)) {
+        op_.ShowMessageBox("Could not write the INI file " + state_.IniFilePath + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+void Session::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    if (state_.ConnectionFound) WriteIniFile();
+    link_.ClosePort();
+    link_.CloseAllSerialFile();
+    state_.PanelPollStopped = true;
+    state_.SinglePollStopped = true;
+}
+
+std::string Session::ConsoleCommand(const std::string& text) {
+    state_.CommandText = text + "\r\n";
+    return link_.SendCommand(state_.CommandText);
+}
+
+std::string VersionDateText(const std::string& formattedDateTime) {
+    const auto blank = formattedDateTime.find(' ');
+    if (blank == std::string::npos) return {};
+    return formattedDateTime.substr(0, blank + 1);
+}
+
+std::string FormatFileDateTime(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[64];
+    const bool midnight = tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0;
+    const std::size_t n = std::strftime(buf, sizeof buf, midnight ? "%x" : "%x %X", &tm);
+    return std::string(buf, n);
+}
+
+}  // namespace tessary::app

@@ -1,0 +1,62 @@
+#pragma once
+// Start-up, INI file, console exchange and shutdown: the flows behind the main
+// window's FormCreate / FormShow / FormClose, without any widget.
+
+#include "app/AppState.h"
+#include "app/Operator.h"
+#include "app/Options.h"
+#include "link/DeviceLink.h"
+#include "link/PortMap.h"
+
+#include <ctime>
+#include <string>
+
+namespace tessary::app {
+
+class Session {
+public:
+    Session(link::DeviceLink& link, link::PortMap& ports, Operator& op, Options options);
+
+    void FormCreate();
+    // Reads the INI file and opens the remembered port. Call once, before the
+    // connect dialog is shown.
+    void FormShow();
+    // Writes the INI file (after a connection only), closes the port and the
+    // all-serial file, stops the polling loops. Safe to call more than once:
+    // only the first call does anything.
+    void FormClose();
+
+    void SelectIniFile();
+    void ReadIniFile();
+    // Writes ComPort, BaudRate (when they are among the known values) and
+    // Addr1..Addr4. Reports a failure to the operator; returns success.
+    bool WriteIniFile();
+
+    // The console: CommandText = text + "\r\n", the answer (or a sentinel) back.
+    std::string ConsoleCommand(const std::string& text);
+
+    AppState& State() { return state_; }
+    const AppState& State() const { return state_; }
+    link::DeviceLink& Link() { return link_; }
+    link::PortMap& Ports() { return ports_; }
+    Operator& Op() { return op_; }
+    const Options& Opts() const { return options_; }
+    bool Closed() const { return closed_; }
+
+private:
+    link::DeviceLink& link_;
+    link::PortMap& ports_;
+    Operator& op_;
+    Options options_;
+    AppState state_;
+    bool closed_ = false;
+};
+
+// The executable's date as the version label shows it: the formatted date-time
+// text up to and including its first blank (empty when it has none).
+std::string VersionDateText(const std::string& formattedDateTime);
+// Short date, and the long time unless it is exactly midnight, in the C locale
+// of the process (e.g. "12/05/26 23:15:02").
+std::string FormatFileDateTime(std::time_t t);
+
+}  // namespace tessary::app

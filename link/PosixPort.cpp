@@ -1,0 +1,243 @@
+#include "link/PosixPort.h"
+
+// termios2 and BOTHER live in the kernel's header, which cannot be mixed with
+// <termios.h>; everything here speaks termios2.
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace tessary::link {
+namespace {
+
+std::string osText(const std::string& what, int err) {
+    return what + ": " + std::generic_category().message(err);
+}
+
+PortStatus fail(PortStatus::Code code, std::string text) {
+    return PortStatus{code, std::move(text)};
+}
+
+// Errors after which the descriptor will never carry a byte again.
+bool isHangUpErrno(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+timespec toTimespec(Clock::duration d) {
+    if (d < Clock::duration::zero()) d = Clock::duration::zero();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    return ts;
+}
+
+void makeRaw(termios2& t) {
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IUCLC | IXON | IXOFF | IXANY | IMAXBEL | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST | ONLCR | OCRNL | ONOCR | ONLRET | OLCUC);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | ICANON |
+                                        ISIG | IEXTEN | TOSTOP);
+    // CRTSCTS is deliberately kept: the line's flow control belongs to its owner.
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    // We poll for bytes ourselves; reads must never block in the driver.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+}
+
+void setSpeed(termios2& t, std::uint32_t baud) {
+    // Clearing CIBAUD makes the input rate follow the output rate.
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CIBAUD);
+    t.c_cflag |= BOTHER;
+    t.c_ispeed = baud;
+    t.c_ospeed = baud;
+}
+
+// Drivers report the rate they really set; a UART divisor may miss by a little.
+bool rateTaken(std::uint32_t asked, std::uint32_t got) {
+    const auto diff = asked > got ? asked - got : got - asked;
+    return std::uint64_t{diff} * 100 <= std::uint64_t{asked} * 3;
+}
+
+PortStatus applySettings(int fd, std::uint32_t baud, bool raw) {
+    termios2 t{};
+    if (::ioctl(fd, TCGETS2, &t) != 0) {
+        const int err = errno;
+        if (err == ENOTTY || err == EINVAL) return fail(PortStatus::Code::Refused, osText("not a serial device", err));
+        return fail(PortStatus::Code::OsError, osText("cannot read line settings", err));
+    }
+    if (raw) makeRaw(t);
+    setSpeed(t, baud);
+    if (::ioctl(fd, TCSETS2, &t) != 0)
+        return fail(PortStatus::Code::Refused, osText("line settings refused", errno));
+    // TCSETS2 succeeds when any part of the request was taken; check the rate.
+    termios2 got{};
+    if (::ioctl(fd, TCGETS2, &got) != 0)
+        return fail(PortStatus::Code::OsError, osText("cannot read line settings", errno));
+    if (!rateTaken(baud, got.c_ospeed))
+        return fail(PortStatus::Code::BadRate,
+                    std::to_string(baud) + " bit/s not supported (port runs at " + std::to_string(got.c_ospeed) + ")");
+    return {};
+}
+
+PortStatus openError(const std::string& path, int err) {
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+        return fail(PortStatus::Code::NotFound, osText(path, err));
+    case EBUSY:
+        return fail(PortStatus::Code::Busy, osText(path, err));
+    default:
+        return fail(PortStatus::Code::OsError, osText(path, err));
+    }
+}
+
+}  // namespace
+
+PosixPort::~PosixPort() { close(); }
+
+PortStatus PosixPort::open(const std::string& path, std::uint32_t baud) {
+    close();
+    if (baud == 0) return fail(PortStatus::Code::BadRate, "0 bit/s would hang up the line");
+
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return openError(path, errno);
+    auto give_up = [fd](PortStatus status) {
+        ::close(fd);
+        return status;
+    };
+
+    // Lock before TIOCEXCL so that a refused second open leaves the owner's flag alone.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err == EWOULDBLOCK) return give_up(fail(PortStatus::Code::Busy, path + ": in use by another program"));
+        return give_up(fail(PortStatus::Code::OsError, osText(path + ": cannot lock", err)));
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        const int err = errno;
+        if (err == ENOTTY) return give_up(fail(PortStatus::Code::Refused, osText(path + ": not a serial device", err)));
+        return give_up(fail(PortStatus::Code::OsError, osText(path + ": cannot make exclusive", err)));
+    }
+    if (PortStatus s = applySettings(fd, baud, true); !s.ok()) {
+        s.text = path + ": " + s.text;
+        return give_up(std::move(s));
+    }
+    // Whatever the line carried before we owned it is noise to us.
+    if (::ioctl(fd, TCFLSH, TCIFLUSH) != 0)
+        return give_up(fail(PortStatus::Code::OsError, osText(path + ": cannot flush input", errno)));
+
+    fd_ = fd;
+    hungUp_ = false;
+    return {};
+}
+
+void PosixPort::close() {
+    if (fd_ < 0) return;
+    if (!hungUp_) {
+        // A tty's close can wait up to its closing_wait (30 s) for stuck output,
+        // e.g. with hardware flow control held off. Give the output a short
+        // while to leave, then discard the rest so close stays prompt.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(250);
+        int queued = 0;
+        while (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::ioctl(fd_, TCFLSH, TCOFLUSH);
+        ::ioctl(fd_, TIOCNXCL);
+    }
+    ::close(fd_);
+    fd_ = -1;
+    hungUp_ = false;
+}
+
+PortStatus PosixPort::setBaudRate(std::uint32_t baud) {
+    if (fd_ < 0) return fail(PortStatus::Code::NotOpen, "port not open");
+    if (baud == 0) return fail(PortStatus::Code::BadRate, "0 bit/s would hang up the line");
+    return applySettings(fd_, baud, false);
+}
+
+bool PosixPort::write(std::string_view bytes, std::chrono::milliseconds limit) {
+    if (fd_ < 0 || hungUp_) return false;
+    const auto deadline = Clock::now() + limit;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0) return false;
+        const int err = errno;
+        if (err == EINTR) continue;
+        if (err != EAGAIN && err != EWOULDBLOCK) {
+            if (isHangUpErrno(err)) hungUp_ = true;
+            return false;
+        }
+        // Output buffer full: wait for room, but only until the limit.
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) return false;
+        pollfd p{fd_, POLLOUT, 0};
+        const timespec ts = toTimespec(left);
+        const int r = ::ppoll(&p, 1, &ts, nullptr);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        if (p.revents & (POLLHUP | POLLERR)) {
+            hungUp_ = true;
+            return false;
+        }
+        if (p.revents & POLLNVAL) return false;
+    }
+    return true;
+}
+
+ReadResult PosixPort::readByte(char& byte, std::chrono::microseconds wait) {
+    if (fd_ < 0) return ReadResult::Error;
+    if (hungUp_) return ReadResult::HangUp;
+
+    // With VMIN=0/VTIME=0 a tty read returns 0 both for "nothing yet" and for a
+    // hung-up line, so a 0 here proves nothing; poll tells the two apart.
+    ssize_t n = ::read(fd_, &byte, 1);
+    if (n == 1) return ReadResult::Byte;
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        if (!isHangUpErrno(errno)) return ReadResult::Error;
+        hungUp_ = true;
+        return ReadResult::HangUp;
+    }
+
+    const auto deadline = Clock::now() + wait;
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        const timespec ts = toTimespec(deadline - Clock::now());
+        const int r = ::ppoll(&p, 1, &ts, nullptr);
+        if (r < 0) {
+            if (errno == EINTR) continue;  // the next ppoll gets only what is left
+            return ReadResult::Error;
+        }
+        if (r == 0) return ReadResult::Timeout;
+        if (p.revents & POLLNVAL) return ReadResult::Error;
+        if (p.revents & POLLIN) {
+            n = ::read(fd_, &byte, 1);
+            if (n == 1) return ReadResult::Byte;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN && !(p.revents & (POLLHUP | POLLERR))) continue;
+            if (n < 0 && !isHangUpErrno(errno) && errno != EAGAIN) return ReadResult::Error;
+            // Readable yet empty: only a hung-up descriptor does that.
+            hungUp_ = true;
+            return ReadResult::HangUp;
+        }
+        if (p.revents & (POLLHUP | POLLERR)) {
+            hungUp_ = true;
+            return ReadResult::HangUp;
+        }
+    }
+}
+
+}  // namespace tessary::link

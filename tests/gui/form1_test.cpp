@@ -1,0 +1,156 @@
+// The real main window, offscreen, driven by object name.
+
+#include "app/Session.h"
+#include "testkit/ScriptedPort.h"
+#include "ui/HelpWindow.h"
+#include "ui/QtOperator.h"
+#include "ui/TForm1.h"
+#include "ui/TOKBottomDlg.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QtTest>
+
+using namespace tessary;
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+    struct Rig {
+        testkit::ScriptedPort* port;
+        link::PortMap ports;
+        link::DeviceLink link;
+        TOKBottomDlg box;
+        QtOperator op{box};
+        app::Session session;
+        TForm1 form{session, box};
+        explicit Rig(const QString& ini, testkit::ScriptedPort* p = new testkit::ScriptedPort)
+            : port(p),
+              link(std::unique_ptr<link::Port>(p), [this](const std::string& n) { return ports.Resolve(n); }),
+              session(link, ports, op, Options(ini)) {
+            ports.SetFromCommandLine("COM1", "/dev/pts/77");
+            form.show();
+            form.FormShow();
+        }
+        static app::Options Options(const QString& ini) {
+            app::Options o;
+            o.iniPath = S(ini);
+            return o;
+        }
+        template <class T> T* Find(const char* name) { return form.findChild<T*>(name); }
+        void Type(const QString& text) {
+            auto* edit = Find<QLineEdit>("OutPutEditBox");
+            edit->setFocus();
+            edit->setText(text);
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+    };
+
+    QTemporaryDir dir;
+    QString Ini() const { return dir.filePath("t.ini"); }
+
+private slots:
+    void windowHasItsPagesAndLabels() {
+        Rig r(Ini());
+        QCOMPARE(r.form.windowTitle(), QString("Veltrona Tessary"));
+        auto* pages = r.Find<QTabWidget>("PageControl1");
+        QStringList titles;
+        for (int i = 0; i < pages->count(); ++i) titles << pages->tabText(i);
+        QCOMPARE(titles, (QStringList{"EZCommands", "Readings", "Coefficients", "Update Bravik Software", "PC Capture"}));
+        QCOMPARE(pages->currentWidget()->objectName(), QString("TabSheet2"));
+        QCOMPARE(r.Find<QLabel>("lbINI")->text(), "Using " + Ini());
+        QCOMPARE(r.Find<QLabel>("lbVersion")->text(), QString("Ver 2.8"));
+        QVERIFY(r.Find<QLabel>("lbVerDate")->text().endsWith(' '));
+        // Every control a screen reader reaches has a name.
+        for (QWidget* w : r.form.findChildren<QWidget*>()) {
+            if (qobject_cast<QLineEdit*>(w) || qobject_cast<QPushButton*>(w))
+                QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        }
+    }
+
+    void enterSendsAndShowsTheAnswer() {
+        Rig r(Ini());
+        r.port->Answer("#01ID\r\n", "123456");
+        r.Type("#01ID");
+        QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("123456"));
+        QCOMPARE(r.Find<QLineEdit>("OutPutEditBox")->text(), QString("#01ID"));
+        QTest::keyClick(r.Find<QLineEdit>("OutPutEditBox"), Qt::Key_Return);  // Enter again repeats
+        QCOMPARE(r.port->writes, (std::vector<std::string>{"#01ID\r\n", "#01ID\r\n"}));
+
+        r.Type("#07ID");
+        QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("NoConnect"));
+        QVERIFY(r.form.statusBar()->currentMessage().contains("no byte came"));
+
+        const auto before = r.port->now();
+        r.Type("#00ID");
+        QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("#00"));
+        QCOMPARE(r.port->now(), before);  // nothing awaited
+        QVERIFY(r.form.statusBar()->currentMessage().isEmpty());
+    }
+
+    void upAndDownWalkTheHistory() {
+        Rig r(Ini());
+        r.Type("#01ID");
+        r.Type("#01VER");
+        auto* edit = r.Find<QLineEdit>("OutPutEditBox");
+        QTest::keyClick(edit, Qt::Key_Up);
+        QCOMPARE(edit->text(), QString("#01VER"));
+        QTest::keyClick(edit, Qt::Key_Up);
+        QCOMPARE(edit->text(), QString("#01ID"));
+        QTest::keyClick(edit, Qt::Key_Up);
+        QCOMPARE(edit->text(), QString("#01ID"));
+        QTest::keyClick(edit, Qt::Key_Down);
+        QTest::keyClick(edit, Qt::Key_Down);
+        QCOMPARE(edit->text(), QString());
+    }
+
+    void messageBoxShowsOneLineAndWaitsForOk() {
+        Rig r(Ini());
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<TOKBottomDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            seen = dlg->windowTitle() + "|" + dlg->Text();
+            QTest::mouseClick(dlg->findChild<QPushButton*>("OKBtn"), Qt::LeftButton);
+        });
+        r.op.ShowMessageBox("  Sorry.  Can not find device.");
+        QCOMPARE(seen, QString("Message|  Sorry.  Can not find device."));
+    }
+
+    void f1OpensTheTopicOfTheFocusedControl() {
+        Rig r(Ini());
+        QApplication::setActiveWindow(&r.form);
+        auto* edit = r.Find<QLineEdit>("OutPutEditBox");
+        edit->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(edit));
+        QTest::keyClick(edit, Qt::Key_F1);
+        QCOMPARE(r.form.Help()->CurrentTopic(), 11);
+        QVERIFY(r.form.Help()->isVisible());
+        QVERIFY(r.form.Help()->Browser()->toPlainText().contains("Command Line"));
+        QCOMPARE(HelpWindow::TopicFor(r.Find<QLineEdit>("ResponseEditBox")), 12);
+        QCOMPARE(HelpWindow::TopicFor(r.Find<QWidget>("btNewConnect")), 4);
+    }
+
+    void closingWritesTheIniAfterAConnection() {
+        {
+            Rig r(Ini());
+            r.session.State().ConnectionFound = true;
+            r.session.State().TransducerAddress = {"#01", "", "", ""};
+            r.form.close();
+            QVERIFY(!r.link.IsOpen());
+        }
+        QFile f(Ini());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("Addr1=#01\r\n"));
+    }
+};
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"

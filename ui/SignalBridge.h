@@ -1,0 +1,20 @@
+#pragma once
+// Turns SIGTERM and SIGINT into a queued call on the window thread (a signal
+// handler may only write to a pipe), so every way out runs the same close.
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class SignalBridge : public QObject {
+    Q_OBJECT
+public:
+    explicit SignalBridge(QObject* parent = nullptr);
+    ~SignalBridge() override;
+
+signals:
+    void terminationRequested(int signal);
+
+private:
+    QSocketNotifier* notifier_ = nullptr;
+};

@@ -28,6 +28,12 @@ struct AppState {
     bool IniConnectOk = false;
     bool PanelPollStopped = true;
     bool SinglePollStopped = true;
+
+    // Values the Serial panel's labels mirror (lbBaudRateValue, lbComPortValue,
+    // lbAddressValue); set by the connect flows and the serial settings.
+    std::string BaudRateValue;
+    std::string ComPortValue;
+    std::string AddressValue;
 };
 
 }  // namespace tessary::app

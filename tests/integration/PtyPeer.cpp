@@ -204,6 +204,17 @@ void PtyPeer::respondLoop(Responder responder) {
                 }
             }
             if (reply->hangUpAfter) {
+                // A hang-up discards input the port side has not read yet; let
+                // it take the reply first. Polling the slave pushes bytes still
+                // in the kernel's flip buffer into its queue, so FIONREAD is whole.
+                const auto giveUp = SteadyClock::now() + std::chrono::seconds(1);
+                for (;;) {
+                    pollfd p{keeper_, POLLIN, 0};
+                    int unread = 0;
+                    if (::poll(&p, 1, 0) < 0 || ::ioctl(keeper_, FIONREAD, &unread) != 0 || unread == 0) break;
+                    if (waitForStop(std::min(giveUp, SteadyClock::now() + std::chrono::milliseconds(1)))) return;
+                    if (SteadyClock::now() >= giveUp) break;
+                }
                 closeFds();
                 return;
             }

@@ -28,7 +28,7 @@ public:
         std::string bytes;
         std::chrono::milliseconds delay{0};  // counted from the arrival of the line
         std::uint32_t pacedBaud = 0;         // 0: all at once; else 10 bits a byte at this rate
-        bool hangUpAfter = false;            // close the master once the reply is out
+        bool hangUpAfter = false;            // close the master once the port has read the reply
     };
     // Gets each line from the PC without its "\r\n"; nullopt stays silent.
     using Responder = std::function<std::optional<Reply>(const std::string& line)>;
@@ -51,7 +51,8 @@ public:
     bool write(std::string_view bytes);
     // As a line at `baud` delivers them: byte i lands at start + (i+1) * 10 bits.
     bool writePaced(std::string_view bytes, std::uint32_t baud);
-    // Closes the master: the port side sees a hang-up.
+    // Closes the master at once: the port side sees a hang-up, and the kernel
+    // discards whatever it had not read yet.
     void hangUp();
 
     // Answers each line the PC sends from a background thread until

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -249,6 +250,27 @@ TEST(PosixPortFailures, ClosedPortFailsEveryOperationAtOnce) {
     EXPECT_FALSE(port.write("#01ID\r\n", 1s));
     EXPECT_EQ(port.setBaudRate(9600).code, Code::NotOpen);
     EXPECT_LT(elapsedSince(start), 50ms);
+}
+
+TEST_F(PosixPortTest, PacedReplyFromTheResponderArrivesWholeBeforeTheHangUp) {
+    openPort(9600);
+    peer.respond([](const std::string& line) -> std::optional<PtyPeer::Reply> {
+        if (line != "#01ID") return std::nullopt;
+        return PtyPeer::Reply{"ID 42\r\n", 20ms, 9600, true};
+    });
+    const auto start = Clock::now();
+    ASSERT_TRUE(port.write("#02ID\r\n#01ID\r\n", 1s));
+    std::string reply;
+    char c = 0;
+    ReadResult r;
+    while ((r = port.readByte(c, 1s)) == ReadResult::Byte) reply.push_back(c);
+    const auto took = elapsedSince(start);
+    EXPECT_EQ(reply, "ID 42\r\n");
+    EXPECT_EQ(r, ReadResult::HangUp);
+    // 20 ms delay plus 7 bytes at ~1.04 ms each.
+    EXPECT_GE(took, 27ms);
+    EXPECT_LT(took, 200ms);
+    EXPECT_EQ(peer.linesHeard(), (std::vector<std::string>{"#02ID", "#01ID"}));
 }
 
 }  // namespace

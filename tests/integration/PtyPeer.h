@@ -9,6 +9,7 @@
 // Threading: one thread uses the peer, except that respond() runs a thread of
 // its own; while it runs, do not read or write from the test thread.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -18,7 +19,6 @@
 #include <string_view>
 #include <thread>
 #include <vector>
-#include <atomic>
 
 namespace tessary::test {
 

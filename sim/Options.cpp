@@ -123,7 +123,7 @@ bool parseBoxSpec(const std::string& spec, BoxConfig& box, std::string& error) {
     return true;
 }
 
-bool parseArgs(const std::vector<std::string>& argsIn, Setup& setup, std::string& error) {
+bool parseArgs(const std::vector<std::string>& argsIn, Invocation& setup, std::string& error) {
     std::vector<std::string> args = argsIn;
     bool pacing = true, mismatchGarble = false;
     auto current = [&]() -> LineConfig& {

@@ -8,7 +8,7 @@
 
 namespace bravik::sim {
 
-struct Setup {
+struct Invocation {
     std::vector<LineConfig> lines;
     bool trace = true;
     int hangUpAfterMs = 0;   // > 0: every line hangs up after this long ...
@@ -21,7 +21,7 @@ bool parseBoxSpec(const std::string& spec, BoxConfig& box, std::string& error);
 // The fault keys alone: "silent,drop=3,garble,stop=5,sa=2@4,abort=07@3,alias=9,late=250".
 bool parseFaultSpec(const std::string& spec, Faults& faults, std::string& error);
 // Arguments without the program name.
-bool parseArgs(const std::vector<std::string>& args, Setup& setup, std::string& error);
+bool parseArgs(const std::vector<std::string>& args, Invocation& setup, std::string& error);
 std::string usage();
 
 }  // namespace bravik::sim

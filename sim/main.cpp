@@ -30,7 +30,7 @@ std::string printable(const std::string& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bravik::sim::Setup setup;
+    bravik::sim::Invocation setup;
     std::string error;
     if (!bravik::sim::parseArgs(std::vector<std::string>(argv + 1, argv + argc), setup, error)) {
         std::fprintf(stderr, "bravik-sim: %s\n(try --help)\n", error.c_str());

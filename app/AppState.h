@@ -3,7 +3,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tessary::app {
 
@@ -32,8 +34,34 @@ struct AppState {
     // Values the Serial panel's labels mirror (lbBaudRateValue, lbComPortValue,
     // lbAddressValue); set by the connect flows and the serial settings.
     std::string BaudRateValue;
+    // Proposed per-transducer capture files (edPath1..edPath4).
+    std::array<std::string, 4> CapturePath{};
     std::string ComPortValue;
     std::string AddressValue;
+    std::string DataPrecisionValue;  // lbDataPrecisionValue
+
+    // What the information read-out and the settings last showed. Later flows
+    // read these back (gate time, log rate, serial number); labels mirror them.
+    struct DeviceInfo {
+        std::string ModelNumber, FPGA, KestinDisplay, SerialNumber, FirmwareVersion, GateTime;
+        std::string PressUnits, TempUnits, ClockTime;
+        std::string InitLog, LogRate, LogStart, LogStop;
+        std::string PUnits, TUnits;                      // single-device panel
+        std::array<std::string, 4> PanelPUnits{}, PanelTUnits{};  // Readings panels 1..4
+        // Grow by eight per read-out; never emptied (the selectors address items by position).
+        std::vector<std::string> PressUnitItems, TempUnitItems;
+        int KestinSelection = -1;  // item of KestinComboBox, -1: none
+        // Rows of the information panel: both shown until the family is known.
+        bool FpgaRowVisible = true;
+        bool KestinRowVisible = true;
+        bool KestinButtonVisible = true;
+        // Bumped each time a read-out fixes DeviceType, so the Coefficients page
+        // rearranges itself only then (its own buttons change it in between).
+        unsigned DeviceTypeSerial = 0;
+    } Info;
+
+    // Text the console's command line is to show; consumed by the window.
+    std::optional<std::string> CommandLineText;
 };
 
 }  // namespace tessary::app

@@ -1,0 +1,217 @@
+#include "app/Connect.h"
+
+#include "device/DeviceInfo.h"
+
+#include <algorithm>
+
+namespace tessary::app {
+
+std::string AddressText(int address) {
+    if (address < 1 || address > 99) return {};
+    return (address < 10 ? "#0" : "#") + std::to_string(address);
+}
+
+int AddressNumber(const std::string& text) {
+    if (text.size() != 3 || text[0] != '#') return 0;
+    if (text[1] < '0' || text[1] > '9' || text[2] < '0' || text[2] > '9') return 0;
+    return (text[1] - '0') * 10 + (text[2] - '0');
+}
+
+void AssignTransducerSlots(AppState& st) {
+    for (auto& c : st.TransducerCaption) c = kNoConnect;
+    std::size_t slot = 0;
+    for (int a = 1; a <= 99 && slot < st.TransducerCaption.size(); ++a) {
+        if (st.AddressTable[a] == kNoConnect) continue;
+        st.TransducerCaption[slot] = AddressText(a) + "    " + st.AddressTable[a];
+        st.TransducerAddress[slot] = st.TransducerCaption[slot].substr(0, 3);
+        ++slot;
+    }
+    // Slots after the last box keep the address they had (the INI file's).
+}
+
+void NameCaptureFiles(AppState& st) {
+    for (std::size_t k = 0; k < st.CapturePath.size(); ++k) {
+        const std::string& caption = st.TransducerCaption[k];
+        st.CapturePath[k] = st.DefaultFolder + (caption.size() > 7 ? caption.substr(7) : std::string()) + ".txt";
+    }
+}
+
+void Connector::ResetTables() {
+    auto& st = s_.State();
+    for (auto& c : st.TransducerCaption) c = kNoConnect;
+    for (std::size_t a = 1; a < st.AddressTable.size(); ++a) st.AddressTable[a] = kNoConnect;
+}
+
+void Connector::BeginNewConnect() {
+    s_.Link().SearchAborted = false;
+    ResetTables();
+}
+
+void Connector::FinishNewConnect() {
+    AssignTransducerSlots(s_.State());
+    device::ReadDeviceInfo(s_);
+    NameCaptureFiles(s_.State());
+}
+
+void Connector::StepProgress() {
+    ++progressDone_;
+    view_.ShowProgress(std::min(progressDone_, progressTotal_), progressTotal_);
+}
+
+void Connector::ShowFound() {
+    auto& st = s_.State();
+    st.BaudRateValue = std::to_string(s_.Link().LinkBaudRate());
+    st.ComPortValue = s_.Link().LinkPortName();
+    st.ConnectionFound = true;
+}
+
+bool Connector::ProbePortBaud() {
+    auto& link = s_.Link();
+    const std::uint32_t saved = link.ResponseTimeoutMs();
+    link.SetResponseTimeoutMs(500);
+    view_.ShowProbe(link.LinkPortName(), link.LinkBaudRate());
+    bool answered = false;
+    for (int a = 1; a < 99; a += 3) {
+        s_.Op().ProcessEvents();
+        if (link.SearchAborted) {
+            link.SetResponseTimeoutMs(saved);
+            return false;
+        }
+        const std::string address = AddressText(a);
+        view_.ShowProbeAddress(address);
+        s_.State().ReplyText = link.SendCommand(address + "VER\r\n");
+        StepProgress();
+        if (s_.State().ReplyText != kNoConnect) {
+            answered = true;
+            break;
+        }
+    }
+    view_.HideProbe();
+    link.SetResponseTimeoutMs(saved);
+    return answered;
+}
+
+void Connector::SearchForBox() {
+    auto& link = s_.Link();
+    auto& st = s_.State();
+    ResetTables();
+    // One probe here, then at most every other rate on each of the four ports.
+    progressDone_ = 0;
+    progressTotal_ = kProbeAddresses * (1 + static_cast<int>(link::kComPortNames.size()) *
+                                                (static_cast<int>(kBaudSearchOrder.size()) - 1));
+    view_.ShowProgress(0, progressTotal_);
+
+    link.OpenComPort();
+    bool found = ProbePortBaud();
+    if (found) {
+        ShowFound();
+    } else {
+        progressDone_ = kProbeAddresses;
+        const std::uint32_t startRate = link.LinkBaudRate();
+        auto report = [this](const std::string& text) { s_.Op().ShowMessageBox(text); };
+        for (std::size_t p = 0; p < link::kComPortNames.size() && !found; ++p) {
+            const int portBase = kProbeAddresses * (1 + static_cast<int>(p) * (static_cast<int>(kBaudSearchOrder.size()) - 1));
+            link.SetLinkPortName(link::kComPortNames[p]);
+            if (!link.OpenComPort()) continue;
+            int step = 0;
+            for (std::uint32_t rate : kBaudSearchOrder) {
+                link.SetLinkBaudRate(rate);
+                if (rate == startRate) continue;
+                progressDone_ = portBase + kProbeAddresses * step++;
+                link.ApplyBaudRate(report);
+                if (ProbePortBaud()) {
+                    ShowFound();
+                    found = true;
+                    break;
+                }
+            }
+        }
+    }
+    view_.ShowProgress(progressTotal_, progressTotal_);
+
+    if (!st.ConnectionFound) {
+        st.BaudRateValue.clear();
+        st.ComPortValue.clear();
+        link.SetLinkPortName("COM1");
+        link.SetLinkBaudRate(9600);
+        s_.Op().ShowMessageBox("  Sorry.  Can not find device.");
+        return;
+    }
+    ScanAddresses();
+}
+
+void Connector::ScanAddresses() {
+    auto& link = s_.Link();
+    auto& st = s_.State();
+    const std::uint32_t saved = link.ResponseTimeoutMs();
+    st.CurrentAddress.clear();
+    int count = 0;
+    link.SetResponseTimeoutMs(200);
+    for (int a = 1; a <= 99; ++a) {
+        s_.Op().ProcessEvents();
+        // Abort leads from scanning to done, as it does from probing.
+        if (link.SearchAborted) break;
+        const std::string address = AddressText(a);
+        view_.ShowScanAddress(address);
+        st.AddressTable[a] = link.SendCommand(address + "ID\r\n");
+        view_.ShowProgress(a, 99);
+        if (st.AddressTable[a] == kNoConnect) continue;
+        ++count;
+        if (count == 1) st.CurrentAddress = address;
+        bool last = count == 4;
+        if (!st.TryIniFirst &&
+            view_.AskStopSearching(std::to_string(link.LinkBaudRate()) + " BR", link.LinkPortName(), address)) {
+            last = true;
+            view_.HideConnectDialog();
+        }
+        if (last) break;
+    }
+    link.SetResponseTimeoutMs(saved);
+    AssignTransducerSlots(st);
+    device::ReadDeviceInfo(s_);
+    NameCaptureFiles(st);
+}
+
+bool Connector::ConnectFromIni() {
+    auto& link = s_.Link();
+    auto& st = s_.State();
+    const std::uint32_t saved = link.ResponseTimeoutMs();
+    ResetTables();
+    link.OpenComPort();
+    link.SetResponseTimeoutMs(500);
+    for (std::size_t k = 0; k < st.TransducerAddress.size(); ++k) {
+        const std::string address = st.TransducerAddress[k];
+        if (address.empty()) continue;
+        const int n = AddressNumber(address);
+        // An address that is not #01..#99 is not asked: #00 would "answer" as a
+        // broadcast, and anything else has no place in the table.
+        if (n != 0) st.ReplyText = link.SendCommand(address + "ID\r\n");
+        if (n != 0 && st.ReplyText != kNoConnect) {
+            if (!st.ConnectionFound) {
+                st.ConnectionFound = true;
+                st.BaudRateValue = std::to_string(link.LinkBaudRate());
+                st.ComPortValue = link.LinkPortName();
+                st.AddressValue = address;
+                st.CurrentAddress = address;
+            }
+            st.IniConnectOk = true;
+            st.AddressTable[n] = link.SendCommand(address + "ID\r\n");
+        } else {
+            s_.Op().ShowMessageBox("Could not to connect with parameters found in INI file " + address + ", " +
+                                   std::to_string(link.LinkBaudRate()) + ", " + link.LinkPortName());
+            st.TransducerAddress[k].clear();
+        }
+    }
+    link.SetResponseTimeoutMs(saved);
+    if (st.ConnectionFound) {
+        AssignTransducerSlots(st);
+        device::ReadDeviceInfo(s_);
+        NameCaptureFiles(st);
+    } else {
+        s_.Op().ShowMessageBox("Can't connect using INI paramaters");
+    }
+    st.TryIniFirst = false;
+    return st.ConnectionFound;
+}
+
+}  // namespace tessary::app

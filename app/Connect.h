@@ -1,0 +1,65 @@
+#pragma once
+// Finding the boxes: the search over ports, baud rates and addresses, and the
+// connect from the INI file's remembered addresses.
+
+#include "app/Session.h"
+
+#include <string>
+
+namespace tessary::app {
+
+// What the connect dialogs show while a search runs; the window implements it
+// with NewConnectDlg and GoodConnectDlg, tests with a recorder.
+class SearchView {
+public:
+    virtual ~SearchView() = default;
+    // lbTrying, lbConnectCom and lbConnectBaud shown with the port and rate.
+    virtual void ShowProbe(const std::string& port, std::uint32_t baud) = 0;
+    virtual void ShowProbeAddress(const std::string& address) = 0;  // lbConnectAddr
+    virtual void HideProbe() = 0;
+    virtual void ShowScanAddress(const std::string& address) = 0;  // lbConnecting
+    // Steps done out of all steps of the running search or scan.
+    virtual void ShowProgress(int done, int total) = 0;
+    // GoodConnectDlg: true for "OK - STOP Searching", false for "Search For More".
+    virtual bool AskStopSearching(const std::string& baudText, const std::string& port, const std::string& address) = 0;
+    virtual void HideConnectDialog() = 0;
+};
+
+inline constexpr int kProbeAddresses = 33;  // 1, 4, 7 ... 97
+
+// "#01" .. "#99"; empty outside 1..99.
+std::string AddressText(int address);
+// The bus address of a text "#nn" with nn in 01..99; 0 when it is not one.
+int AddressNumber(const std::string& text);
+
+class Connector {
+public:
+    Connector(Session& session, SearchView& view) : s_(session), view_(view) {}
+
+    // btNewConnectClick before the dialog: clears the abort and the tables.
+    void BeginNewConnect();
+    // btNewConnectClick after the dialog, whatever happened in it.
+    void FinishNewConnect();
+
+    void SearchForBox();
+    bool ProbePortBaud();
+    void ScanAddresses();
+    bool ConnectFromIni();
+
+private:
+    void ResetTables();
+    void ShowFound();
+    void StepProgress();
+
+    Session& s_;
+    SearchView& view_;
+    int progressDone_ = 0;
+    int progressTotal_ = 0;
+};
+
+// Fills the four transducer slots from AddressTable, in address order.
+void AssignTransducerSlots(AppState& state);
+// Proposes the capture file of each slot: DefaultFolder + the ID answer + ".txt".
+void NameCaptureFiles(AppState& state);
+
+}  // namespace tessary::app

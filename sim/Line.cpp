@@ -182,14 +182,20 @@ void Line::stop() {
 void Line::hangUp() {
     if (!running()) return;
     stop();
-    std::lock_guard lk(mu_);
-    record({SteadyClock::now(), Traffic::Dir::Event, -1, 0, "line hung up"});
+    {
+        std::lock_guard lk(mu_);
+        record({SteadyClock::now(), Traffic::Dir::Event, -1, 0, "line hung up"});
+    }
+    flushSink();
 }
 
 void Line::restore() {
     start();
-    std::lock_guard lk(mu_);
-    record({SteadyClock::now(), Traffic::Dir::Event, -1, 0, "line back on " + ptyName_});
+    {
+        std::lock_guard lk(mu_);
+        record({SteadyClock::now(), Traffic::Dir::Event, -1, 0, "line back on " + ptyName_});
+    }
+    flushSink();
 }
 
 bool Line::setFaults(int address, const Faults& f) {

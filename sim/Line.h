@@ -7,8 +7,9 @@
 // box's rate. A box hears a command only when the PC's speed (read from the
 // pty at the moment the bytes arrive) equals its own.
 //
-// Threading: every public member may be called from any thread; the trace sink
-// is called on the line's thread, with no lock held.
+// Threading: every public member may be called from any thread. The trace sink
+// is called with no lock held, on the line's thread (or on the thread calling
+// hangUp()/restore() for their own events).
 
 #include "sim/Box.h"
 #include "sim/Config.h"

@@ -94,10 +94,11 @@ int main(int argc, char** argv) {
             phase = Down;
         } else if (phase == Down && setup.hangUpForMs > 0 && ms >= setup.hangUpAfterMs + setup.hangUpForMs) {
             for (auto& l : lines) {
-                l->restore();
-                std::lock_guard lk(*printMu);
-                std::printf("line back: %s -> %s\n", l->slavePath().c_str(), l->ptyName().c_str());
-                std::fflush(stdout);
+                try {
+                    l->restore();
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "bravik-sim: cannot bring a line back: %s\n", e.what());
+                }
             }
             phase = Back;
         }

@@ -69,6 +69,8 @@ bool Session::WriteIniFile() {
 void Session::FormClose() {
     if (closed_) return;
     closed_ = true;
+    // A search still running winds down at its next step instead of timing out.
+    link_.SearchAborted = true;
     if (state_.ConnectionFound) WriteIniFile();
     link_.ClosePort();
     link_.CloseAllSerialFile();

@@ -2,6 +2,7 @@
 
 #include "ui/HelpWindow.h"
 #include "ui/QtOperator.h"
+#include "ui/TNewConnectDlg.h"
 #include "ui/TOKBottomDlg.h"
 #include "ui_TForm1.h"
 
@@ -22,11 +23,17 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
       session_(session),
       messageBox_(messageBox),
       help_(new HelpWindow(this)),
-      portStatus_(new QLabel(this)) {
+      portStatus_(new QLabel(this)),
+      slotStatus_(new QLabel(this)) {
     ui->setupUi(this);
     portStatus_->setObjectName("lbPortStatus");
     portStatus_->setAccessibleName("Port");
+    slotStatus_->setObjectName("lbSlots");
+    slotStatus_->setAccessibleName("Transducer slots");
+    statusBar()->addPermanentWidget(slotStatus_);
     statusBar()->addPermanentWidget(portStatus_);
+    ui->btNewConnect->setEnabled(false);  // until the connect dialog exists
+    connect(ui->btNewConnect, &QPushButton::clicked, this, &TForm1::btNewConnectClick);
     addAction(ui->actQuit);  // Ctrl+Q without a menu of its own
     connect(ui->actQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->Help1, &QAction::triggered, this, &TForm1::Help1Click);
@@ -67,6 +74,41 @@ void TForm1::UpdatePortStatus() {
     if (!link.IsOpen() && !status.text.empty()) tip += "\nNot open: " + Q(status.text);
     portStatus_->setToolTip(tip);
 }
+
+void TForm1::SetConnectDialog(TNewConnectDlg* dialog) {
+    connectDlg_ = dialog;
+    ui->btNewConnect->setEnabled(dialog != nullptr);
+    if (dialog) connect(dialog, &TNewConnectDlg::connectFinished, this, &TForm1::RefreshConnection);
+}
+
+void TForm1::btNewConnectClick() {
+    if (!connectDlg_ || connectDlg_->Busy()) return;
+    auto& connector = connectDlg_->Connect();
+    connector.BeginNewConnect();
+    HideInPlaceEditors();
+    connectDlg_->PrepareForSearch();
+    connectDlg_->exec();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    connector.FinishNewConnect();
+    QApplication::restoreOverrideCursor();
+    RefreshConnection();
+}
+
+void TForm1::RefreshConnection() {
+    const auto& st = session_.State();
+    QStringList shown, tip;
+    for (std::size_t k = 0; k < st.TransducerCaption.size(); ++k) {
+        const bool filled = st.TransducerCaption[k] != tessary::app::kNoConnect && !st.TransducerCaption[k].empty();
+        shown << (filled ? Q(st.TransducerAddress[k]) : QString("-"));
+        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(st.TransducerCaption[k]), Q(st.CapturePath[k]));
+    }
+    slotStatus_->setText("Slots: " + shown.join(' '));
+    slotStatus_->setToolTip(tip.join('\n'));
+    UpdatePortStatus();
+    RefreshDevicePanels();
+}
+
+void TForm1::RefreshDevicePanels() {}
 
 void TForm1::SetLineHint(const QString& hint) {
     lineHint_ = hint;

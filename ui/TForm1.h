@@ -13,6 +13,7 @@ class TForm1;
 }
 class HelpWindow;
 class QLabel;
+class TNewConnectDlg;
 class TOKBottomDlg;
 
 class TForm1 : public QMainWindow {
@@ -34,6 +35,14 @@ public:
     void Help1Click();
     void ShowMessageBox(const QString& text);
 
+    // The "Connect" button: the search dialog, modally, then slots and read-out.
+    void btNewConnectClick();
+    void SetConnectDialog(TNewConnectDlg* dialog);
+    // Mirrors the connection state after a connect: port, slots, device panels.
+    void RefreshConnection();
+    // The device panels mirror the state after a read-out.
+    void RefreshDevicePanels();
+
     HelpWindow* Help() const { return help_; }
     Ui::TForm1* Form() const { return ui.get(); }
     // Shows why the last exchange failed (or clears it).
@@ -52,6 +61,8 @@ private:
     TOKBottomDlg& messageBox_;
     HelpWindow* help_;
     QLabel* portStatus_;
+    QLabel* slotStatus_;
+    TNewConnectDlg* connectDlg_ = nullptr;
     QString lineHint_;
     std::vector<QString> history_;
     std::size_t historyPos_ = 0;

@@ -1,0 +1,111 @@
+// Finding boxes on simulated lines: the search, the port left open at the rate
+// found, the INI file written at shutdown and the next start connecting from it.
+
+#include "app/Connect.h"
+#include "app/IniFile.h"
+#include "link/PosixPort.h"
+#include "sim/Line.h"
+#include "testkit/RecordingOperator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace tessary;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct StopAtFirstBox final : app::SearchView {
+    std::vector<std::string> asked;
+    void ShowProbe(const std::string&, std::uint32_t) override {}
+    void ShowProbeAddress(const std::string&) override {}
+    void HideProbe() override {}
+    void ShowScanAddress(const std::string&) override {}
+    void ShowProgress(int, int) override {}
+    bool AskStopSearching(const std::string& baud, const std::string& port, const std::string& address) override {
+        asked.push_back(baud + " " + port + " " + address);
+        return true;
+    }
+    void HideConnectDialog() override {}
+};
+
+bravik::sim::BoxConfig Box(int address, unsigned baud) {
+    bravik::sim::BoxConfig b;
+    b.address = address;
+    b.baud = baud;
+    return b;
+}
+
+// Commands the line heard from the PC, as "text@baud".
+std::vector<std::string> Heard(const bravik::sim::Line& line) {
+    std::vector<std::string> out;
+    for (const auto& t : line.traffic())
+        if (t.dir == bravik::sim::Traffic::Dir::FromPc) out.push_back(t.text + "@" + std::to_string(t.baud));
+    return out;
+}
+
+TEST(ConnectOnSimulatedLines, SearchFindsABoxAtAnotherRateOnAnotherPortAndTheNextStartUsesIt) {
+    const fs::path dir = fs::temp_directory_path() / ("tessary_connect_sim_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string ini = (dir / "Tessary.ini").string();
+    std::ofstream(ini, std::ios::binary) << "[Communication]\r\nComPort=COM1\r\nBaudRate=9600\r\n";
+
+    bravik::sim::LineConfig cfg;
+    cfg.name = "COM2";
+    cfg.boxes = {Box(1, 1200), Box(3, 1200)};
+    bravik::sim::Line line(cfg);
+    line.start();
+
+    link::PortMap ports;
+    ports.SetFromCommandLine("COM1", (dir / "no-such-device").string());
+    ports.SetFromCommandLine("COM2", line.slavePath());
+    ports.SetFromCommandLine("COM3", (dir / "no-such-device").string());
+    ports.SetFromCommandLine("COM4", (dir / "no-such-device").string());
+    app::Options options;
+    options.iniPath = ini;
+    testkit::RecordingOperator op;
+    StopAtFirstBox view;
+    {
+        link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
+        app::Session s(dl, ports, op, options);
+        s.FormCreate();
+        s.FormShow();
+        s.State().TryIniFirst = false;
+        app::Connector(s, view).SearchForBox();
+
+        EXPECT_EQ(view.asked, std::vector<std::string>{"1200 BR COM2 #01"});
+        EXPECT_EQ(s.State().CurrentAddress, "#01");
+        EXPECT_TRUE(dl.IsOpen());
+        EXPECT_EQ(dl.LinkBaudRate(), 1200u);
+        const auto heard = Heard(line);
+        ASSERT_GE(heard.size(), 2u);
+        // 9600 is the start rate: never probed on COM2; 1200 comes first and answers at #01.
+        EXPECT_EQ(heard[0], "#01VER@1200");
+        EXPECT_EQ(heard[1], "#01ID@1200");
+        s.FormClose();
+    }
+    const auto written = app::IniFile::Load(ini);
+    EXPECT_EQ(written.ReadString("Communication", "ComPort", ""), "COM2");
+    EXPECT_EQ(written.ReadInteger("Communication", "BaudRate", 0), 1200);
+    EXPECT_EQ(written.ReadString("Communication", "Addr1", ""), "#01");
+
+    line.clearTraffic();
+    link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
+    app::Session s(dl, ports, op, options);
+    s.FormCreate();
+    s.FormShow();
+    EXPECT_TRUE(app::Connector(s, view).ConnectFromIni());
+    EXPECT_TRUE(s.State().IniConnectOk);
+    EXPECT_EQ(s.State().CurrentAddress, "#01");
+    const auto heard = Heard(line);
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_EQ(heard[0], "#01ID@1200");
+    EXPECT_EQ(heard[1], "#01ID@1200");
+    EXPECT_TRUE(op.messages.empty());
+    s.FormClose();
+    fs::remove_all(dir);
+}
+
+}  // namespace

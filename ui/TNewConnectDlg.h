@@ -1,0 +1,53 @@
+#pragma once
+// "Auto Connect": runs the connect from the INI file on its first showing and
+// the search on "Connect"; shows where the search is.
+
+#include "app/Connect.h"
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class TNewConnectDlg;
+}
+class TGoodConnectDlg;
+
+class TNewConnectDlg : public QDialog, public tessary::app::SearchView {
+    Q_OBJECT
+public:
+    TNewConnectDlg(tessary::app::Session& session, TGoodConnectDlg& good, QWidget* parent = nullptr);
+    ~TNewConnectDlg() override;
+
+    void FormShow();
+    void btConnectClick();
+    void btAbortClick();
+    // btNewConnectClick's steps before the modal showing.
+    void PrepareForSearch();
+    tessary::app::Connector& Connect() { return connector_; }
+    Ui::TNewConnectDlg* Form() const { return ui.get(); }
+    bool Busy() const { return busy_; }
+
+    // SearchView
+    void ShowProbe(const std::string& port, std::uint32_t baud) override;
+    void ShowProbeAddress(const std::string& address) override;
+    void HideProbe() override;
+    void ShowScanAddress(const std::string& address) override;
+    void ShowProgress(int done, int total) override;
+    bool AskStopSearching(const std::string& baud, const std::string& port, const std::string& address) override;
+    void HideConnectDialog() override;
+
+signals:
+    // A connect attempt ended (the tables, slots and read-out may have changed).
+    void connectFinished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::TNewConnectDlg> ui;
+    tessary::app::Session& session_;
+    TGoodConnectDlg& good_;
+    tessary::app::Connector connector_;
+    bool busy_ = false;
+};

@@ -65,9 +65,9 @@ int main(int argc, char** argv) {
     failures += ratio <= 1.03 ? 0 : 1;
 
     if (search) {
-        bravik::sim::Faults silent;
-        silent.silent = true;
-        line.setFaults(1, silent);
+        bravik::sim::Faults quiet;
+        quiet.silent = true;
+        line.setFaults(1, quiet);
         s.FormCreate();
         dl.SetLinkPortName("COM1");
         dl.SetLinkBaudRate(9600);

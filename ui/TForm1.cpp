@@ -2,6 +2,8 @@
 
 #include "ui/HelpWindow.h"
 #include "ui/QtOperator.h"
+#include "ui/TCoefficientsPage.h"
+#include "ui/TDevicePanels.h"
 #include "ui/TNewConnectDlg.h"
 #include "ui/TOKBottomDlg.h"
 #include "ui_TForm1.h"
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 using tessary::link::ExchangeOutcome;
 
@@ -43,10 +46,39 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     });
     ui->OutPutEditBox->installEventFilter(this);
     qApp->installEventFilter(this);
+
+    devicePanels_ = new TDevicePanels(session_, ui->TabSheet2);
+    ui->ezLayout->addWidget(devicePanels_, 0, 0, 3, 1);
+    devicePanels_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    devicePanels_->afterChange = [this] { RefreshDevicePanels(); };
+    coefficientsPage_ = new TCoefficientsPage(ui->TabSheet4);
+    (new QVBoxLayout(ui->TabSheet4))->addWidget(coefficientsPage_);
+    if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
+        op->onShowState = [this] { RefreshDevicePanels(); };
+        op->onNewConnectDlg = [this] { btNewConnectClick(); };
+    }
     FormCreate();
 }
 
-TForm1::~TForm1() { qApp->removeEventFilter(this); }
+TForm1::~TForm1() {
+    if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
+        op->onShowState = nullptr;
+        op->onNewConnectDlg = nullptr;
+    }
+    qApp->removeEventFilter(this);
+}
+
+void TForm1::RefreshDevicePanels() {
+    auto& st = session_.State();
+    devicePanels_->Refresh();
+    coefficientsPage_->Refresh(st);
+    if (st.CommandLineText) {
+        ui->OutPutEditBox->setText(Q(*st.CommandLineText));
+        st.CommandLineText.reset();
+    }
+    UpdatePortStatus();
+    devicePanels_->repaint();
+}
 
 void TForm1::FormCreate() { session_.FormCreate(); }
 
@@ -107,8 +139,6 @@ void TForm1::RefreshConnection() {
     UpdatePortStatus();
     RefreshDevicePanels();
 }
-
-void TForm1::RefreshDevicePanels() {}
 
 void TForm1::SetLineHint(const QString& hint) {
     lineHint_ = hint;

@@ -13,6 +13,8 @@ class TForm1;
 }
 class HelpWindow;
 class QLabel;
+class TCoefficientsPage;
+class TDevicePanels;
 class TNewConnectDlg;
 class TOKBottomDlg;
 
@@ -40,14 +42,18 @@ public:
     void SetConnectDialog(TNewConnectDlg* dialog);
     // Mirrors the connection state after a connect: port, slots, device panels.
     void RefreshConnection();
-    // The device panels mirror the state after a read-out.
-    void RefreshDevicePanels();
 
     HelpWindow* Help() const { return help_; }
     Ui::TForm1* Form() const { return ui.get(); }
     // Shows why the last exchange failed (or clears it).
     void ShowLinkStatus();
     void SetLineHint(const QString& hint);  // e.g. "Simulated line"
+
+    // Mirrors the connection state into the information panels, the command
+    // line and the Coefficients page. Call after ReadDeviceInfo.
+    void RefreshDevicePanels();
+    TDevicePanels* DevicePanels() const { return devicePanels_; }
+    TCoefficientsPage* CoefficientsPage() const { return coefficientsPage_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,6 +67,8 @@ private:
     TOKBottomDlg& messageBox_;
     HelpWindow* help_;
     QLabel* portStatus_;
+    TDevicePanels* devicePanels_ = nullptr;
+    TCoefficientsPage* coefficientsPage_ = nullptr;
     QLabel* slotStatus_;
     TNewConnectDlg* connectDlg_ = nullptr;
     QString lineHint_;

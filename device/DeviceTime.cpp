@@ -1,0 +1,48 @@
+#include "device/DeviceTime.h"
+
+#include "app/Session.h"
+#include "device/DeviceInfo.h"
+
+#include <array>
+#include <cstdio>
+
+namespace tessary::device {
+
+namespace {
+constexpr std::array<const char*, 13> kMonthNames = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+std::string FormatDeviceTime(const std::string& text) {
+    if (text.size() != 19) return text;
+    const std::string month = text.substr(5, 2);
+    std::string name = month;
+    if (IsDigit(month[0]) && IsDigit(month[1])) {
+        const int m = (month[0] - '0') * 10 + (month[1] - '0');
+        if (m <= 12) name = kMonthNames[static_cast<std::size_t>(m)];
+    }
+    return text.substr(8, 2) + "/" + name + "/" + text.substr(2, 2) + "  " + text.substr(11, 8);
+}
+
+std::string DeviceTimeText(const app::DateTimeFields& t) {
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "%04d:%02d:%02d:%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                                t.minute, t.second);
+    return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+void SetDeviceClock(app::Session& session) {
+    auto& st = session.State();
+    if (st.CurrentAddress.empty()) {
+        session.Op().ShowMessageBox("Please Auto Connect first.");
+        return;
+    }
+    const auto picked = session.Op().AskClockTime();
+    if (!picked) return;
+    // "#00" is not refused: the link returns "#00" at once and the field shows it.
+    st.Info.ClockTime = FormatDeviceTime(QueryBox(session, "TM=" + DeviceTimeText(*picked)));
+}
+
+}  // namespace tessary::device

@@ -1,0 +1,288 @@
+#include "app/Connect.h"
+#include "device/DeviceInfo.h"
+#include "device/DeviceTime.h"
+#include "device/SerialSettings.h"
+#include "device/Settings.h"
+#include "testkit/DeviceFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessary;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+using SettingsTest = testkit::DeviceFixture;
+
+TEST_F(SettingsTest, EepromCommitReportsAnythingButZero) {
+    box["EW"] = "0";
+    device::CommitToEeprom(*s);
+    EXPECT_EQ(Sent(), Strings{"#01EW"});
+    EXPECT_TRUE(op.messages.empty());
+
+    box["EW"] = "3";
+    device::CommitToEeprom(*s);
+    box.erase("EW");
+    device::CommitToEeprom(*s);
+    EXPECT_EQ(op.messages, (Strings{"Bravik Reported error 3 when writing to the EEprom.",
+                                    "Bravik Reported error NoConnect when writing to the EEprom."}));
+    EXPECT_EQ(st().ReplyText, "NoConnect");
+
+    op.messages.clear();
+    st().CurrentAddress = "#00";
+    device::CommitToEeprom(*s);
+    EXPECT_EQ(Sent(), (Strings{"#01EW", "#01EW", "#00EW"}));
+    EXPECT_TRUE(op.messages.empty());
+}
+
+TEST_F(SettingsTest, GateTimeSetsTheBoxCommitsAndFollowsTheTimeout) {
+    box["GA=0.5"] = "0.5";
+    box["GA=2"] = "2";
+    box["EW"] = "0";
+    info().GateTime = "1";
+    op.gateTime = app::GateTimeChoice{"0.5", true};
+    device::ChangeGateTime(*s);
+    EXPECT_EQ(op.gateTimeShownWith, Strings{"1"});
+    EXPECT_EQ(Sent(), (Strings{"#01GA=0.5", "#01EW"}));
+    EXPECT_EQ(info().GateTime, "0.5");
+    EXPECT_EQ(dl->ResponseTimeoutMs(), 1000u);
+
+    op.gateTime = app::GateTimeChoice{"2", false};
+    device::ChangeGateTime(*s);
+    EXPECT_EQ(Sent(), Strings{"#01GA=2"});
+    EXPECT_EQ(dl->ResponseTimeoutMs(), 3000u);
+
+    // Sent as typed, no range test; the box's "NoConnect" is shown and still committed.
+    op.gateTime = app::GateTimeChoice{"abc", true};
+    device::ChangeGateTime(*s);
+    EXPECT_EQ(Sent(), (Strings{"#01GA=abc", "#01EW"}));
+    EXPECT_EQ(info().GateTime, "NoConnect");
+    EXPECT_EQ(dl->ResponseTimeoutMs(), 1000u);
+
+    op.gateTime.reset();  // Cancel
+    device::ChangeGateTime(*s);
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SettingsTest, NothingWithoutAConnection) {
+    st().CurrentAddress.clear();
+    op.gateTime = app::GateTimeChoice{"0.5", true};
+    op.clockTime = app::DateTimeFields{};
+    device::ChangeGateTime(*s);
+    device::SetDeviceClock(*s);
+    device::SetPressUnits(*s, "bar");
+    device::SetTempUnits(*s, "Kelvin");
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(op.gateTimeShownWith.empty());
+    EXPECT_EQ(op.clockDlgShown, 0);
+    EXPECT_EQ(op.messages, (Strings{"Please Auto Connect first.", "Please Auto Connect first.",
+                                    "Please select an address first.", "Please select an address first."}));
+}
+
+TEST_F(SettingsTest, UnitChoicesSendNamesRefreshPanelsAndOfferCommit) {
+    answering = {"#01", "#03"};
+    for (auto& c : st().TransducerCaption) c = app::kNoConnect;
+    st().TransducerCaption[1] = "#03    K-77";
+    box["UN1=mH2O"] = "mH2O";
+    box["UN1"] = "mH2O";
+    box["UN2=C"] = "C";
+    box["UN2"] = "C";
+    box["EW"] = "0";
+    op.makePermanent = true;
+    device::SetPressUnits(*s, "mH2O");
+    EXPECT_EQ(Sent(), (Strings{"#01UN1=mH2O", "#03UN1", "#03UN2", "#01EW"}));
+    EXPECT_EQ(info().PressUnits, "mH2O");
+    EXPECT_EQ(info().PUnits, "mH2O");
+    EXPECT_EQ(info().PanelPUnits[1], "mH2O");
+
+    op.makePermanent = false;
+    device::SetTempUnits(*s, "Celsius");
+    EXPECT_EQ(Sent(), (Strings{"#01UN2=C", "#03UN1", "#03UN2"}));
+    EXPECT_EQ(info().TempUnits, "C");
+    EXPECT_EQ(info().TUnits, "C");
+    EXPECT_EQ(op.changeDlgShown, 2);
+}
+
+TEST(UnitItemIndex, MatchesTheBoxUnit) {
+    EXPECT_EQ(device::PressUnitsItemIndex("psi"), 0);
+    EXPECT_EQ(device::PressUnitsItemIndex("MPa"), 2);
+    EXPECT_EQ(device::PressUnitsItemIndex("mH2O"), 3);
+    EXPECT_EQ(device::PressUnitsItemIndex("NoConnect"), 0);
+    EXPECT_EQ(device::TempUnitsItemIndex("C"), 4);
+    EXPECT_EQ(device::TempUnitsItemIndex("R"), 7);
+    EXPECT_EQ(device::TempUnitsItemIndex("Celsius"), 0);
+}
+
+TEST_F(SettingsTest, DisplayModeChangeIsReadBackAndCommittedOnlyWhenConfirmed) {
+    box["DM"] = "3";
+    info().KestinDisplay = device::ReadDisplayMode(*s);
+    Sent();
+    EXPECT_FALSE(device::SetDisplayMode(*s, 2));  // the mode already shown
+    EXPECT_TRUE(Sent().empty());
+
+    box["DM=4"] = "4";
+    box["EW"] = "0";
+    auto inner = port->onWrite;
+    port->onWrite = [&](const std::string& cmd) {
+        if (cmd == "#01DM=4\r\n") box["DM"] = "4";
+        inner(cmd);
+    };
+    EXPECT_TRUE(device::SetDisplayMode(*s, 3));
+    EXPECT_EQ(Sent(), (Strings{"#01DM=4", "#01DM", "#01EW"}));
+    EXPECT_EQ(info().KestinDisplay, "Temp Counts");
+    EXPECT_EQ(info().KestinSelection, 3);
+
+    // A box that does not read back a mode gets no commit, whatever was ticked.
+    box.erase("DM");
+    EXPECT_TRUE(device::SetDisplayMode(*s, 0));
+    EXPECT_EQ(Sent(), (Strings{"#01DM=1", "#01DM"}));
+    EXPECT_EQ(info().KestinDisplay, "NoConnect");
+    EXPECT_EQ(op.changeDlgShown, 2);
+}
+
+TEST_F(SettingsTest, ClockIsSetFromThePickedDateTime) {
+    box["TM=2008:01:05:07:03:09"] = "2008:01:05:07:03:09";
+    op.clockTime = app::DateTimeFields{2008, 1, 5, 7, 3, 9};
+    device::SetDeviceClock(*s);
+    EXPECT_EQ(Sent(), Strings{"#01TM=2008:01:05:07:03:09"});
+    EXPECT_EQ(info().ClockTime, "05/Jan/08  07:03:09");
+
+    info().ClockTime = "kept";
+    op.clockTime.reset();
+    device::SetDeviceClock(*s);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(info().ClockTime, "kept");
+
+    op.clockTime = app::DateTimeFields{2008, 1, 5, 7, 3, 9};
+    st().CurrentAddress = "#00";
+    device::SetDeviceClock(*s);
+    EXPECT_EQ(info().ClockTime, "#00");
+}
+
+// --- baud rate, port, address ---
+
+TEST_F(SettingsTest, BaudRateChangeFollowsTheEcho) {
+    box["BR=19200"] = "19200";
+    box["EW"] = "0";
+    auto inner = port->onWrite;
+    std::uint32_t ewAt = 0;
+    port->onWrite = [&](const std::string& cmd) {
+        if (cmd == "#01EW\r\n") ewAt = port->baud;
+        inner(cmd);
+    };
+    device::ChangeBaudRate(*s, "19200");
+    EXPECT_EQ(Sent(), (Strings{"#01BR=19200", "#01EW"}));
+    EXPECT_EQ(port->rateChanges, std::vector<std::uint32_t>{19200});
+    EXPECT_EQ(ewAt, 19200u);  // the commit goes out at the new rate
+    EXPECT_EQ(op.changeDlgShown, 1);
+    EXPECT_EQ(st().BaudRateValue, "19200");
+
+    // The rate in use: nothing sent, only shown again.
+    device::ChangeBaudRate(*s, "19200");
+    EXPECT_TRUE(Sent().empty());
+
+    // No echo: the PC stays at the old rate, the link and label hold the new one.
+    box.erase("BR=38400");
+    device::ChangeBaudRate(*s, "38400");
+    EXPECT_EQ(Sent(), Strings{"#01BR=38400"});
+    EXPECT_EQ(port->baud, 19200u);
+    EXPECT_EQ(dl->LinkBaudRate(), 38400u);
+    EXPECT_EQ(st().BaudRateValue, "38400");
+    EXPECT_EQ(op.changeDlgShown, 1);
+}
+
+TEST_F(SettingsTest, BaudRateWithoutAddressSwitchesThePcOnly) {
+    st().CurrentAddress.clear();
+    EXPECT_TRUE(device::BeginBaudRateChange(*s));
+    device::ChangeBaudRate(*s, "4800");
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(port->baud, 4800u);
+
+    st().CurrentAddress = "#00";
+    EXPECT_FALSE(device::BeginBaudRateChange(*s));
+    EXPECT_EQ(op.messages, Strings{"Please select an address first."});
+}
+
+TEST(SerialItems, SelectorPositions) {
+    EXPECT_EQ(device::BaudRateItemIndex(38400), 5);
+    EXPECT_EQ(device::BaudRateItemIndex(1200), 0);
+    EXPECT_EQ(device::BaudRateItemIndex(14400), -1);
+    EXPECT_EQ(device::ComPortItemIndex("COM4"), 3);
+    EXPECT_EQ(device::ComPortItemIndex("COM9"), -1);
+}
+
+TEST_F(SettingsTest, PortNameWaitsForTheNextOpen) {
+    device::ChangePortName(*s, "COM3");
+    EXPECT_EQ(dl->LinkPortName(), "COM3");
+    EXPECT_EQ(st().ComPortValue, "COM3");
+    EXPECT_TRUE(port->isOpen());
+    EXPECT_EQ(port->opens.size(), 1u);
+}
+
+TEST_F(SettingsTest, AddressDialogStartsAtTheCurrentAddress) {
+    st().CurrentAddress.clear();
+    device::ChangeAddress(*s);  // cancelled
+    EXPECT_EQ(st().CurrentAddress, "#01");
+    st().CurrentAddress = "#97";
+    device::ChangeAddress(*s);
+    EXPECT_EQ(op.addressShownAt, (std::vector<int>{1, -1}));
+
+    op.address = app::AddressChoice{2, "#07", false};
+    device::ChangeAddress(*s);
+    EXPECT_EQ(st().AddressValue, "#07");
+    EXPECT_EQ(st().TransducerAddress[0], "#07");
+    EXPECT_EQ(st().CurrentAddress, "#97");
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SettingsTest, DisplayOtherDevice) {
+    answering = {"#02"};
+    DigitalBox();
+    st().AddressTable[2] = "D02";
+    op.address = app::AddressChoice{0, "#07", false};
+    device::ChangeAddress(*s);
+    EXPECT_EQ(op.messages, Strings{"Sorry.  No device at that address."});
+    EXPECT_EQ(st().CurrentAddress, "#01");
+    EXPECT_TRUE(Sent().empty());
+
+    op.address = app::AddressChoice{0, "#02", false};
+    device::ChangeAddress(*s);
+    EXPECT_EQ(st().CurrentAddress, "#02");
+    EXPECT_EQ(info().ModelNumber, "DPT6100");
+    EXPECT_EQ(Sent().front(), "#02M");
+    EXPECT_GE(op.statesShown, 1);
+
+    device::DisplayOtherDevice(*s, "#00");  // always allowed
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(info().SerialNumber, "#00");
+}
+
+TEST_F(SettingsTest, KestinAddressChangeCommitsAtTheNewAddressAndRefillsPanels) {
+    answering = {"#01", "#05"};
+    box["AD=05"] = "05";
+    box["EW"] = "0";
+    st().DeviceType = "Kestin";
+    st().AddressTable[1] = "K-1";
+    op.address = app::AddressChoice{1, "#05", true};
+    device::ChangeAddress(*s);
+    EXPECT_EQ(Sent(), (Strings{"#01AD=05", "#05EW"}));
+    EXPECT_EQ(st().AddressValue, "#05");
+    EXPECT_EQ(st().CurrentAddress, "#05");
+    EXPECT_EQ(st().TransducerCaption[0], "#01    K-1");  // the table itself is not changed
+    EXPECT_EQ(op.newConnectDlgShown, 0);
+}
+
+TEST_F(SettingsTest, DigitalAddressChangeReopensTheConnectDialog) {
+    box["AD=09"] = "09";
+    st().DeviceType = "Digital";
+    device::ChangeDeviceAddress(*s, "#09", false);
+    EXPECT_EQ(Sent(), Strings{"#01AD=09"});
+    EXPECT_EQ(op.newConnectDlgShown, 1);
+    EXPECT_EQ(st().CurrentAddress, "#09");
+
+    device::ChangeDeviceAddress(*s, "#00", true);
+    EXPECT_EQ(op.messages, Strings{"Sorry.  You can not change the address to #00"});
+    EXPECT_TRUE(Sent().empty());
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#pragma once
+// The "Transducer Information", "Log" and "Serial" group boxes of the
+// EZCommands page: labels mirror the connection state; the small buttons and
+// their in-place selectors call the device settings.
+
+#include "app/Session.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TDevicePanels;
+}
+
+class TDevicePanels : public QWidget {
+    Q_OBJECT
+public:
+    explicit TDevicePanels(tessary::app::Session& session, QWidget* parent = nullptr);
+    ~TDevicePanels() override;
+
+    // Mirrors the state into the labels, rows, selector lists and selection.
+    void Refresh();
+
+    // Set by the main window.
+    std::function<void()> hideInPlaceEditors;
+    std::function<void()> afterChange;  // a handler changed the state
+
+    void btGateTimeClick();
+    void btClockTimeClick();
+    void btPressUnitsClick();
+    void btTempUnitsClick();
+    void PressUnitsComboBoxSelect(int index);
+    void TempUnitsComboBoxSelect(int index);
+    void btKestinDisplayClick();
+    void KestinComboBoxSelect(int index);
+    void btBaudRateClick();
+    void BaudRateComboBoxSelect(int index);
+    void btComPortClick();
+    void ComPortComboBoxSelect(int index);
+    void btAddressClick();
+    void btDataPrecisionClick();
+    void DataPrecisionComboBoxSelect(int index);
+
+    Ui::TDevicePanels* Form() const { return ui.get(); }
+
+private:
+    void HideEditors();
+    void Changed();
+
+    std::unique_ptr<Ui::TDevicePanels> ui;
+    tessary::app::Session& session_;
+};

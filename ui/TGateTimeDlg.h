@@ -1,0 +1,22 @@
+#pragma once
+#include "app/Operator.h"
+
+#include <QDialog>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class TGateTimeDlg;
+}
+
+// The gate time as typed (the box judges the range); the tick is kept between showings.
+class TGateTimeDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TGateTimeDlg(QWidget* parent = nullptr);
+    ~TGateTimeDlg() override;
+    std::optional<tessary::app::GateTimeChoice> Ask(const QString& current);
+
+private:
+    std::unique_ptr<Ui::TGateTimeDlg> ui;
+};

@@ -1,0 +1,48 @@
+#include "ui/TLogTimeDlg.h"
+
+#include "ui_TLogTimeDlg.h"
+
+#include <QButtonGroup>
+#include <QDateTime>
+
+TLogTimeDlg::TLogTimeDlg(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TLogTimeDlg>()), rgLogGroup_(new QButtonGroup(this)) {
+    ui->setupUi(this);
+    rgLogGroup_->addButton(ui->rbLogNow, 0);
+    rgLogGroup_->addButton(ui->rbLogAt, 1);
+}
+
+TLogTimeDlg::~TLogTimeDlg() = default;
+
+void TLogTimeDlg::showEvent(QShowEvent* event) {
+    const QDateTime now = QDateTime::currentDateTime();
+    ui->DatePicker->setDate(now.date());
+    ui->TimePicker->setTime(now.time());
+    QDialog::showEvent(event);
+}
+
+int TLogTimeDlg::LogChoice() const { return rgLogGroup_->checkedId(); }
+
+void TLogTimeDlg::SetLogChoice(int index) {
+    if (QAbstractButton* b = rgLogGroup_->button(index)) b->setChecked(true);
+}
+
+tessary::app::DateTimeFields TLogTimeDlg::Picked() const {
+    const QDate d = ui->DatePicker->date();
+    const QTime t = ui->TimePicker->time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+std::optional<tessary::app::DateTimeFields> TLogTimeDlg::AskClockTime() {
+    ui->rgLogGroup->hide();
+    ui->lbSetClockTime->show();
+    SetLogChoice(1);
+    const QVariant previousTopic = property("helpTopic");
+    setProperty("helpTopic", 8);
+    const bool ok = exec() == QDialog::Accepted;
+    ui->rgLogGroup->show();
+    ui->lbSetClockTime->hide();
+    setProperty("helpTopic", previousTopic);
+    if (!ok) return std::nullopt;
+    return Picked();
+}

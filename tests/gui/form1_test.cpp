@@ -1,11 +1,7 @@
 // The real main window, offscreen, driven by object name.
 
-#include "app/Session.h"
-#include "testkit/ScriptedPort.h"
+#include "GuiRig.h"
 #include "ui/HelpWindow.h"
-#include "ui/QtOperator.h"
-#include "ui/TForm1.h"
-#include "ui/TOKBottomDlg.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -20,38 +16,19 @@
 
 using namespace tessary;
 
+namespace {
+void Type(gui::Rig& r, const QString& text) {
+    auto* edit = r.Find<QLineEdit>("OutPutEditBox");
+    edit->setFocus();
+    edit->setText(text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+}  // namespace
+
+using gui::Rig;
+
 class Form1Test : public QObject {
     Q_OBJECT
-
-    struct Rig {
-        testkit::ScriptedPort* port;
-        link::PortMap ports;
-        link::DeviceLink link;
-        TOKBottomDlg box;
-        QtOperator op{box};
-        app::Session session;
-        TForm1 form{session, box};
-        explicit Rig(const QString& ini, testkit::ScriptedPort* p = new testkit::ScriptedPort)
-            : port(p),
-              link(std::unique_ptr<link::Port>(p), [this](const std::string& n) { return ports.Resolve(n); }),
-              session(link, ports, op, Options(ini)) {
-            ports.SetFromCommandLine("COM1", "/dev/pts/77");
-            form.show();
-            form.FormShow();
-        }
-        static app::Options Options(const QString& ini) {
-            app::Options o;
-            o.iniPath = S(ini);
-            return o;
-        }
-        template <class T> T* Find(const char* name) { return form.findChild<T*>(name); }
-        void Type(const QString& text) {
-            auto* edit = Find<QLineEdit>("OutPutEditBox");
-            edit->setFocus();
-            edit->setText(text);
-            QTest::keyClick(edit, Qt::Key_Return);
-        }
-    };
 
     QTemporaryDir dir;
     QString Ini() const { return dir.filePath("t.ini"); }
@@ -78,18 +55,18 @@ private slots:
     void enterSendsAndShowsTheAnswer() {
         Rig r(Ini());
         r.port->Answer("#01ID\r\n", "123456");
-        r.Type("#01ID");
+        Type(r, "#01ID");
         QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("123456"));
         QCOMPARE(r.Find<QLineEdit>("OutPutEditBox")->text(), QString("#01ID"));
         QTest::keyClick(r.Find<QLineEdit>("OutPutEditBox"), Qt::Key_Return);  // Enter again repeats
         QCOMPARE(r.port->writes, (std::vector<std::string>{"#01ID\r\n", "#01ID\r\n"}));
 
-        r.Type("#07ID");
+        Type(r, "#07ID");
         QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("NoConnect"));
         QVERIFY(r.form.statusBar()->currentMessage().contains("no byte came"));
 
         const auto before = r.port->now();
-        r.Type("#00ID");
+        Type(r, "#00ID");
         QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("#00"));
         QCOMPARE(r.port->now(), before);  // nothing awaited
         QVERIFY(r.form.statusBar()->currentMessage().isEmpty());
@@ -97,8 +74,8 @@ private slots:
 
     void upAndDownWalkTheHistory() {
         Rig r(Ini());
-        r.Type("#01ID");
-        r.Type("#01VER");
+        Type(r, "#01ID");
+        Type(r, "#01VER");
         auto* edit = r.Find<QLineEdit>("OutPutEditBox");
         QTest::keyClick(edit, Qt::Key_Up);
         QCOMPARE(edit->text(), QString("#01VER"));

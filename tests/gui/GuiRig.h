@@ -1,0 +1,81 @@
+#pragma once
+// The real window and dialogs over a scripted port, offscreen.
+
+#include "app/Session.h"
+#include "testkit/ScriptedPort.h"
+#include "ui/QtOperator.h"
+#include "ui/TForm1.h"
+#include "ui/TGoodConnectDlg.h"
+#include "ui/TNewConnectDlg.h"
+#include "ui/TOKBottomDlg.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace tessary::gui {
+
+struct Rig {
+    testkit::ScriptedPort* port;
+    link::PortMap ports;
+    link::DeviceLink link;
+    TOKBottomDlg box;
+    QtOperator op{box};
+    app::Session session;
+    TForm1 form{session, box};
+    TGoodConnectDlg good{&form};
+    TNewConnectDlg connect{session, good, &form};
+
+    explicit Rig(const QString& ini, const QByteArray& iniText = {})
+        : port(new testkit::ScriptedPort),
+          link(std::unique_ptr<link::Port>(port), [this](const std::string& n) { return ports.Resolve(n); }),
+          session(link, ports, op, Options(ini, iniText)) {
+        ports.SetSystemDevices({"/dev/A", "/dev/B", "/dev/C", "/dev/D"});
+        form.show();
+        form.FormShow();
+        form.SetConnectDialog(&connect);
+    }
+    static app::Options Options(const QString& ini, const QByteArray& text) {
+        QFile f(ini);
+        if (f.open(QIODevice::WriteOnly)) f.write(text);
+        app::Options o;
+        o.iniPath = S(ini);
+        return o;
+    }
+    template <class T> T* Find(const char* name) { return form.findChild<T*>(name); }
+};
+
+// Answers every modal dialog that comes up: message boxes with OK (recording
+// their text), GoodConnectDlg with the button `answer` names.
+class ModalAnswerer : public QObject {
+public:
+    QStringList messages;
+    QStringList asked;
+    std::function<const char*()> answer = [] { return "CancelBtn"; };
+
+    ModalAnswerer() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+        timer_.start();
+    }
+
+private:
+    void Poll() {
+        QWidget* w = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<TOKBottomDlg*>(w)) {
+            messages << box->Text();
+            box->findChild<QPushButton*>("OKBtn")->click();
+        } else if (auto* good = qobject_cast<TGoodConnectDlg*>(w)) {
+            asked << good->findChild<QLabel*>("lbAddress")->text();
+            good->findChild<QPushButton*>(answer())->click();
+        }
+    }
+    QTimer timer_;
+};
+
+}  // namespace tessary::gui

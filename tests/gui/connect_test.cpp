@@ -1,0 +1,97 @@
+// The connect dialogs driven as an operator would, over a bus of fake boxes.
+
+#include "GuiRig.h"
+#include "testkit/FakeBus.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTemporaryDir>
+
+using namespace tessary;
+using gui::ModalAnswerer;
+using gui::Rig;
+
+class ConnectTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString Ini() const { return dir.filePath("c.ini"); }
+
+private slots:
+    void startUpConnectsFromTheIniAndHidesTheDialog() {
+        Rig r(Ini(), "[Communication]\nComPort=COM2\nBaudRate=9600\nAddr1=#01\n");
+        testkit::AttachBus(*r.port, {{"/dev/B", 9600, 1, "2104117"}});
+        ModalAnswerer answers;
+        r.connect.show();
+        QTRY_VERIFY(!r.connect.isVisible());
+        QCOMPARE(answers.messages, QStringList());
+        QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
+        QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 - - -"));
+    }
+
+    void connectSearchesAndAsksAboutEachBox() {
+        Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
+        testkit::AttachBus(*r.port, {{"/dev/C", 2400, 1, "A1"}, {"/dev/C", 2400, 7, "A7"}});
+        ModalAnswerer answers;
+        r.connect.show();
+        QTRY_COMPARE(answers.messages, QStringList{"Can't connect using INI paramaters"});
+        QVERIFY(r.connect.isVisible());  // stays up for a search
+
+        // The modeless dialog's own "Connect": a box found is asked about.
+        r.connect.findChild<QPushButton*>("btConnect")->click();
+        QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
+        QVERIFY(r.connect.isVisible());  // "Search For More" both times: nothing hid it
+        QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
+        QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 #07 - -"));
+        r.connect.hide();
+    }
+
+    void searchFromTheModalDialog() {
+        Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
+        testkit::AttachBus(*r.port, {{"/dev/C", 2400, 1, "A1"}, {"/dev/C", 2400, 7, "A7"}, {"/dev/C", 2400, 9, "A9"}});
+        r.session.State().TryIniFirst = false;
+        ModalAnswerer answers;
+        int shown = 0;
+        answers.answer = [&] { return ++shown == 2 ? "OKBtn" : "CancelBtn"; };
+        QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
+        r.form.btNewConnectClick();
+        QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
+        const auto& st = r.session.State();
+        QCOMPARE(st.TransducerCaption[1], std::string("#07    A7"));
+        QCOMPARE(st.AddressTable[9], std::string("NoConnect"));
+        QCOMPARE(r.link.LinkPortName(), std::string("COM3"));
+        QCOMPARE(r.link.LinkBaudRate(), 2400u);
+        QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 #07 - -"));
+        auto* bar = r.connect.findChild<QProgressBar*>("pbSearch");
+        QCOMPARE(bar->value(), 7);
+    }
+
+    void abortEndsTheSearchAndTheNextConnectStartsAfresh() {
+        Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
+        r.session.State().TryIniFirst = false;
+        ModalAnswerer answers;
+        QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
+        // Abort once the search is under way (the port's virtual clock has moved).
+        QTimer abortTimer;
+        QObject::connect(&abortTimer, &QTimer::timeout, [&] {
+            if (r.port->writes.size() > 3) {
+                r.connect.findChild<QPushButton*>("btAbort")->click();
+                abortTimer.stop();
+            }
+        });
+        abortTimer.start(0);
+        r.form.btNewConnectClick();
+        QVERIFY(r.port->writes.size() < 40);
+        QCOMPARE(answers.messages, QStringList{"  Sorry.  Can not find device."});
+        QVERIFY(!r.connect.isVisible());
+        bool clearedOnReopen = false;
+        QTimer::singleShot(20, [&] {
+            clearedOnReopen = !r.link.SearchAborted.load();
+            r.connect.reject();
+        });
+        r.form.btNewConnectClick();
+        QVERIFY(clearedOnReopen);
+    }
+};
+
+QTEST_MAIN(ConnectTest)
+#include "connect_test.moc"

@@ -88,8 +88,12 @@ void TForm1::FormShow() {
     ui->lbINI->setText("Using " + Q(st.IniFilePath));
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QDateTime when = exe.lastModified();
-    QString text = QLocale::system().toString(when.date(), QLocale::ShortFormat);
-    if (when.time() != QTime(0, 0, 0)) text += " " + QLocale::system().toString(when.time(), QLocale::LongFormat);
+    const QLocale locale = QLocale::system();
+    // The C locale's short date ("5 Dec 2026") holds blanks, and the label keeps
+    // only the text up to the first one: use the ISO date there.
+    QString text = locale.language() == QLocale::C ? when.date().toString(Qt::ISODate)
+                                                   : locale.toString(when.date(), QLocale::ShortFormat);
+    if (when.time() != QTime(0, 0, 0)) text += " " + locale.toString(when.time(), QLocale::LongFormat);
     ui->lbVerDate->setText(Q(tessary::app::VersionDateText(S(text))));
     UpdatePortStatus();
 }

@@ -7,6 +7,8 @@
 #include "ui/QtOperator.h"
 #include "ui_TDevicePanels.h"
 
+#include <algorithm>
+
 namespace device = tessary::device;
 
 TDevicePanels::TDevicePanels(tessary::app::Session& session, QWidget* parent)
@@ -29,7 +31,24 @@ TDevicePanels::TDevicePanels(tessary::app::Session& session, QWidget* parent)
     connect(ui->ComPortComboBox, &QComboBox::activated, this, &TDevicePanels::ComPortComboBoxSelect);
     connect(ui->DataPrecisionComboBox, &QComboBox::activated, this, &TDevicePanels::DataPrecisionComboBoxSelect);
     ui->KestinComboBox->setCurrentIndex(-1);
+    AlignColumns();
     Refresh();
+}
+
+void TDevicePanels::AlignColumns() {
+    // One label column, one value column and one button column across the
+    // three boxes, and every row as tall as a button row.
+    QGridLayout* grids[] = {ui->informationLayout, ui->logLayout, ui->serialLayout};
+    int labelWidth = 0;
+    for (QGridLayout* g : grids)
+        for (int r = 0; r < g->rowCount(); ++r)
+            if (QLayoutItem* item = g->itemAtPosition(r, 0)) labelWidth = std::max(labelWidth, item->sizeHint().width());
+    const QSize button = ui->btGateTime->sizeHint();
+    for (QGridLayout* g : grids) {
+        g->setColumnMinimumWidth(0, labelWidth);
+        g->setColumnMinimumWidth(2, button.width());
+        for (int r = 0; r < g->rowCount(); ++r) g->setRowMinimumHeight(r, button.height());
+    }
 }
 
 TDevicePanels::~TDevicePanels() = default;

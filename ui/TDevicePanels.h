@@ -45,6 +45,7 @@ public:
     Ui::TDevicePanels* Form() const { return ui.get(); }
 
 private:
+    void AlignColumns();
     void HideEditors();
     void Changed();
 

@@ -30,6 +30,9 @@ struct AppState {
     bool IniConnectOk = false;
     bool PanelPollStopped = true;
     bool SinglePollStopped = true;
+    // Captions of lbGetReadings / lbEZGetReadings beside the loops' switches.
+    std::string GetReadingsLabel = "Get Readings ->";
+    std::string EZGetReadingsLabel = "Get Readings ->";
 
     // Values the Serial panel's labels mirror (lbBaudRateValue, lbComPortValue,
     // lbAddressValue); set by the connect flows and the serial settings.

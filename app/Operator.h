@@ -32,6 +32,9 @@ public:
     virtual void ShowMessageBox(const std::string& text) = 0;
     // Lets pending window events run (clicks, repaints). Handlers may run nested.
     virtual void ProcessEvents() = 0;
+    // Like ProcessEvents, but sleeps until at least one event comes or `maxMs`
+    // pass: an idle polling loop waits here instead of spinning.
+    virtual void WaitForEvents(int maxMs) = 0;
 
     // Hourglass on / back to the cursor it replaced. Calls nest.
     virtual void BeginBusy() = 0;

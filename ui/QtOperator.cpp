@@ -7,6 +7,7 @@
 #include "ui/TOKBottomDlg.h"
 
 #include <QApplication>
+#include <QTimer>
 
 QtOperator::QtOperator(TOKBottomDlg& box)
     : box_(box),
@@ -20,6 +21,14 @@ QtOperator::~QtOperator() = default;
 void QtOperator::ShowMessageBox(const std::string& text) { box_.ShowMessage(Q(text)); }
 
 void QtOperator::ProcessEvents() { QCoreApplication::processEvents(); }
+
+void QtOperator::WaitForEvents(int maxMs) {
+    // The timed processEvents ignores WaitForMoreEvents; a timer bounds the wait instead.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(maxMs);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 void QtOperator::BeginBusy() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 

@@ -18,6 +18,7 @@ public:
     ~QtOperator() override;
     void ShowMessageBox(const std::string& text) override;
     void ProcessEvents() override;
+    void WaitForEvents(int maxMs) override;
     void BeginBusy() override;
     void EndBusy() override;
     void ShowState() override;

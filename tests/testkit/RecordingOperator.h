@@ -39,6 +39,12 @@ public:
         ++pumps;
         if (onPump) onPump();
     }
+    // A wait counts as a pump too (a test's "click" may come in it).
+    std::vector<int> waits;
+    void WaitForEvents(int maxMs) override {
+        waits.push_back(maxMs);
+        ProcessEvents();
+    }
     void BeginBusy() override {
         ++busyCount;
         if (++busyDepth > busyMaxDepth) busyMaxDepth = busyDepth;

@@ -1,0 +1,161 @@
+#include "device/Readings.h"
+
+#include "app/Session.h"
+#include "device/DeviceInfo.h"
+#include "device/DeviceTime.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace tessary::device {
+
+namespace {
+
+std::optional<double> Number(const std::string& text) {
+    // from_chars: the window's locale must not read "25.5" as 25.
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, v);
+    if (text.empty() || ec != std::errc() || stop != end || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+// Both switches refuse alike, before their state is looked at.
+bool AddressChecked(app::Session& session) {
+    const std::string& address = session.State().CurrentAddress;
+    if (address.empty()) {
+        session.Op().ShowMessageBox("Please Auto Connect first.");
+        return false;
+    }
+    if (address == "#00") {
+        session.Op().ShowMessageBox("Please select an address first.");
+        return false;
+    }
+    return true;
+}
+
+// The one road from the switches to the loops' flags, labels and time-out.
+bool Switch(app::Session& session, bool on, bool& stopped, std::string& label) {
+    if (!AddressChecked(session)) return false;
+    if (!on) {
+        stopped = true;
+        label = kGetReadingsCaption;
+        session.Link().SetResponseTimeoutMs(1000);
+        return false;
+    }
+    stopped = false;
+    label = kStopCaption;
+    TimeoutFromGateTime(session);
+    return true;
+}
+
+}  // namespace
+
+std::string CutToPrecision(const std::string& field, int precision) {
+    const std::size_t keep = precision < 0 ? 0 : static_cast<std::size_t>(precision);
+    const auto point = field.find('.');
+    if (point == std::string::npos) return field.substr(0, keep);
+    return field.substr(0, point + 1 + keep);
+}
+
+Reading ParseReadings(const std::string& answer, int precision) {
+    Reading r;
+    std::array<std::string, 5> f;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const auto comma = answer.find(',', from);
+        if (comma == std::string::npos) {
+            r.time = answer;
+            return r;
+        }
+        f[k] = answer.substr(from, comma - from);
+        from = comma + 1;
+    }
+    f[4] = answer.substr(from);
+    r.time = FormatDeviceTime(f[0]);
+    r.pressCounts = f[1];
+    r.tempCounts = f[2];
+    r.press = CutToPrecision(f[3], precision);
+    r.temp = CutToPrecision(f[4], precision);
+    r.pressure = Number(f[3]);
+    r.temperature = Number(f[4]);
+    r.complete = true;
+    return r;
+}
+
+bool ProbeDevice(app::Session& session, const std::string& address) {
+    auto& st = session.State();
+    st.CommandText = address + "VF" + "\r\n";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        st.ReplyText = session.Link().SendCommand(st.CommandText);
+        if (st.ReplyText != link::kNoConnect) return true;
+    }
+    return false;
+}
+
+std::string ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays) {
+    const std::string answer = session.Link().SendCommand(address + kReadingsCommand + "\r\n");
+    displays.ShowReading(ParseReadings(answer, session.State().DataPrecision));
+    return answer;
+}
+
+void ClearReadings(ReadingsView& displays) { displays.ClearReadings(); }
+
+bool SwitchPanelPolling(app::Session& session, bool on) {
+    auto& st = session.State();
+    return Switch(session, on, st.PanelPollStopped, st.GetReadingsLabel);
+}
+
+bool SwitchSinglePolling(app::Session& session, bool on) {
+    auto& st = session.State();
+    return Switch(session, on, st.SinglePollStopped, st.EZGetReadingsLabel);
+}
+
+void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels) {
+    auto& st = session.State();
+    auto& op = session.Op();
+    while (!st.PanelPollStopped) {
+        bool sent = false;
+        for (std::size_t k = 0; k < panels.size(); ++k) {
+            op.ProcessEvents();
+            std::string& slot = st.TransducerCaption[k];
+            // An empty slot (no search yet) has no box either.
+            if (!slot.empty() && slot != app::kNoConnect && !st.PanelPollStopped) {
+                const std::string address = slot.substr(0, 3);
+                sent = true;
+                if (ProbeDevice(session, address)) {
+                    if (panels[k]) ShowReadings(session, address, *panels[k]);
+                    op.ProcessEvents();
+                } else {
+                    slot = app::kNoConnect;
+                    if (panels[k]) {
+                        panels[k]->ShowCaption(slot);
+                        ClearReadings(*panels[k]);
+                    }
+                }
+            }
+            op.ProcessEvents();
+        }
+        // Nothing left to poll: sleep until the operator acts (a connect may fill a slot).
+        if (!sent && !st.PanelPollStopped) op.WaitForEvents(kIdleWaitMs);
+    }
+}
+
+void PollSingle(app::Session& session, ReadingsView& panel) {
+    auto& st = session.State();
+    auto& op = session.Op();
+    while (!st.SinglePollStopped) {
+        ShowReadings(session, st.CurrentAddress, panel);
+        // These come back at once (no port, a hang-up, "#00" selected in a nested
+        // handler); waiting keeps them from spinning.
+        const auto outcome = session.Link().LastOutcome();
+        using link::ExchangeOutcome;
+        if (outcome == ExchangeOutcome::NotOpen || outcome == ExchangeOutcome::HangUp ||
+            outcome == ExchangeOutcome::Broadcast)
+            op.WaitForEvents(kIdleWaitMs);
+        else
+            op.ProcessEvents();
+    }
+}
+
+}  // namespace tessary::device

@@ -37,18 +37,23 @@ TDevicePanels::TDevicePanels(tessary::app::Session& session, QWidget* parent)
 
 void TDevicePanels::AlignColumns() {
     // One label column, one value column and one button column across the
-    // three boxes, and every row as tall as a button row.
+    // three boxes, and every row as tall as a button row (hidden rows collapse).
     QGridLayout* grids[] = {ui->informationLayout, ui->logLayout, ui->serialLayout};
     int labelWidth = 0;
-    for (QGridLayout* g : grids)
-        for (int r = 0; r < g->rowCount(); ++r)
-            if (QLayoutItem* item = g->itemAtPosition(r, 0)) labelWidth = std::max(labelWidth, item->sizeHint().width());
     const QSize button = ui->btGateTime->sizeHint();
     for (QGridLayout* g : grids) {
-        g->setColumnMinimumWidth(0, labelWidth);
-        g->setColumnMinimumWidth(2, button.width());
-        for (int r = 0; r < g->rowCount(); ++r) g->setRowMinimumHeight(r, button.height());
+        for (int i = 0; i < g->count(); ++i) {
+            int row = 0, column = 0, rows = 0, columns = 0;
+            g->getItemPosition(i, &row, &column, &rows, &columns);
+            QWidget* w = g->itemAt(i)->widget();
+            if (column == 0) labelWidth = std::max(labelWidth, g->itemAt(i)->sizeHint().width());
+            if (column == 1 && w) w->setMinimumHeight(button.height());
+        }
     }
+    for (QGridLayout* g : grids) g->setColumnMinimumWidth(0, labelWidth);
+    // The log rows have no buttons yet: hold their column (an empty column gets no spacing).
+    if (!ui->logLayout->itemAtPosition(0, 2))
+        ui->logLayout->setColumnMinimumWidth(2, button.width() + ui->logLayout->horizontalSpacing());
 }
 
 TDevicePanels::~TDevicePanels() = default;

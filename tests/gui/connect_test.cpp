@@ -2,6 +2,7 @@
 
 #include "GuiRig.h"
 #include "testkit/FakeBus.h"
+#include "ui/HelpWindow.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -26,6 +27,7 @@ private slots:
         QCOMPARE(answers.messages, QStringList());
         QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
         QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 - - -"));
+        QCOMPARE(HelpWindow::TopicFor(r.connect.findChild<QPushButton*>("btConnect")), 21);
     }
 
     void connectSearchesAndAsksAboutEachBox() {

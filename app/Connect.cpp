@@ -1,7 +1,5 @@
 #include "app/Connect.h"
 
-#include "device/DeviceInfo.h"
-
 #include <algorithm>
 
 namespace tessary::app {
@@ -49,7 +47,7 @@ void Connector::BeginNewConnect() {
 
 void Connector::FinishNewConnect() {
     AssignTransducerSlots(s_.State());
-    device::ReadDeviceInfo(s_);
+    s_.ReadDeviceInfo();
     NameCaptureFiles(s_.State());
 }
 
@@ -168,7 +166,7 @@ void Connector::ScanAddresses() {
     }
     link.SetResponseTimeoutMs(saved);
     AssignTransducerSlots(st);
-    device::ReadDeviceInfo(s_);
+    s_.ReadDeviceInfo();
     NameCaptureFiles(st);
 }
 
@@ -205,7 +203,7 @@ bool Connector::ConnectFromIni() {
     link.SetResponseTimeoutMs(saved);
     if (st.ConnectionFound) {
         AssignTransducerSlots(st);
-        device::ReadDeviceInfo(s_);
+        s_.ReadDeviceInfo();
         NameCaptureFiles(st);
     } else {
         s_.Op().ShowMessageBox("Can't connect using INI paramaters");

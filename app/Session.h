@@ -9,6 +9,7 @@
 #include "link/PortMap.h"
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace tessary::app {
@@ -32,6 +33,13 @@ public:
     // Addr1..Addr4. Reports a failure to the operator; returns success.
     bool WriteIniFile();
 
+    // The information read-out that follows every connect. The device layer
+    // plugs it in; the connect flows only call it.
+    void SetReadDeviceInfo(std::function<void(Session&)> readOut) { readDeviceInfo_ = std::move(readOut); }
+    void ReadDeviceInfo() {
+        if (readDeviceInfo_) readDeviceInfo_(*this);
+    }
+
     // The console: CommandText = text + "\r\n", the answer (or a sentinel) back.
     std::string ConsoleCommand(const std::string& text);
 
@@ -50,6 +58,7 @@ private:
     Options options_;
     AppState state_;
     bool closed_ = false;
+    std::function<void(Session&)> readDeviceInfo_;
 };
 
 // The executable's date as the version label shows it: the formatted date-time

@@ -70,8 +70,8 @@ bool applyKey(const std::string& key, const std::string& value, bool hasValue, B
     return true;
 }
 
-bool parseSpec(const std::string& spec, BoxConfig* box, Faults& f, std::string& error) {
-    std::stringstream ss(spec);
+bool parseKeys(const std::string& text, BoxConfig* box, Faults& f, std::string& error) {
+    std::stringstream ss(text);
     std::string item;
     while (std::getline(ss, item, ',')) {
         if (item.empty()) continue;
@@ -107,16 +107,16 @@ bool readConfig(const std::string& path, std::vector<std::string>& out, std::str
 
 }  // namespace
 
-bool parseFaultSpec(const std::string& spec, Faults& faults, std::string& error) {
-    return parseSpec(spec, nullptr, faults, error);
+bool parseFaultKeys(const std::string& text, Faults& faults, std::string& error) {
+    return parseKeys(text, nullptr, faults, error);
 }
 
-bool parseBoxSpec(const std::string& spec, BoxConfig& box, std::string& error) {
+bool parseBoxKeys(const std::string& text, BoxConfig& box, std::string& error) {
     BoxConfig b = box;
     b.address = 0;
-    if (!parseSpec(spec, &b, b.faults, error)) return false;
+    if (!parseKeys(text, &b, b.faults, error)) return false;
     if (b.address == 0) {
-        error = "box without addr=: '" + spec + "'";
+        error = "box without addr=: '" + text + "'";
         return false;
     }
     box = b;
@@ -152,7 +152,7 @@ bool parseArgs(const std::vector<std::string>& argsIn, Invocation& setup, std::s
         } else if (a == "--box") {
             if (!value(v)) return false;
             BoxConfig b;
-            if (!parseBoxSpec(v, b, error)) return false;
+            if (!parseBoxKeys(v, b, error)) return false;
             current().boxes.push_back(b);
         } else if (a == "--demo") {
             LineConfig demo = demoLine();
@@ -161,7 +161,7 @@ bool parseArgs(const std::vector<std::string>& argsIn, Invocation& setup, std::s
         } else if (a == "--fault") {
             if (!value(v)) return false;
             Faults f;
-            if (!parseFaultSpec(v, f, error)) return false;
+            if (!parseFaultKeys(v, f, error)) return false;
             current();
             lineFaults.emplace_back(setup.lines.size() - 1, f);
         } else if (a == "--no-pacing") pacing = false;
@@ -215,7 +215,7 @@ Lines and boxes
   --line [PATH]      start another line; boxes given after it belong to it.
                      PATH: a symlink kept pointing at the line's slave side.
   --link PATH        the same symlink for the current line (the first line too).
-  --box SPEC         a box on the current line. SPEC is key=value,... :
+  --box KEYS         a box on the current line. KEYS is key=value,... :
                        addr=NN          bus address 1..99 (required)
                        family=digital|kestin     (digital)
                        baud=RATE        1200 2400 4800 9600 14400 19200
@@ -234,12 +234,12 @@ Line behaviour
   --no-pacing        answer at once instead of 10 bits a byte at the rate.
   --mismatch-garble  a box addressed at a PC speed not its own answers a line
                      of noise (default: it hears garbage and keeps silent).
-  --fault SPEC       faults for every box of the current line.
+  --fault KEYS       faults for every box of the current line.
   --hangup MS[:MS]   hang every line up after MS ms; with :MS, bring it back
                      (new pty, the link follows) after that long.
   --quiet            no live trace.
 
-Faults (in --box or --fault SPEC)
+Faults (in --box or --fault KEYS)
   silent             hears nothing, answers nothing
   late=MS            every answer starts MS later
   drop=N             every Nth answer is lost (the command is still done)

@@ -17,9 +17,9 @@ struct Invocation {
 };
 
 // "addr=5,family=kestin,baud=19200,late=300" -> box. False with a message on a bad key or value.
-bool parseBoxSpec(const std::string& spec, BoxConfig& box, std::string& error);
+bool parseBoxKeys(const std::string& text, BoxConfig& box, std::string& error);
 // The fault keys alone: "silent,drop=3,garble,stop=5,sa=2@4,abort=07@3,alias=9,late=250".
-bool parseFaultSpec(const std::string& spec, Faults& faults, std::string& error);
+bool parseFaultKeys(const std::string& text, Faults& faults, std::string& error);
 // Arguments without the program name.
 bool parseArgs(const std::vector<std::string>& args, Invocation& setup, std::string& error);
 std::string usage();

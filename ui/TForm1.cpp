@@ -6,6 +6,8 @@
 #include "ui/TDevicePanels.h"
 #include "ui/TNewConnectDlg.h"
 #include "ui/TOKBottomDlg.h"
+#include "ui/TReadingsPage.h"
+#include "ui/TSingleReadings.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
@@ -53,6 +55,11 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     devicePanels_->afterChange = [this] { RefreshDevicePanels(); };
     coefficientsPage_ = new TCoefficientsPage(ui->TabSheet4);
     (new QVBoxLayout(ui->TabSheet4))->addWidget(coefficientsPage_);
+    readingsPage_ = new TReadingsPage(session_, ui->TabSheet1);
+    (new QVBoxLayout(ui->TabSheet1))->addWidget(readingsPage_);
+    singleReadings_ = new TSingleReadings(session_, ui->TabSheet2);
+    ui->ezLayout->addWidget(singleReadings_, 2, 1);  // the spacer's cell; it keeps its own stretch
+    singleReadings_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
     if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
         op->onShowState = [this] { RefreshDevicePanels(); };
         op->onNewConnectDlg = [this] { btNewConnectClick(); };
@@ -72,6 +79,8 @@ void TForm1::RefreshDevicePanels() {
     auto& st = session_.State();
     devicePanels_->Refresh();
     coefficientsPage_->Refresh(st);
+    readingsPage_->Refresh();
+    singleReadings_->Refresh();
     if (st.CommandLineText) {
         ui->OutPutEditBox->setText(Q(*st.CommandLineText));
         st.CommandLineText.reset();

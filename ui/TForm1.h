@@ -17,6 +17,8 @@ class TCoefficientsPage;
 class TDevicePanels;
 class TNewConnectDlg;
 class TOKBottomDlg;
+class TReadingsPage;
+class TSingleReadings;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -54,6 +56,8 @@ public:
     void RefreshDevicePanels();
     TDevicePanels* DevicePanels() const { return devicePanels_; }
     TCoefficientsPage* CoefficientsPage() const { return coefficientsPage_; }
+    TReadingsPage* ReadingsPage() const { return readingsPage_; }
+    TSingleReadings* SingleReadings() const { return singleReadings_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,6 +73,8 @@ private:
     QLabel* portStatus_;
     TDevicePanels* devicePanels_ = nullptr;
     TCoefficientsPage* coefficientsPage_ = nullptr;
+    TReadingsPage* readingsPage_ = nullptr;
+    TSingleReadings* singleReadings_ = nullptr;
     QLabel* slotStatus_;
     TNewConnectDlg* connectDlg_ = nullptr;
     QString lineHint_;

@@ -2,11 +2,13 @@
 // polling loops on a scripted line.
 
 #include "device/Readings.h"
+#include "device/Trend.h"
 #include "testkit/DeviceFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace tessary;
 using device::Reading;
@@ -271,6 +273,45 @@ TEST_F(Readings, ClosingTheWindowEndsBothNestedLoops) {
     EXPECT_EQ(Sent().size(), 4u);
     EXPECT_TRUE(st().PanelPollStopped && st().SinglePollStopped);
     EXPECT_FALSE(dl->IsOpen());
+}
+
+TEST(TrendBuffer, SlidesOverItsSpanAndThinsAFastStream) {
+    device::TrendBuffer trend(10.0, 100);  // at most a point every 0.1 s
+    int kept = 0;
+    for (int i = 0; i <= 2000; ++i) kept += trend.Add(i * 0.01, 100.0 + i, 20.0);  // 100 readings a second
+    const auto& p = trend.Points();
+    EXPECT_EQ(kept, 201);
+    EXPECT_DOUBLE_EQ(p.back().t, 20.0);
+    EXPECT_GE(p.front().t, 10.0 - 1e-9);
+    EXPECT_LE(p.size(), 101u);
+    EXPECT_DOUBLE_EQ(p.back().pressure, 2100.0);
+    // Nothing is skipped at or above the step.
+    device::TrendBuffer slow(10.0, 100);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(slow.Add(i * 0.5, 1, 2));
+}
+
+TEST(TrendBuffer, ClockSetBackStartsAfreshAndNonNumbersAreRefused) {
+    device::TrendBuffer trend(60.0, 60);
+    trend.Add(100, 1, 2);
+    trend.Add(101, 1, 2);
+    EXPECT_TRUE(trend.Add(50, 3, 4));
+    ASSERT_EQ(trend.Points().size(), 1u);
+    EXPECT_DOUBLE_EQ(trend.Points().front().pressure, 3);
+    EXPECT_FALSE(trend.Add(70, std::nan(""), 4));
+    EXPECT_FALSE(trend.Add(70, 1, HUGE_VAL));
+    EXPECT_EQ(trend.Points().size(), 1u);
+}
+
+TEST(TrendBuffer, RangesHaveRoomAroundTheLineEvenWhenItIsFlat) {
+    device::TrendBuffer trend(60.0, 60);
+    trend.Add(0, 14.5, 21.0);
+    trend.Add(1, 14.5, 23.0);
+    const auto p = trend.PressureRange();
+    EXPECT_LT(p.lo, 14.5);
+    EXPECT_GT(p.hi, 14.5);
+    const auto t = trend.TemperatureRange();
+    EXPECT_DOUBLE_EQ(t.lo, 20.8);
+    EXPECT_DOUBLE_EQ(t.hi, 23.2);
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#include "ui/TReadingsPage.h"
+
+#include "device/Readings.h"
+#include "ui/QtOperator.h"
+#include "ui/TReadingsPanel.h"
+#include "ui_TReadingsPage.h"
+
+TReadingsPage::TReadingsPage(tessary::app::Session& session, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TReadingsPage>()), session_(session) {
+    ui->setupUi(this);
+    for (int k = 0; k < 4; ++k) Panel(k)->SetNumber(k + 1);
+    connect(ui->btGetReadings, &TLedSwitch::toggled, this, &TReadingsPage::btGetReadingsChange);
+    Refresh();
+}
+
+TReadingsPage::~TReadingsPage() = default;
+
+TReadingsPanel* TReadingsPage::Panel(int index) const {
+    TReadingsPanel* const panels[4] = {ui->GroupBox1, ui->GroupBox2, ui->GroupBox3, ui->GroupBox4};
+    return panels[index];
+}
+
+void TReadingsPage::Refresh() {
+    const auto& st = session_.State();
+    for (std::size_t k = 0; k < 4; ++k) {
+        TReadingsPanel* panel = Panel(static_cast<int>(k));
+        panel->SetSlotCaption(st.TransducerCaption[k]);
+        panel->SetUnits(st.Info.PanelPUnits[k], st.Info.PanelTUnits[k]);
+    }
+    ui->lbGetReadings->setText(Q(st.GetReadingsLabel));
+}
+
+void TReadingsPage::btGetReadingsChange(bool on) {
+    const bool run = tessary::device::SwitchPanelPolling(session_, on);
+    ui->lbGetReadings->setText(Q(session_.State().GetReadingsLabel));
+    if (run) tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)});
+}

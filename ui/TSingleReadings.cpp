@@ -1,0 +1,35 @@
+#include "ui/TSingleReadings.h"
+
+#include "device/Readings.h"
+#include "ui/QtOperator.h"
+#include "ui/TReadingsPanel.h"
+#include "ui_TSingleReadings.h"
+
+TSingleReadings::TSingleReadings(tessary::app::Session& session, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TSingleReadings>()), session_(session) {
+    ui->setupUi(this);
+    ui->GroupBox5->SetNumber(5);
+    connect(ui->btEZGetReadings, &TLedSwitch::toggled, this, &TSingleReadings::btEZGetReadingsChange);
+    Refresh();
+}
+
+TSingleReadings::~TSingleReadings() = default;
+
+TReadingsPanel* TSingleReadings::Panel() const { return ui->GroupBox5; }
+
+void TSingleReadings::Refresh() {
+    const auto& st = session_.State();
+    const std::string& address = st.CurrentAddress;
+    // The panel follows the selected address; "#00" selects no box.
+    const bool box = !address.empty() && address != "#00";
+    ui->GroupBox5->SetSlotCaption(box ? address + "    " + st.Info.SerialNumber : std::string());
+    ui->GroupBox5->SetUnits(st.Info.PUnits, st.Info.TUnits);
+    ui->lbEZGetReadings->setText(Q(st.EZGetReadingsLabel));
+}
+
+void TSingleReadings::btEZGetReadingsChange(bool on) {
+    if (hideInPlaceEditors) hideInPlaceEditors();
+    const bool run = tessary::device::SwitchSinglePolling(session_, on);
+    ui->lbEZGetReadings->setText(Q(session_.State().EZGetReadingsLabel));
+    if (run) tessary::device::PollSingle(session_, *ui->GroupBox5);
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The single-device panel of the EZCommands page (GroupBox5) and its switch:
+// live readings of the box at CurrentAddress.
+
+#include "app/Session.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TSingleReadings;
+}
+class TReadingsPanel;
+
+class TSingleReadings : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSingleReadings(tessary::app::Session& session, QWidget* parent = nullptr);
+    ~TSingleReadings() override;
+
+    // Set by the main window.
+    std::function<void()> hideInPlaceEditors;
+
+    // Caption and units from the connection state.
+    void Refresh();
+    // Runs the loop when the switch went on; returns when it is switched off.
+    void btEZGetReadingsChange(bool on);
+
+    TReadingsPanel* Panel() const;
+    Ui::TSingleReadings* Form() const { return ui.get(); }
+
+private:
+    std::unique_ptr<Ui::TSingleReadings> ui;
+    tessary::app::Session& session_;
+};

@@ -1,0 +1,115 @@
+// What the readings loops cost, through the window's own event pump:
+// - readings per second of the single-device loop at 115200 baud and a gate
+//   time of 0.01 s, against the limit of that exchange (command and answer at
+//   10 bits a byte, plus the gate time the box measures for);
+// - the CPU share of a Readings loop whose four panels are all "NoConnect".
+
+#include "app/Session.h"
+#include "device/Readings.h"
+#include "link/PosixPort.h"
+#include "sim/Line.h"
+#include "ui/QtOperator.h"
+#include "ui/TOKBottomDlg.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using namespace tessary;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Counting final : device::ReadingsView {
+    int complete = 0, other = 0;
+    void ShowReading(const device::Reading& r) override { ++(r.complete ? complete : other); }
+    void ClearReadings() override {}
+    void ShowCaption(const std::string&) override {}
+};
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+    int failures = 0;
+
+    bravik::sim::LineConfig cfg;
+    bravik::sim::BoxConfig box;
+    box.address = 1;
+    box.baud = 115200;
+    box.gate = "0.01";
+    cfg.boxes = {box};
+    bravik::sim::Line line(cfg);
+    line.start();
+
+    link::PortMap ports;
+    ports.SetFromCommandLine("COM1", line.slavePath());
+    link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
+    TOKBottomDlg messageBox;
+    QtOperator op(messageBox);
+    app::Session s(dl, ports, op, {});
+    s.FormCreate();
+    dl.SetLinkBaudRate(115200);
+    if (!dl.OpenComPort()) {
+        std::fprintf(stderr, "cannot open the simulated line\n");
+        return 1;
+    }
+    auto& st = s.State();
+    st.CurrentAddress = "#01";
+    st.Info.GateTime = "0.01";
+
+    // Single-device loop.
+    Counting view;
+    line.clearTraffic();
+    device::SwitchSinglePolling(s, true);
+    QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { device::SwitchSinglePolling(s, false); });
+    const auto t0 = Clock::now();
+    device::PollSingle(s, view);
+    const double took = std::chrono::duration<double>(Clock::now() - t0).count();
+    std::size_t answerBytes = 0, answers = 0;
+    for (const auto& t : line.traffic())
+        if (t.dir == bravik::sim::Traffic::Dir::ToPc) answerBytes += t.text.size() + 2, ++answers;
+    const double command = 19;  // "#01TM;D3;D4;D1;D2\r\n"
+    const double answer = answers ? static_cast<double>(answerBytes) / static_cast<double>(answers) : 0;
+    const double wire = (command + answer) * 10.0 / 115200.0;
+    const double limit = 1.0 / (wire + 0.01);
+    const double rate = view.complete / took;
+    std::printf("single-device loop, 115200 baud, gate 0.01 s: %.1f readings/s (%d whole, %d other) in %.2f s\n"
+                "  exchange limit %.1f/s (%.0f + %.1f bytes = %.2f ms on the wire + 10 ms gate): ratio %.3f"
+                "  (target >= 0.80) %s\n"
+                "  against the wire alone (%.1f/s): ratio %.3f\n",
+                rate, view.complete, view.other, took, limit, command, answer, wire * 1000, rate / limit,
+                rate / limit >= 0.8 ? "ok" : "MISSED", 1.0 / wire, rate * wire);
+    failures += rate / limit >= 0.8 && view.other == 0 ? 0 : 1;
+
+    // All-"NoConnect" Readings loop.
+    st.TransducerCaption = {"NoConnect", "NoConnect", "NoConnect", "NoConnect"};
+    device::SwitchPanelPolling(s, true);
+    QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { device::SwitchPanelPolling(s, false); });
+    line.clearTraffic();
+    const double cpu0 = CpuSeconds();
+    const auto w0 = Clock::now();
+    device::PollPanels(s, {nullptr, nullptr, nullptr, nullptr});
+    const double wall = std::chrono::duration<double>(Clock::now() - w0).count();
+    const double share = (CpuSeconds() - cpu0) / wall * 100.0;
+    std::printf("Readings loop with every panel \"NoConnect\": %.2f %% of a core over %.2f s, %zu lines on the wire"
+                "  (target < 2 %%) %s\n",
+                share, wall, line.traffic().size(), share < 2.0 ? "ok" : "MISSED");
+    failures += share < 2.0 ? 0 : 1;
+    return failures;
+}

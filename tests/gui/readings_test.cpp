@@ -313,6 +313,7 @@ void ReadingsTest::widgetsCarryTheirNamesHintsAndHelp() {
     QCOMPARE(rig.Find<TLedSwitch>("btEZGetReadings")->toolTip(), QString("Read data from the selected address."));
     QCOMPARE(rig.Find<QGroupBox>("GroupBox1")->title(), QString("NoConnect"));
     QCOMPARE(HelpWindow::TopicFor(rig.Find<QWidget>("VrPress2")), 20);
+    QVERIFY(QFileInfo::exists(HelpWindow::HelpFolder() + "/topic20.html"));
     QCOMPARE(HelpWindow::TopicFor(rig.Find<QWidget>("btDataPrecision")), 10);
     // The temperature caption carries the degree sign of the 8-bit text.
     bool degree = false;

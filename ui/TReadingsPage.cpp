@@ -8,6 +8,8 @@
 TReadingsPage::TReadingsPage(tessary::app::Session& session, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TReadingsPage>()), session_(session) {
     ui->setupUi(this);
+    // Room for the longer caption, so the switch does not jump when it changes.
+    ui->lbGetReadings->setMinimumWidth(ui->lbGetReadings->fontMetrics().horizontalAdvance(tessary::device::kGetReadingsCaption));
     for (int k = 0; k < 4; ++k) Panel(k)->SetNumber(k + 1);
     connect(ui->btGetReadings, &TLedSwitch::toggled, this, &TReadingsPage::btGetReadingsChange);
     Refresh();

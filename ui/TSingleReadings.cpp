@@ -8,6 +8,8 @@
 TSingleReadings::TSingleReadings(tessary::app::Session& session, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TSingleReadings>()), session_(session) {
     ui->setupUi(this);
+    // Room for the longer caption, so the switch does not jump when it changes.
+    ui->lbEZGetReadings->setMinimumWidth(ui->lbEZGetReadings->fontMetrics().horizontalAdvance(tessary::device::kGetReadingsCaption));
     ui->GroupBox5->SetNumber(5);
     connect(ui->btEZGetReadings, &TLedSwitch::toggled, this, &TSingleReadings::btEZGetReadingsChange);
     Refresh();

@@ -149,25 +149,4 @@ TEST_F(ReadingsOnSim, SingleLoopUsesTheGateTimeForItsTimeOutDriftsAndTakesANewPr
     EXPECT_NE(shown[0].pressCounts + shown[0].tempCounts, shown[2].pressCounts + shown[2].tempCounts);
 }
 
-TEST_F(ReadingsOnSim, ProbesAKestinBoxByItsErrorAnswer) {
-    // A box of the other family answers "VF" with an error: it is there all the same.
-    bravik::sim::LineConfig cfg;
-    bravik::sim::BoxConfig k;
-    k.address = 7;
-    k.baud = 115200;
-    k.family = bravik::sim::Family::Kestin;
-    cfg.boxes = {k};
-    bravik::sim::Line kestin(cfg);
-    kestin.start();
-    dl->ClosePort();
-    ports.SetFromCommandLine("COM1", kestin.slavePath());
-    ASSERT_TRUE(dl->OpenComPort());
-    EXPECT_TRUE(device::ProbeDevice(*s, "#07"));
-    EXPECT_EQ(st().ReplyText, "ERROR 1");
-    EXPECT_EQ(st().CommandText, "#07VF\r\n");
-    EXPECT_FALSE(device::ProbeDevice(*s, "#08"));
-    EXPECT_EQ(st().ReplyText, "NoConnect");
-    dl->ClosePort();
-}
-
 }  // namespace

@@ -207,18 +207,6 @@ TEST_F(Readings, PrecisionChangedWhilePollingAppliesToTheNextReading) {
     EXPECT_TRUE(op.waits.empty());
 }
 
-TEST_F(Readings, SingleLoopShowsASilentBoxAndKeepsAsking) {
-    answering = {};
-    ASSERT_TRUE(device::SwitchSinglePolling(*s, true));
-    StopAtPump(2, st().SinglePollStopped);
-    device::PollSingle(*s, single);
-    ASSERT_EQ(single.shown.size(), 2u);
-    EXPECT_EQ(single.shown[1].time, "NoConnect");
-    EXPECT_EQ(single.shown[1].press, "");
-    // A time-out took its time already: no extra wait.
-    EXPECT_TRUE(op.waits.empty());
-}
-
 TEST_F(Readings, SingleLoopOnAClosedPortWaitsBetweenAttempts) {
     dl->ClosePort();
     ASSERT_TRUE(device::SwitchSinglePolling(*s, true));

@@ -1,5 +1,6 @@
 #include "ui/TForm1.h"
 
+#include "device/DeviceInfo.h"
 #include "ui/HelpWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TCoefficientsPage.h"
@@ -31,6 +32,7 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
       portStatus_(new QLabel(this)),
       slotStatus_(new QLabel(this)) {
     ui->setupUi(this);
+    session_.SetReadDeviceInfo(&tessary::device::ReadDeviceInfo);
     portStatus_->setObjectName("lbPortStatus");
     portStatus_->setAccessibleName("Port");
     slotStatus_->setObjectName("lbSlots");

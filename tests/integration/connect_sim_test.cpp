@@ -5,7 +5,7 @@
 #include "app/IniFile.h"
 #include "link/PosixPort.h"
 #include "sim/Line.h"
-#include "testkit/RecordingOperator.h"
+#include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +16,6 @@ using namespace tessary;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct StopAtFirstBox final : app::SearchView {
-    std::vector<std::string> asked;
-    void ShowProbe(const std::string&, std::uint32_t) override {}
-    void ShowProbeAddress(const std::string&) override {}
-    void HideProbe() override {}
-    void ShowScanAddress(const std::string&) override {}
-    void ShowProgress(int, int) override {}
-    bool AskStopSearching(const std::string& baud, const std::string& port, const std::string& address) override {
-        asked.push_back(baud + " " + port + " " + address);
-        return true;
-    }
-    void HideConnectDialog() override {}
-};
 
 bravik::sim::BoxConfig Box(int address, unsigned baud) {
     bravik::sim::BoxConfig b;
@@ -66,7 +52,8 @@ TEST(ConnectOnSimulatedLines, SearchFindsABoxAtAnotherRateOnAnotherPortAndTheNex
     app::Options options;
     options.iniPath = ini;
     testkit::RecordingOperator op;
-    StopAtFirstBox view;
+    testkit::RecordingSearchView view;
+    view.stopAt = 1;
     {
         link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
         app::Session s(dl, ports, op, options);

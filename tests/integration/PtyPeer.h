@@ -3,77 +3,50 @@
 // code under test opens slavePath(), the test talks through the master.
 //
 // The peer also holds the slave open itself, so the master never sees the
-// "no slave" hang-up while the port under test closes and reopens; the line
-// settings stay the port's business (the peer never sets any).
+// "no slave" hang-up while the port under test closes and reopens.
 //
-// Threading: one thread uses the peer, except that respond() runs a thread of
-// its own; while it runs, do not read or write from the test thread.
+// Threading: one thread at a time uses the peer, except that answer() runs a
+// thread of its own; while it runs, call only hangUp() or the destructor.
+
+#include <asm/termbits.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 namespace tessary::test {
 
 class PtyPeer {
 public:
-    struct Reply {
-        std::string bytes;
-        std::chrono::milliseconds delay{0};  // counted from the arrival of the line
-        std::uint32_t pacedBaud = 0;         // 0: all at once; else 10 bits a byte at this rate
-        bool hangUpAfter = false;            // close the master once the port has read the reply
-    };
-    // Gets each line from the PC without its "\r\n"; nullopt stays silent.
-    using Responder = std::function<std::optional<Reply>(const std::string& line)>;
-
     PtyPeer();  // throws std::system_error
     ~PtyPeer();
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
     const std::string& slavePath() const { return slavePath_; }
-    int masterFd() const { return master_.load(); }  // -1 after a hang-up
-    bool isOpen() const { return master_.load() >= 0; }
-    // The output rate the port side has set on the line; 0 when unknown.
-    std::uint32_t lineBaud() const;
+    // The line settings as the port side sees them (termios requests on a
+    // master act on the slave's settings).
+    termios2 line() const;
+    void setLine(const termios2& settings);
 
     // Up to `count` bytes, returning early once that many have come.
     std::string read(std::size_t count, std::chrono::milliseconds limit);
-    // Through the next "\n" (included); what came so far when the limit passes.
-    std::string readLine(std::chrono::milliseconds limit);
     bool write(std::string_view bytes);
-    // As a line at `baud` delivers them: byte i lands at start + (i+1) * 10 bits.
-    bool writePaced(std::string_view bytes, std::uint32_t baud);
-    // Closes the master at once: the port side sees a hang-up, and the kernel
-    // discards whatever it had not read yet.
+    // Closes the master at once: the port side sees a hang-up.
     void hangUp();
-
-    // Answers each line the PC sends from a background thread until
-    // stopResponding(), a hang-up reply or destruction.
-    void respond(Responder responder);
-    void stopResponding();
-    std::vector<std::string> linesHeard() const;
+    // Answers each line the PC sends (passed without its "\r\n") with
+    // reply(line), from a thread of its own until destruction.
+    void answer(std::function<std::string(const std::string& line)> reply);
 
 private:
-    void respondLoop(Responder responder);
-    bool waitForStop(std::chrono::steady_clock::time_point until) const;
-    bool writeAll(int fd, std::string_view bytes);
-    void closeFds();
-
-    std::atomic<int> master_{-1};
+    int master_ = -1;
     int keeper_ = -1;  // our own slave descriptor
-    int stopEvent_ = -1;
     std::string slavePath_;
-    std::thread responder_;
-    mutable std::mutex mutex_;
-    std::vector<std::string> heard_;  //!< guarded by mutex_
+    std::atomic<bool> stop_{false};
+    std::thread answerer_;
 };
 
 }  // namespace tessary::test

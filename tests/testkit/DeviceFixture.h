@@ -56,13 +56,6 @@ struct DeviceFixture : ::testing::Test {
                {"TM", "2007:05:14:13:45:00"}, {"LI", "TM,D1,D2"}, {"LR", "60"},
                {"LS", "2007:05:14:13:45:00,2007:05:15:08:00:00"}};
     }
-    void KestinBox() {
-        DigitalBox();
-        box["M"] = "K-3000";
-        box["VF"] = "ERROR 1";
-        box["VER"] = "K1.07";
-        box["DM"] = "3";
-    }
     // Commands written since the last call, with "\r\n" stripped.
     std::vector<std::string> Sent() {
         std::vector<std::string> out;

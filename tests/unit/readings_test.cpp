@@ -1,5 +1,4 @@
-// Live readings: field cutting, the switches' checks and time-out, and both
-// polling loops on a scripted line.
+// Live readings: field cutting, the switches, both polling loops on a scripted line, the trend.
 
 #include "device/Readings.h"
 #include "device/Trend.h"
@@ -26,52 +25,36 @@ struct RecordingView final : device::ReadingsView {
 
 constexpr const char* kAnswer = "2007:05:14:13:45:00,812,653,1234.56789,25.123456";
 
-TEST(CutToPrecision, DropsDigitsWithoutRoundingAndKeepsThePointAtZero) {
-    EXPECT_EQ(device::CutToPrecision("1234.56789", 3), "1234.567");
-    EXPECT_EQ(device::CutToPrecision("1234.56789", 0), "1234.");
-    EXPECT_EQ(device::CutToPrecision("25.5", 3), "25.5");
-    EXPECT_EQ(device::CutToPrecision("0.99999", 2), "0.99");
-    EXPECT_EQ(device::CutToPrecision("-12.3456", 1), "-12.3");
-    // No point: the first `precision` characters.
-    EXPECT_EQ(device::CutToPrecision("123456", 3), "123");
-    EXPECT_EQ(device::CutToPrecision("123456", 0), "");
-    EXPECT_EQ(device::CutToPrecision("", 3), "");
-    EXPECT_EQ(device::CutToPrecision("1.25", -1), "1.");
-}
+TEST(ParseReadings, FieldsAreCutToThePrecisionWithoutRoundingAndOddAnswersShownWhole) {
+    const std::vector<std::tuple<std::string, int, std::string>> cut = {
+        {"1234.56789", 3, "1234.567"}, {"1234.56789", 0, "1234."}, {"25.5", 3, "25.5"}, {"0.99999", 2, "0.99"},
+        {"-12.3456", 1, "-12.3"},
+        // No point: the first `precision` characters.
+        {"123456", 3, "123"}, {"123456", 0, ""}, {"", 3, ""}, {"1.25", -1, "1."}};
+    for (const auto& [field, precision, out] : cut) EXPECT_EQ(device::CutToPrecision(field, precision), out) << field;
 
-TEST(ParseReadings, FiveFieldsInTheirDisplays) {
     const Reading r = device::ParseReadings(kAnswer, 3);
     EXPECT_TRUE(r.complete);
     EXPECT_EQ(r.time, "14/May/07  13:45:00");
-    EXPECT_EQ(r.pressCounts, "812");
-    EXPECT_EQ(r.tempCounts, "653");
-    EXPECT_EQ(r.press, "1234.567");
-    EXPECT_EQ(r.temp, "25.123");
+    EXPECT_EQ(r.pressCounts + " " + r.tempCounts + " " + r.press + " " + r.temp, "812 653 1234.567 25.123");
     // The trend takes the uncut values.
     EXPECT_DOUBLE_EQ(*r.pressure, 1234.56789);
     EXPECT_DOUBLE_EQ(*r.temperature, 25.123456);
 
-    const Reading zero = device::ParseReadings(kAnswer, 0);
-    EXPECT_EQ(zero.press, "1234.");
-    EXPECT_EQ(zero.temp, "25.");
-}
-
-TEST(ParseReadings, AnythingButFiveFieldsShowsWholeInTheTimeDisplay) {
-    for (const std::string answer : {"NoConnect", "ERROR 2", "", "2007:05:14:13:45:00,812,653,1234.5"}) {
-        SCOPED_TRACE(answer);
-        const Reading r = device::ParseReadings(answer, 3);
-        EXPECT_FALSE(r.complete);
-        EXPECT_EQ(r.time, answer);
-        EXPECT_EQ(r.pressCounts + r.tempCounts + r.press + r.temp, "");
-        EXPECT_FALSE(r.pressure || r.temperature);
-    }
     // The fifth field is the rest of the line; a value that is no number is
     // still shown but gives the trend nothing.
-    const Reading r = device::ParseReadings("2007:05:14:13:45:00,1,2,1.23456,ab.cdef,9", 2);
-    EXPECT_TRUE(r.complete);
-    EXPECT_EQ(r.temp, "ab.cd");
-    EXPECT_TRUE(r.pressure);
-    EXPECT_FALSE(r.temperature);
+    const Reading odd = device::ParseReadings("2007:05:14:13:45:00,1,2,1.23456,ab.cdef,9", 2);
+    EXPECT_TRUE(odd.complete && odd.pressure && !odd.temperature);
+    EXPECT_EQ(odd.temp, "ab.cd");
+
+    // Anything but five fields: shown whole in the time display.
+    for (const std::string answer : {"NoConnect", "ERROR 2", "", "2007:05:14:13:45:00,812,653,1234.5"}) {
+        const Reading bad = device::ParseReadings(answer, 3);
+        EXPECT_FALSE(bad.complete) << answer;
+        EXPECT_EQ(bad.time, answer);
+        EXPECT_EQ(bad.pressCounts + bad.tempCounts + bad.press + bad.temp, "") << answer;
+        EXPECT_FALSE(bad.pressure || bad.temperature) << answer;
+    }
 }
 
 struct Readings : testkit::DeviceFixture {
@@ -85,15 +68,9 @@ struct Readings : testkit::DeviceFixture {
         info().GateTime = "0.5";
         st().TransducerCaption = {"#01    D01-4711", "#02    D02-4712", "#03    D03-4713", "#04    D04-4714"};
     }
-    // Stops the loop at the `n`th pump.
-    void StopAtPump(int n, bool& flag) {
-        op.onPump = [this, n, &flag] {
-            if (op.pumps == n) flag = true;
-        };
-    }
 };
 
-TEST_F(Readings, SwitchesRefuseWithoutAnAddressAndChangeNothing) {
+TEST_F(Readings, SwitchesRefuseWithoutAnAddressElseTimeOutFollowsTheGateTimeAndGoesBackTo1000) {
     dl->SetResponseTimeoutMs(777);
     for (const auto& [address, message] : {std::pair{"", "Please Auto Connect first."},
                                            std::pair{"#00", "Please select an address first."}}) {
@@ -110,14 +87,13 @@ TEST_F(Readings, SwitchesRefuseWithoutAnAddressAndChangeNothing) {
     EXPECT_EQ(st().EZGetReadingsLabel, "Get Readings ->");
     EXPECT_TRUE(st().PanelPollStopped);
     EXPECT_TRUE(st().SinglePollStopped);
-    EXPECT_TRUE(Sent().empty());
-}
 
-TEST_F(Readings, TimeOutFollowsTheGateTimeWhileOnAndGoesBackTo1000WhenOff) {
+    st().CurrentAddress = "#01";
     const std::pair<const char*, std::uint32_t> cases[] = {
-        {"0.5", 1000}, {"1.0", 1500}, {"2", 3000}, {"1.9999", 2999},
-        // Not a number when the loop starts: the start value.
-        {"NoConnect", 1000}, {"", 1000}, {"1,5", 1000}};
+        {"0.5", 1000}, {"0.99", 1000}, {"1.0", 1500}, {"2", 3000}, {"1.9999", 2999}, {"1e9", 60000},
+        // Not a number when the loop starts: the start value rather than a guess.
+        {"NoConnect", 1000}, {"", 1000}, {"1,5", 1000}, {"ERROR 2", 1000}, {"2s", 1000}, {" 2", 1000},
+        {"nan", 1000}, {"inf", 1000}};
     for (const auto& [gate, ms] : cases) {
         SCOPED_TRACE(gate);
         info().GateTime = gate;
@@ -145,15 +121,16 @@ TEST_F(Readings, PanelsInOrderAndASilentOneIsDroppedAfterThreeProbes) {
     st().TransducerCaption[1] = "NoConnect";
     st().TransducerCaption[2] = "#03    D03-4713";
     ASSERT_TRUE(device::SwitchPanelPolling(*s, true));
-    // Stop after two whole cycles.
+    // The operator stops in the pause after a reading mid-cycle: nothing more goes out.
     op.onPump = [&] {
-        if (std::count_if(port->writes.begin(), port->writes.end(), [](auto& w) { return w.starts_with("#04TM"); }) == 2)
-            st().PanelPollStopped = true;
+        if (std::count_if(port->writes.begin(), port->writes.end(), [](auto& w) { return w.starts_with("#01TM"); }) == 2) {
+            EXPECT_FALSE(device::SwitchPanelPolling(*s, false));
+        }
     };
     device::PollPanels(*s, Views());
     const std::string R = "TM;D3;D4;D1;D2";
     EXPECT_EQ(Sent(), (std::vector<std::string>{"#01VF", "#01" + R, "#03VF", "#03VF", "#03VF", "#04VF", "#04" + R,
-                                                "#01VF", "#01" + R, "#04VF", "#04" + R}));
+                                                "#01VF", "#01" + R}));
     EXPECT_EQ(st().TransducerCaption[2], "NoConnect");
     EXPECT_EQ(views[2].captions, std::vector<std::string>{"NoConnect"});
     EXPECT_EQ(views[2].clears, 1);
@@ -161,36 +138,14 @@ TEST_F(Readings, PanelsInOrderAndASilentOneIsDroppedAfterThreeProbes) {
     EXPECT_TRUE(views[1].shown.empty() && views[1].captions.empty());
     ASSERT_EQ(views[0].shown.size(), 2u);
     EXPECT_EQ(views[0].shown[0].press, "1234.567");
-    EXPECT_EQ(views[3].shown.size(), 2u);
-    EXPECT_EQ(st().CommandText, "#04VF\r\n");
+    EXPECT_EQ(views[3].shown.size(), 1u);
+    EXPECT_EQ(st().CommandText, "#01VF\r\n");
     EXPECT_EQ(st().ReplyText, "FP010422");
     EXPECT_TRUE(op.messages.empty());
-}
-
-TEST_F(Readings, StopSeenInThePauseAfterAReadingSendsNothingMore) {
-    answering = {"#01", "#02", "#03", "#04"};
-    ASSERT_TRUE(device::SwitchPanelPolling(*s, true));
-    op.onPump = [&] {
-        if (!port->writes.empty() && port->writes.back().starts_with("#02TM")) {
-            EXPECT_FALSE(device::SwitchPanelPolling(*s, false));
-        }
-    };
-    device::PollPanels(*s, Views());
-    EXPECT_EQ(Sent(), (std::vector<std::string>{"#01VF", "#01TM;D3;D4;D1;D2", "#02VF", "#02TM;D3;D4;D1;D2"}));
     EXPECT_EQ(dl->ResponseTimeoutMs(), 1000u);
 }
 
-TEST_F(Readings, AllPanelsEmptyWaitsForEventsInsteadOfSpinning) {
-    st().TransducerCaption = {"NoConnect", "", "NoConnect", "NoConnect"};
-    ASSERT_TRUE(device::SwitchPanelPolling(*s, true));
-    StopAtPump(40, st().PanelPollStopped);
-    device::PollPanels(*s, Views());
-    EXPECT_TRUE(Sent().empty());
-    // Eight pumps a cycle, then one wait.
-    EXPECT_EQ(op.waits, std::vector<int>(4, device::kIdleWaitMs));
-}
-
-TEST_F(Readings, PrecisionChangedWhilePollingAppliesToTheNextReading) {
+TEST_F(Readings, SingleLoopTakesANewPrecisionAtTheNextReadingAndWaitsOnAClosedPort) {
     ASSERT_TRUE(device::SwitchSinglePolling(*s, true));
     op.onPump = [&] {
         if (single.shown.size() == 1) st().DataPrecision = 1;
@@ -205,12 +160,12 @@ TEST_F(Readings, PrecisionChangedWhilePollingAppliesToTheNextReading) {
     // No probe in the single-device loop.
     EXPECT_EQ(Sent(), std::vector<std::string>(3, "#01TM;D3;D4;D1;D2"));
     EXPECT_TRUE(op.waits.empty());
-}
 
-TEST_F(Readings, SingleLoopOnAClosedPortWaitsBetweenAttempts) {
+    // On a closed port it waits between attempts instead of spinning.
     dl->ClosePort();
+    op.pumps = 0;
     ASSERT_TRUE(device::SwitchSinglePolling(*s, true));
-    StopAtPump(3, st().SinglePollStopped);
+    op.onPump = [&] { st().SinglePollStopped = op.pumps == 3; };
     device::PollSingle(*s, single);
     EXPECT_EQ(op.waits.size(), 3u);
     EXPECT_EQ(single.shown.back().time, "NoConnect");
@@ -243,27 +198,7 @@ TEST_F(Readings, LoopsNestAndTheOuterResumesWhenTheInnerStops) {
     EXPECT_TRUE(st().PanelPollStopped && st().SinglePollStopped);
 }
 
-TEST_F(Readings, ClosingTheWindowEndsBothNestedLoops) {
-    answering = {"#01"};
-    st().TransducerCaption[1] = st().TransducerCaption[2] = st().TransducerCaption[3] = "NoConnect";
-    ASSERT_TRUE(device::SwitchPanelPolling(*s, true));
-    int depth = 0;
-    op.onPump = [&] {
-        if (depth == 0 && port->writes.size() == 2) {
-            ++depth;
-            ASSERT_TRUE(device::SwitchSinglePolling(*s, true));
-            device::PollSingle(*s, single);
-        } else if (port->writes.size() == 4) {
-            s->FormClose();
-        }
-    };
-    device::PollPanels(*s, Views());
-    EXPECT_EQ(Sent().size(), 4u);
-    EXPECT_TRUE(st().PanelPollStopped && st().SinglePollStopped);
-    EXPECT_FALSE(dl->IsOpen());
-}
-
-TEST(TrendBuffer, SlidesOverItsSpanAndThinsAFastStream) {
+TEST(TrendBuffer, SlidesThinsStartsAfreshAndRefusesNonNumbers) {
     device::TrendBuffer trend(10.0, 100);  // at most a point every 0.1 s
     int kept = 0;
     for (int i = 0; i <= 2000; ++i) kept += trend.Add(i * 0.01, 100.0 + i, 20.0);  // 100 readings a second
@@ -276,30 +211,21 @@ TEST(TrendBuffer, SlidesOverItsSpanAndThinsAFastStream) {
     // Nothing is skipped at or above the step.
     device::TrendBuffer slow(10.0, 100);
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(slow.Add(i * 0.5, 1, 2));
-}
 
-TEST(TrendBuffer, ClockSetBackStartsAfreshAndNonNumbersAreRefused) {
-    device::TrendBuffer trend(60.0, 60);
+    // The clock set back starts afresh; non-numbers are refused; a flat line has room around it.
+    trend = device::TrendBuffer(60.0, 60);
     trend.Add(100, 1, 2);
-    trend.Add(101, 1, 2);
     EXPECT_TRUE(trend.Add(50, 3, 4));
     ASSERT_EQ(trend.Points().size(), 1u);
-    EXPECT_DOUBLE_EQ(trend.Points().front().pressure, 3);
     EXPECT_FALSE(trend.Add(70, std::nan(""), 4));
     EXPECT_FALSE(trend.Add(70, 1, HUGE_VAL));
-    EXPECT_EQ(trend.Points().size(), 1u);
-}
-
-TEST(TrendBuffer, RangesHaveRoomAroundTheLineEvenWhenItIsFlat) {
-    device::TrendBuffer trend(60.0, 60);
-    trend.Add(0, 14.5, 21.0);
-    trend.Add(1, 14.5, 23.0);
-    const auto p = trend.PressureRange();
-    EXPECT_LT(p.lo, 14.5);
-    EXPECT_GT(p.hi, 14.5);
-    const auto t = trend.TemperatureRange();
-    EXPECT_DOUBLE_EQ(t.lo, 20.8);
-    EXPECT_DOUBLE_EQ(t.hi, 23.2);
+    trend.Add(71, 3, 6);
+    ASSERT_EQ(trend.Points().size(), 2u);
+    EXPECT_DOUBLE_EQ(trend.Points().front().pressure, 3);
+    EXPECT_LT(trend.PressureRange().lo, 3);
+    EXPECT_GT(trend.PressureRange().hi, 3);
+    EXPECT_DOUBLE_EQ(trend.TemperatureRange().lo, 3.8);
+    EXPECT_DOUBLE_EQ(trend.TemperatureRange().hi, 6.2);
 }
 
 }  // namespace

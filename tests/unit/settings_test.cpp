@@ -1,4 +1,3 @@
-#include "app/Connect.h"
 #include "device/DeviceInfo.h"
 #include "device/DeviceTime.h"
 #include "device/SerialSettings.h"
@@ -36,9 +35,7 @@ TEST_F(SettingsTest, EepromCommitReportsAnythingButZero) {
 }
 
 TEST_F(SettingsTest, GateTimeSetsTheBoxCommitsAndFollowsTheTimeout) {
-    box["GA=0.5"] = "0.5";
-    box["GA=2"] = "2";
-    box["EW"] = "0";
+    box.insert({{"GA=0.5", "0.5"}, {"GA=2", "2"}, {"EW", "0"}});
     info().GateTime = "1";
     op.gateTime = app::GateTimeChoice{"0.5", true};
     device::ChangeGateTime(*s);
@@ -83,11 +80,7 @@ TEST_F(SettingsTest, UnitChoicesSendNamesRefreshPanelsAndOfferCommit) {
     answering = {"#01", "#03"};
     for (auto& c : st().TransducerCaption) c = app::kNoConnect;
     st().TransducerCaption[1] = "#03    K-77";
-    box["UN1=mH2O"] = "mH2O";
-    box["UN1"] = "mH2O";
-    box["UN2=C"] = "C";
-    box["UN2"] = "C";
-    box["EW"] = "0";
+    box.insert({{"UN1=mH2O", "mH2O"}, {"UN1", "mH2O"}, {"UN2=C", "C"}, {"UN2", "C"}, {"EW", "0"}});
     op.makePermanent = true;
     device::SetPressUnits(*s, "mH2O");
     EXPECT_EQ(Sent(), (Strings{"#01UN1=mH2O", "#03UN1", "#03UN2", "#01EW"}));
@@ -103,16 +96,6 @@ TEST_F(SettingsTest, UnitChoicesSendNamesRefreshPanelsAndOfferCommit) {
     EXPECT_EQ(op.changeDlgShown, 2);
 }
 
-TEST(UnitItemIndex, MatchesTheBoxUnit) {
-    EXPECT_EQ(device::PressUnitsItemIndex("psi"), 0);
-    EXPECT_EQ(device::PressUnitsItemIndex("MPa"), 2);
-    EXPECT_EQ(device::PressUnitsItemIndex("mH2O"), 3);
-    EXPECT_EQ(device::PressUnitsItemIndex("NoConnect"), 0);
-    EXPECT_EQ(device::TempUnitsItemIndex("C"), 4);
-    EXPECT_EQ(device::TempUnitsItemIndex("R"), 7);
-    EXPECT_EQ(device::TempUnitsItemIndex("Celsius"), 0);
-}
-
 TEST_F(SettingsTest, DisplayModeChangeIsReadBackAndCommittedOnlyWhenConfirmed) {
     box["DM"] = "3";
     info().KestinDisplay = device::ReadDisplayMode(*s);
@@ -120,8 +103,7 @@ TEST_F(SettingsTest, DisplayModeChangeIsReadBackAndCommittedOnlyWhenConfirmed) {
     EXPECT_FALSE(device::SetDisplayMode(*s, 2));  // the mode already shown
     EXPECT_TRUE(Sent().empty());
 
-    box["DM=4"] = "4";
-    box["EW"] = "0";
+    box.insert({{"DM=4", "4"}, {"EW", "0"}});
     auto inner = port->onWrite;
     port->onWrite = [&](const std::string& cmd) {
         if (cmd == "#01DM=4\r\n") box["DM"] = "4";
@@ -140,13 +122,7 @@ TEST_F(SettingsTest, DisplayModeChangeIsReadBackAndCommittedOnlyWhenConfirmed) {
     EXPECT_EQ(op.changeDlgShown, 2);
 }
 
-TEST_F(SettingsTest, ClockIsSetFromThePickedDateTime) {
-    box["TM=2008:01:05:07:03:09"] = "2008:01:05:07:03:09";
-    op.clockTime = app::DateTimeFields{2008, 1, 5, 7, 3, 9};
-    device::SetDeviceClock(*s);
-    EXPECT_EQ(Sent(), Strings{"#01TM=2008:01:05:07:03:09"});
-    EXPECT_EQ(info().ClockTime, "05/Jan/08  07:03:09");
-
+TEST_F(SettingsTest, ClockDialogCancelledKeepsTheTimeAndBroadcastShowsTheAddress) {
     info().ClockTime = "kept";
     op.clockTime.reset();
     device::SetDeviceClock(*s);
@@ -161,9 +137,8 @@ TEST_F(SettingsTest, ClockIsSetFromThePickedDateTime) {
 
 // --- baud rate, port, address ---
 
-TEST_F(SettingsTest, BaudRateChangeFollowsTheEcho) {
-    box["BR=19200"] = "19200";
-    box["EW"] = "0";
+TEST_F(SettingsTest, BaudRateChangeFollowsTheEchoAndNeedsAnAddressForTheBox) {
+    box.insert({{"BR=19200", "19200"}, {"EW", "0"}});
     auto inner = port->onWrite;
     std::uint32_t ewAt = 0;
     port->onWrite = [&](const std::string& cmd) {
@@ -189,9 +164,8 @@ TEST_F(SettingsTest, BaudRateChangeFollowsTheEcho) {
     EXPECT_EQ(dl->LinkBaudRate(), 38400u);
     EXPECT_EQ(st().BaudRateValue, "38400");
     EXPECT_EQ(op.changeDlgShown, 1);
-}
 
-TEST_F(SettingsTest, BaudRateWithoutAddressSwitchesThePcOnly) {
+    // Without an address only the PC switches; "#00" is refused.
     st().CurrentAddress.clear();
     EXPECT_TRUE(device::BeginBaudRateChange(*s));
     device::ChangeBaudRate(*s, "4800");
@@ -203,23 +177,7 @@ TEST_F(SettingsTest, BaudRateWithoutAddressSwitchesThePcOnly) {
     EXPECT_EQ(op.messages, Strings{"Please select an address first."});
 }
 
-TEST(SerialItems, SelectorPositions) {
-    EXPECT_EQ(device::BaudRateItemIndex(38400), 5);
-    EXPECT_EQ(device::BaudRateItemIndex(1200), 0);
-    EXPECT_EQ(device::BaudRateItemIndex(14400), -1);
-    EXPECT_EQ(device::ComPortItemIndex("COM4"), 3);
-    EXPECT_EQ(device::ComPortItemIndex("COM9"), -1);
-}
-
-TEST_F(SettingsTest, PortNameWaitsForTheNextOpen) {
-    device::ChangePortName(*s, "COM3");
-    EXPECT_EQ(dl->LinkPortName(), "COM3");
-    EXPECT_EQ(st().ComPortValue, "COM3");
-    EXPECT_TRUE(port->isOpen());
-    EXPECT_EQ(port->opens.size(), 1u);
-}
-
-TEST_F(SettingsTest, AddressDialogStartsAtTheCurrentAddress) {
+TEST_F(SettingsTest, AddressDialogStartsAtTheCurrentAddressAndReconnectsOrDisplaysAnother) {
     st().CurrentAddress.clear();
     device::ChangeAddress(*s);  // cancelled
     EXPECT_EQ(st().CurrentAddress, "#01");
@@ -233,12 +191,12 @@ TEST_F(SettingsTest, AddressDialogStartsAtTheCurrentAddress) {
     EXPECT_EQ(st().TransducerAddress[0], "#07");
     EXPECT_EQ(st().CurrentAddress, "#97");
     EXPECT_TRUE(Sent().empty());
-}
 
-TEST_F(SettingsTest, DisplayOtherDevice) {
+    // "Display another device": only where a box was found.
     answering = {"#02"};
     DigitalBox();
     st().AddressTable[2] = "D02";
+    st().CurrentAddress = "#01";
     op.address = app::AddressChoice{0, "#07", false};
     device::ChangeAddress(*s);
     EXPECT_EQ(op.messages, Strings{"Sorry.  No device at that address."});
@@ -257,10 +215,9 @@ TEST_F(SettingsTest, DisplayOtherDevice) {
     EXPECT_EQ(info().SerialNumber, "#00");
 }
 
-TEST_F(SettingsTest, KestinAddressChangeCommitsAtTheNewAddressAndRefillsPanels) {
+TEST_F(SettingsTest, AddressChangeCommitsAtTheNewAddressOrReopensTheConnectDialog) {
     answering = {"#01", "#05"};
-    box["AD=05"] = "05";
-    box["EW"] = "0";
+    box.insert({{"AD=05", "05"}, {"EW", "0"}});
     st().DeviceType = "Kestin";
     st().AddressTable[1] = "K-1";
     op.address = app::AddressChoice{1, "#05", true};
@@ -270,13 +227,12 @@ TEST_F(SettingsTest, KestinAddressChangeCommitsAtTheNewAddressAndRefillsPanels) 
     EXPECT_EQ(st().CurrentAddress, "#05");
     EXPECT_EQ(st().TransducerCaption[0], "#01    K-1");  // the table itself is not changed
     EXPECT_EQ(op.newConnectDlgShown, 0);
-}
 
-TEST_F(SettingsTest, DigitalAddressChangeReopensTheConnectDialog) {
+    // A digital box takes the new address at once and is searched for again.
     box["AD=09"] = "09";
     st().DeviceType = "Digital";
     device::ChangeDeviceAddress(*s, "#09", false);
-    EXPECT_EQ(Sent(), Strings{"#01AD=09"});
+    EXPECT_EQ(Sent(), Strings{"#05AD=09"});
     EXPECT_EQ(op.newConnectDlgShown, 1);
     EXPECT_EQ(st().CurrentAddress, "#09");
 

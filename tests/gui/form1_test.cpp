@@ -4,6 +4,7 @@
 #include "ui/HelpWindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,11 +46,14 @@ private slots:
         QCOMPARE(r.Find<QLabel>("lbINI")->text(), "Using " + Ini());
         QCOMPARE(r.Find<QLabel>("lbVersion")->text(), QString("Ver 2.8"));
         QVERIFY(r.Find<QLabel>("lbVerDate")->text().endsWith(' '));
-        // Every control a screen reader reaches has a name.
-        for (QWidget* w : r.form.findChildren<QWidget*>()) {
-            if (qobject_cast<QLineEdit*>(w) || qobject_cast<QPushButton*>(w))
-                QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
-        }
+        // Every control a screen reader reaches has a name, in the window and its dialogs.
+        for (QWidget* top : {static_cast<QWidget*>(&r.form), static_cast<QWidget*>(&r.connect),
+                             static_cast<QWidget*>(&r.good), static_cast<QWidget*>(&r.box)})
+            for (QWidget* w : top->findChildren<QWidget*>()) {
+                if (w->objectName().startsWith("qt_")) continue;  // Qt's own parts (menu bar extension)
+                if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w))
+                    QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+            }
     }
 
     void enterSendsAndShowsTheAnswer() {

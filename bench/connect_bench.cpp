@@ -4,6 +4,7 @@
 
 #include "app/Connect.h"
 #include "link/PosixPort.h"
+#include "bench/OneBoxLine.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 
@@ -39,16 +40,10 @@ int main(int argc, char** argv) {
     const bool search = argc > 1 && std::string(argv[1]) == "--search";
     int failures = 0;
 
-    bravik::sim::LineConfig cfg;
-    bravik::sim::BoxConfig box;
-    box.address = 1;
-    cfg.boxes = {box};
-    bravik::sim::Line line(cfg);
-    line.start();
-
-    link::PortMap ports;
-    ports.SetFromCommandLine("COM1", line.slavePath());
-    link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
+    bench::OneBoxLine rig{bravik::sim::BoxConfig{}};
+    auto& line = rig.line;
+    auto& ports = rig.ports;
+    auto& dl = rig.dl;
     testkit::RecordingOperator op;
     app::Session s(dl, ports, op, {});
     s.FormCreate();

@@ -7,6 +7,7 @@
 #include "app/Session.h"
 #include "device/Readings.h"
 #include "link/PosixPort.h"
+#include "bench/OneBoxLine.h"
 #include "sim/Line.h"
 #include "ui/QtOperator.h"
 #include "ui/TOKBottomDlg.h"
@@ -48,18 +49,13 @@ int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
     int failures = 0;
 
-    bravik::sim::LineConfig cfg;
     bravik::sim::BoxConfig box;
-    box.address = 1;
     box.baud = 115200;
     box.gate = "0.01";
-    cfg.boxes = {box};
-    bravik::sim::Line line(cfg);
-    line.start();
-
-    link::PortMap ports;
-    ports.SetFromCommandLine("COM1", line.slavePath());
-    link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
+    bench::OneBoxLine rig{box};
+    auto& line = rig.line;
+    auto& ports = rig.ports;
+    auto& dl = rig.dl;
     TOKBottomDlg messageBox;
     QtOperator op(messageBox);
     app::Session s(dl, ports, op, {});

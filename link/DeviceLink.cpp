@@ -135,7 +135,12 @@ std::unique_lock<std::recursive_mutex> DeviceLink::Hold() { return std::unique_l
 bool DeviceLink::WriteRaw(std::string_view bytes) {
     std::lock_guard lock(mutex_);
     if (!port_->isOpen()) return false;
-    return port_->write(bytes, milliseconds(1000) + milliseconds(bytes.size() * 20000 / (baud_ ? baud_ : 1)));
+    return port_->write(bytes, writeLimitLocked(bytes.size()));
+}
+
+std::chrono::milliseconds DeviceLink::writeLimitLocked(std::size_t bytes) const {
+    // Generous bound: twice the wire time (10 bits a byte) plus a second.
+    return milliseconds(1000) + milliseconds(bytes * 20000 / (baud_ ? baud_ : 1));
 }
 
 std::string DeviceLink::SendCommand(std::string command) {
@@ -151,9 +156,7 @@ std::string DeviceLink::exchangeLocked(const std::string& command) {
 
     if (command != kNoWrite) {
         if (port_->isOpen()) {
-            // Generous bound: twice the wire time of the command plus a second.
-            const auto limit = milliseconds(1000) + milliseconds(command.size() * 20000 / (baud_ ? baud_ : 1));
-            port_->write(command, limit);
+            port_->write(command, writeLimitLocked(command.size()));
         }
         captureLocked("< ", command);
         if (command.compare(0, 3, kBroadcast) == 0) {

@@ -103,6 +103,7 @@ public:
 private:
     void captureLocked(std::string_view prefix, std::string_view text);
     std::string exchangeLocked(const std::string& command);
+    std::chrono::milliseconds writeLimitLocked(std::size_t bytes) const;
 
     mutable std::recursive_mutex mutex_;  //!< guards everything below and the port
     std::unique_ptr<Port> port_;

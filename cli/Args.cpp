@@ -1,0 +1,261 @@
+#include "cli/Args.h"
+
+#include <algorithm>
+#include <charconv>
+#include <sstream>
+
+namespace tessary::cli {
+
+namespace {
+
+struct CommandSpec {
+    const char* key;
+    const char* operands;  // as shown in the usage line
+    int minOperands, maxOperands;
+    const char* summary;  // one line of the program's help
+    const char* text;
+};
+
+// The subcommands, in the order the program's help lists them.
+const CommandSpec kCommands[] = {
+    {"ports", "", 0, 0, "the port map and the USB adapters",
+     "The port map: COM1 to COM4, the device each stands for, where that came from\n"
+     "(command line, INI file or system) and the USB adapter's name."},
+    {"send", "CMD", 1, 1, "one exchange; prints the answer",
+     "Sends CMD and CR LF once, as the window's command line does, and prints the\n"
+     "answer line. No answer prints \"NoConnect\" and says why on standard error.\n"
+     "With --address the address goes before CMD; without it CMD carries its own\n"
+     "(\"#01ID\"). A command to #00 prints \"#00\" at once."},
+    {"scan", "", 0, 0, "finds the boxes: ports, rates, addresses",
+     "Finds the boxes: the port and rate in use first, then COM1 to COM4 at every\n"
+     "rate, \"VER\" at every third address; then \"ID\" at every address of the line\n"
+     "that answered, up to the fourth box found. Prints the port, the rate and the\n"
+     "boxes."},
+    {"info", "[ADDR]", 0, 1, "the information read-out of one box",
+     "The information read-out of the box at ADDR (or --address, or the INI file's\n"
+     "Addr1): model, serial number, firmware, gate time, units, clock and log state."},
+};
+
+struct OptionSpec {
+    const char* name;
+    const char* value;     // metavariable; nullptr for a flag
+    const char* commands;  // keys, blank-separated; "*" for every command; "!ports" every but ports
+    bool repeatable;
+    const char* text;
+};
+
+const OptionSpec kOptions[] = {
+    {"--port", "COMn=PATH", "*", true, "map a port name to a device (as the window's --port)"},
+    {"--device", "PATH", "*", false, "the device of the port in use (the INI file's ComPort, else COM1)"},
+    {"--ini", "FILE", "*", false, "INI file read for the port, rate and addresses; never written"},
+    {"--simulate", nullptr, "*", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
+    {"--baud", "N", "!ports", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
+    {"--address", "#NN", "send info", false, "the box's bus address"},
+    {"--json", nullptr, "ports scan info", false, "print JSON instead of text"},
+    {"--first", nullptr, "scan", false, "stop at the first box found (\"OK - STOP Searching\")"},
+    {"--help", nullptr, "*", false, "this text"},
+};
+
+const CommandSpec* FindCommand(const std::string& key) {
+    for (const auto& c : kCommands)
+        if (key == c.key) return &c;
+    return nullptr;
+}
+
+const OptionSpec* FindOption(const std::string& name) {
+    for (const auto& o : kOptions)
+        if (name == o.name) return &o;
+    return nullptr;
+}
+
+bool AppliesTo(const OptionSpec& o, const std::string& key) {
+    const std::string list = o.commands;
+    if (list == "*") return true;
+    if (list == "!ports") return key != "ports";
+    std::istringstream words(list);
+    std::string w;
+    // "log" in the list stands for every log action.
+    const std::string head = key.substr(0, key.find(' '));
+    while (words >> w)
+        if (w == key || w == head) return true;
+    return false;
+}
+
+// "log" and "coef" take an action word; the table holds "log dump" etc.
+bool HasActions(const std::string& command) {
+    for (const auto& c : kCommands) {
+        const std::string k = c.key;
+        if (k.size() > command.size() && k.compare(0, command.size(), command) == 0 && k[command.size()] == ' ')
+            return true;
+    }
+    return false;
+}
+
+std::string OptionLine(const OptionSpec& o) {
+    std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : std::string());
+    if (left.size() < 22) left.resize(22, ' ');
+    else left += "  ";
+    return left + o.text + "\n";
+}
+
+}  // namespace
+
+std::string Invocation::Value(const std::string& name, const std::string& fallback) const {
+    const auto it = options.find(name);
+    return it == options.end() || it->second.empty() ? fallback : it->second.back();
+}
+
+const std::vector<std::string>& Invocation::Values(const std::string& name) const {
+    static const std::vector<std::string> kNone;
+    const auto it = options.find(name);
+    return it == options.end() ? kNone : it->second;
+}
+
+ParseResult ParseArgs(const std::vector<std::string>& args) {
+    ParseResult r;
+    Invocation& inv = r.inv;
+    std::vector<std::string> words;
+    std::vector<std::pair<std::string, std::string>> given;
+    bool optionsDone = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsDone || a.size() < 2 || a[0] != '-') {
+            words.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsDone = true;
+            continue;
+        }
+        if (a == "-h") {
+            inv.help = true;
+            continue;
+        }
+        const auto eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        const OptionSpec* spec = FindOption(name);
+        if (!spec) {
+            r.error = "unknown option " + name;
+            return r;
+        }
+        std::string value;
+        if (spec->value) {
+            if (eq != std::string::npos) {
+                value = a.substr(eq + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                r.error = name + " needs " + spec->value;
+                return r;
+            }
+        } else if (eq != std::string::npos) {
+            r.error = name + " takes no value";
+            return r;
+        }
+        if (name == "--help") inv.help = true;
+        else given.emplace_back(name, value);
+    }
+
+    if (!words.empty()) inv.command = words[0];
+    std::size_t next = 1;
+    if (!inv.command.empty() && HasActions(inv.command)) {
+        if (words.size() > 1) inv.action = words[1];
+        next = 2;
+        if (inv.action.empty() && inv.help) return r;  // "log --help" lists the actions
+    }
+    if (inv.command.empty()) {
+        if (!inv.help) r.error = "no command given";
+        return r;
+    }
+    const CommandSpec* cmd = FindCommand(inv.Key());
+    if (!cmd) {
+        r.error = inv.action.empty() && HasActions(inv.command)
+                      ? inv.command + " needs an action"
+                      : "unknown command \"" + inv.Key() + "\"";
+        return r;
+    }
+    inv.operands.assign(words.begin() + static_cast<std::ptrdiff_t>(std::min(next, words.size())), words.end());
+    if (inv.help) return r;
+
+    for (const auto& [name, value] : given) {
+        const OptionSpec& spec = *FindOption(name);
+        if (!AppliesTo(spec, inv.Key())) {
+            r.error = name + " does not apply to " + inv.Key();
+            return r;
+        }
+        auto& slot = inv.options[name];
+        if (!slot.empty() && !spec.repeatable) {
+            r.error = name + " given twice";
+            return r;
+        }
+        slot.push_back(value);
+    }
+    const int n = static_cast<int>(inv.operands.size());
+    if (n < cmd->minOperands || n > cmd->maxOperands) {
+        r.error = inv.Key() + (n < cmd->minOperands ? " needs " : " takes ") +
+                  (cmd->operands[0] ? std::string(cmd->operands) : std::string("no operands"));
+        return r;
+    }
+    return r;
+}
+
+std::string ProgramHelp() {
+    std::string s =
+        "Usage: tessary-cli COMMAND [options] [operands]\n"
+        "\n"
+        "The work of the Tessary window from scripts: the same exchanges on the wire,\n"
+        "no window, no questions. Every choice the window asks for is an option.\n"
+        "\n"
+        "Commands:\n";
+    for (const auto& c : kCommands) {
+        std::string left = std::string("  ") + c.key + (c.operands[0] ? std::string(" ") + c.operands : "");
+        if (left.size() < 22) left.resize(22, ' ');
+        else left += "  ";
+        s += left + c.summary + "\n";
+    }
+    s += "\nOptions of every command (--baud: all but ports):\n";
+    for (const auto& o : kOptions)
+        if (std::string(o.commands) == "*" || std::string(o.commands) == "!ports") s += OptionLine(o);
+    s += "\n"
+         "Exit status: 0 done, 1 the box did not answer or reported an error,\n"
+         "2 usage, 3 a file could not be read or written.\n"
+         "\"tessary-cli COMMAND --help\" describes one command.\n";
+    return s;
+}
+
+std::string CommandHelp(const std::string& key) {
+    const CommandSpec* cmd = FindCommand(key);
+    if (!cmd) {
+        std::string s = "Usage: tessary-cli " + key + " ACTION [options]\n\nActions:\n";
+        for (const auto& c : kCommands) {
+            const std::string k = c.key;
+            if (k.rfind(key + " ", 0) == 0) s += "  " + k + "\n";
+        }
+        return s + "\n\"tessary-cli " + key + " ACTION --help\" describes one action.\n";
+    }
+    std::string s = "Usage: tessary-cli " + key + " [options]" +
+                    (cmd->operands[0] ? std::string(" ") + cmd->operands : std::string()) + "\n\n" + cmd->text +
+                    "\n\nOptions:\n";
+    for (const auto& o : kOptions)
+        if (AppliesTo(o, key)) s += OptionLine(o);
+    return s;
+}
+
+std::string NormalizeAddress(const std::string& text) {
+    std::string digits = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+    if (digits.empty() || digits.size() > 2) return {};
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return {};
+    if (digits.size() == 1) digits = "0" + digits;
+    return "#" + digits;
+}
+
+bool ParseWhole(const std::string& text, long lo, long hi, long& out) {
+    long v = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, v);
+    if (text.empty() || ec != std::errc() || stop != end || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+}  // namespace tessary::cli

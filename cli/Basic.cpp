@@ -1,0 +1,185 @@
+// ports, send, scan, info: the port map, the console, the search and the read-out.
+
+#include "app/Connect.h"
+#include "cli/Rig.h"
+#include "device/DeviceInfo.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace tessary::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FirstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    return line;
+}
+
+// "FTDI FT232R USB UART": the maker and product of the USB device above the
+// tty in sysfs; empty for a port that is not on USB (or not a device at all).
+std::string AdapterName(const std::string& devicePath, const std::string& sysDir) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(devicePath, ec);
+    if (ec) return {};
+    fs::path dir = fs::canonical(fs::path(sysDir) / real.filename() / "device", ec);
+    // ttyUSB sits below its interface, ttyACM is the interface: a few levels up at most.
+    for (int up = 0; !ec && up < 4 && dir.has_parent_path(); ++up, dir = dir.parent_path()) {
+        if (!fs::exists(dir / "product", ec)) continue;
+        const std::string maker = FirstLine(dir / "manufacturer");
+        const std::string product = FirstLine(dir / "product");
+        return maker.empty() ? product : maker + " " + product;
+    }
+    return {};
+}
+
+const char* SourceText(link::PortMap::Source source) {
+    switch (source) {
+    case link::PortMap::Source::CommandLine: return "command line";
+    case link::PortMap::Source::IniFile: return "INI file";
+    case link::PortMap::Source::System: return "system";
+    case link::PortMap::Source::None: break;
+    }
+    return "none";
+}
+
+}  // namespace
+
+int RunPorts(Rig& rig) {
+    const bool json = rig.inv.Has("--json");
+    std::vector<std::string> items;
+    for (const char* name : link::kComPortNames) {
+        const std::string path = rig.ports.Resolve(name);
+        const std::string adapter = path.empty() ? std::string() : AdapterName(path, rig.env.sysDir);
+        if (json) {
+            items.push_back(JsonObject()
+                                .Add("name", name)
+                                .Add("device", path)
+                                .Add("source", SourceText(rig.ports.SourceOf(name)))
+                                .Add("adapter", adapter)
+                                .Str());
+        } else {
+            rig.env.out << rig.ports.Describe(name) << (adapter.empty() ? "" : ", adapter: " + adapter) << '\n';
+        }
+    }
+    const std::string inUse = rig.link->LinkPortName();
+    if (json) {
+        rig.env.out << JsonObject()
+                           .Add("inUse", inUse)
+                           .AddNumber("baud", rig.link->LinkBaudRate())
+                           .AddRaw("ports", JsonArray(items))
+                           .Str()
+                    << '\n';
+    } else {
+        rig.env.out << "in use: " << inUse << " at " << rig.link->LinkBaudRate() << " baud\n";
+    }
+    return kDone;
+}
+
+int RunSend(Rig& rig) {
+    std::string address;
+    if (rig.inv.Has("--address")) {
+        // #00 is allowed here: it sends without waiting, as the command line does.
+        address = NormalizeAddress(rig.inv.Value("--address"));
+        if (address.empty()) return rig.Usage("\"" + rig.inv.Value("--address") + "\" is not an address (#00 to #99)");
+    }
+    const std::string command = address + rig.inv.operands[0];
+    if (!rig.Open()) {
+        rig.env.out << link::kNoConnect << '\n';
+        return kNoAnswer;
+    }
+    const std::string answer = rig.session->ConsoleCommand(command);
+    rig.env.out << answer << '\n';
+    if (answer == link::kNoConnect) return rig.Fail(kNoAnswer, rig.NoAnswerText(command.substr(0, 3)));
+    if (answer.rfind("ERROR", 0) == 0) return rig.Fail(kNoAnswer, "the box reported " + answer);
+    return kDone;
+}
+
+int RunScan(Rig& rig) {
+    ConsoleSearchView view(rig.progress, rig.inv.Has("--first"));
+    app::Connector connector(*rig.session, view);
+    connector.BeginNewConnect();
+    connector.SearchForBox();
+    rig.progress.End();
+
+    const auto& st = rig.session->State();
+    if (!st.ConnectionFound) return rig.stop.Requested() ? rig.Fail(kNoAnswer, "stopped by a signal") : kNoAnswer;
+    std::vector<std::string> boxes;
+    const bool json = rig.inv.Has("--json");
+    if (!json)
+        rig.env.out << rig.link->LinkPortName() << " (" << rig.link->DevicePath() << ") at " << rig.link->LinkBaudRate()
+                    << " baud\n";
+    for (int a = 1; a <= 99; ++a) {
+        if (st.AddressTable[a] == app::kNoConnect) continue;
+        if (json)
+            boxes.push_back(JsonObject().Add("address", app::AddressText(a)).Add("id", st.AddressTable[a]).Str());
+        else
+            rig.env.out << app::AddressText(a) << "    " << st.AddressTable[a] << '\n';
+    }
+    if (json)
+        rig.env.out << JsonObject()
+                           .Add("port", rig.link->LinkPortName())
+                           .Add("device", rig.link->DevicePath())
+                           .AddNumber("baud", rig.link->LinkBaudRate())
+                           .AddRaw("boxes", JsonArray(boxes))
+                           .Str()
+                    << '\n';
+    if (rig.stop.Requested()) return rig.Fail(kNoAnswer, "stopped by a signal before the scan ended");
+    return kDone;
+}
+
+int RunInfo(Rig& rig) {
+    const std::string address = rig.Address(rig.inv.operands.empty() ? std::string() : rig.inv.operands[0]);
+    if (address.empty()) return kUsage;
+    if (!rig.Open()) return kNoAnswer;
+    auto& st = rig.session->State();
+    st.CurrentAddress = address;
+    device::ReadDeviceInfo(*rig.session);
+
+    const auto& in = st.Info;
+    const bool digital = st.DeviceType == device::kDigital;
+    struct Row {
+        const char* caption;  // the window's, in the order of its information panel
+        const char* key;      // JSON
+        std::string value;
+    };
+    const std::vector<Row> rows = {
+        {"Address", "address", address},
+        {"Device Type", "deviceType", st.DeviceType},
+        {"Model Number", "modelNumber", in.ModelNumber},
+        {digital ? "FPGA Version" : "Kestin Display", digital ? "fpgaVersion" : "kestinDisplay",
+         digital ? in.FPGA : in.KestinDisplay},
+        {"Serial Number", "serialNumber", in.SerialNumber},
+        {"Firmware Version", "firmwareVersion", in.FirmwareVersion},
+        {"GateTime", "gateTime", in.GateTime},
+        {"Pressure Units", "pressureUnits", in.PressUnits},
+        {"Temperature Units", "temperatureUnits", in.TempUnits},
+        {"Clock Time", "clockTime", in.ClockTime},
+        {"Log Initialize", "logInitialize", in.InitLog},
+        {"Log Rate", "logRate", in.LogRate},
+        {"Log Start", "logStart", in.LogStart},
+        {"Log Stop", "logStop", in.LogStop},
+        {"Com Port", "port", st.ComPortValue},
+        {"Baud Rate", "baud", st.BaudRateValue},
+    };
+    if (rig.inv.Has("--json")) {
+        JsonObject o;
+        for (const auto& row : rows) o.Add(row.key, row.value);
+        rig.env.out << o.Str() << '\n';
+    } else {
+        for (const auto& row : rows) {
+            std::string left = std::string(row.caption) + ":";
+            left.resize(20, ' ');
+            rig.env.out << left << row.value << '\n';
+        }
+    }
+    if (in.SerialNumber == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + address);
+    return kDone;
+}
+
+}  // namespace tessary::cli

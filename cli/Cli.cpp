@@ -1,0 +1,161 @@
+#include "cli/Cli.h"
+
+#include "cli/Rig.h"
+#include "link/PosixPort.h"
+#include "sim/Line.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+namespace tessary::cli {
+
+Rig::Rig(const Invocation& i, Environment& e)
+    : inv(i), env(e), stop(e.signals), progress(e.err, e.terminal), op(e.err, stop) {
+    link = std::make_unique<link::DeviceLink>(std::make_unique<link::PosixPort>(),
+                                              [this](const std::string& name) { return ports.Resolve(name); });
+    // A stop asked during a search winds it down as the connect dialog's Abort does.
+    op.onStop = [this] { link->SearchAborted = true; };
+}
+
+Rig::~Rig() {
+    progress.End();
+    if (link) link->ClosePort();
+}
+
+int Rig::Usage(const std::string& text) {
+    progress.End();
+    env.err << "tessary-cli: " << text << "\n(try tessary-cli " << inv.Key() << " --help)\n";
+    return kUsage;
+}
+
+int Rig::Fail(int code, const std::string& text) {
+    progress.End();
+    env.err << "tessary-cli: " << text << '\n';
+    return code;
+}
+
+int Rig::Setup() {
+    app::Options options;
+    options.iniPath = inv.Value("--ini");
+    if (!options.iniPath.empty() && !std::ifstream(options.iniPath)) {
+        return Fail(kFileError, "cannot read the INI file " + options.iniPath + ": " + std::strerror(errno));
+    }
+    for (const auto& text : inv.Values("--port")) {
+        std::string name, path;
+        if (!link::ParsePortOption(text, name, path))
+            return Usage("--port needs COMn=PATH with n from 1 to 4, not \"" + text + "\"");
+        options.ports.emplace_back(name, path);
+    }
+    long baud = 0;
+    if (inv.Has("--baud") && !ParseWhole(inv.Value("--baud"), 1, 4'000'000, baud))
+        return Usage("--baud needs a rate in bit/s, not \"" + inv.Value("--baud") + "\"");
+
+    const bool simulate = inv.Has("--simulate");
+    if (simulate) {
+        sim_ = std::make_unique<bravik::sim::Line>(bravik::sim::demoLine());
+        try {
+            sim_->start();
+        } catch (const std::system_error& e) {
+            return Fail(kFileError, std::string("cannot start the simulated line: ") + e.what());
+        }
+        options.ports.insert(options.ports.begin(), {"COM1", sim_->slavePath()});
+    }
+
+    session = std::make_unique<app::Session>(*link, ports, op, options);
+    session->FormCreate();
+    session->State().TryIniFirst = false;
+    ports.SetSystemDevices(link::ListSerialDevices(env.devDir));
+    if (simulate && options.iniPath.empty()) {
+        // The simulated line comes with its own settings; the operator's INI file stays out of it.
+        session->State().TransducerAddress[0] = "#01";
+    } else {
+        session->SelectIniFile();
+        session->ReadIniFile();
+    }
+    for (const auto& [name, path] : options.ports) ports.SetFromCommandLine(name, path);
+    if (inv.Has("--device")) ports.SetFromCommandLine(link->LinkPortName(), inv.Value("--device"));
+    if (baud) link->SetLinkBaudRate(static_cast<std::uint32_t>(baud));
+    return kDone;
+}
+
+bool Rig::Open() {
+    if (link->OpenComPort()) return true;
+    Fail(kNoAnswer, "cannot open " + link->LinkPortName() +
+                        (link->DevicePath().empty() ? std::string() : " (" + link->DevicePath() + ")") + ": " +
+                        link->LastOpenStatus().text);
+    return false;
+}
+
+std::string Rig::Address(const std::string& operand) {
+    std::string text = operand.empty() ? inv.Value("--address") : operand;
+    if (text.empty()) text = session->State().TransducerAddress[0];
+    if (text.empty()) {
+        Usage(inv.Key() + " needs an address (--address #NN, or Addr1 in the INI file)");
+        return {};
+    }
+    const std::string address = NormalizeAddress(text);
+    if (address.empty() || address == "#00") {
+        Usage("\"" + text + "\" is not a box's address (#01 to #99)");
+        return {};
+    }
+    return address;
+}
+
+std::string Rig::NoAnswerText(const std::string& address) const {
+    const auto outcome = link->LastOutcome();
+    std::string why(link::OutcomeText(outcome));
+    if (outcome == link::ExchangeOutcome::NotOpen) why += ": " + link->LastOpenStatus().text;
+    return "no answer from " + address + " (" + why + ")";
+}
+
+namespace {
+
+using Runner = int (*)(Rig&);
+
+struct Entry {
+    const char* key;
+    Runner run;
+    bool longRunning;  // ends itself at a clean point when signalled
+};
+
+const Entry kEntries[] = {
+    {"ports", RunPorts, false},
+    {"send", RunSend, false},
+    {"scan", RunScan, true},
+    {"info", RunInfo, false},
+};
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, Environment& env) {
+    const ParseResult parsed = ParseArgs(args);
+    const Invocation& inv = parsed.inv;
+    if (!parsed.error.empty()) {
+        env.err << "tessary-cli: " << parsed.error << "\n(try tessary-cli "
+                << (inv.command.empty() ? std::string() : inv.Key() + " ") << "--help)\n";
+        return kUsage;
+    }
+    if (inv.help) {
+        env.out << (inv.command.empty() ? ProgramHelp() : CommandHelp(inv.Key()));
+        return kDone;
+    }
+    const Entry* entry = nullptr;
+    for (const auto& e : kEntries)
+        if (inv.Key() == e.key) entry = &e;
+    if (!entry) {
+        env.err << "tessary-cli: " << inv.Key() << " is not available in this build\n";
+        return kUsage;
+    }
+    if (env.stopAtOnce) env.stopAtOnce(!entry->longRunning);
+    Rig rig(inv, env);
+    const int setup = rig.Setup();
+    if (setup != kDone) return setup;
+    const int rc = entry->run(rig);
+    // A question the flow asked that no option answered: it took the choice that changes nothing.
+    if (!rig.op.missingChoice.empty()) return rig.Usage(inv.Key() + " needs " + rig.op.missingChoice);
+    return rc;
+}
+
+}  // namespace tessary::cli

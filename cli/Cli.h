@@ -1,0 +1,35 @@
+#pragma once
+// tessary-cli: the window's work from scripts. Run() is the whole program but
+// for the process's own business (signals, the terminal test), so tests run it
+// in-process against the simulator.
+
+#include <atomic>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tessary::cli {
+
+enum Exit : int {
+    kDone = 0,
+    kNoAnswer = 1,  // the box did not answer or reported an error
+    kUsage = 2,
+    kFileError = 3,  // a file could not be read or written
+};
+
+struct Environment {
+    std::ostream& out;
+    std::ostream& err;
+    bool terminal = false;                      // standard error is a terminal: progress is shown
+    const std::atomic<int>* signals = nullptr;  // SIGINT/SIGTERM seen so far
+    std::string devDir = "/dev";                // where the system's serial devices are listed
+    std::string sysDir = "/sys/class/tty";      // where their adapters are described
+    // Called with true while a signal may end the program at once (nothing is
+    // half written), false while the command ends itself at a clean point.
+    std::function<void(bool)> stopAtOnce;
+};
+
+int Run(const std::vector<std::string>& args, Environment& env);
+
+}  // namespace tessary::cli

@@ -1,0 +1,60 @@
+#pragma once
+// One run's link, session and console views, set up from the options as the
+// window sets up its own at start: port map, INI file (read only), rate.
+
+#include "app/Session.h"
+#include "cli/Args.h"
+#include "cli/Cli.h"
+#include "cli/Console.h"
+#include "link/DeviceLink.h"
+#include "link/PortMap.h"
+
+#include <memory>
+#include <string>
+
+namespace bravik::sim {
+class Line;
+}
+
+namespace tessary::cli {
+
+class Rig {
+public:
+    Rig(const Invocation& inv, Environment& env);
+    ~Rig();
+    Rig(const Rig&) = delete;
+    Rig& operator=(const Rig&) = delete;
+
+    // Reads the INI file and applies the options. kDone, or the exit status.
+    int Setup();
+
+    // Opens the port in use at the rate in use; says why not on failure.
+    bool Open();
+    // The box to talk to: the operand or --address, else the INI file's Addr1.
+    // Empty (after a usage message) when there is none or it is not #01..#99.
+    std::string Address(const std::string& operand = {});
+
+    int Usage(const std::string& text);
+    int Fail(int code, const std::string& text);
+    // "no answer from #01 (no byte came before the time-out)": the link's last outcome.
+    std::string NoAnswerText(const std::string& address) const;
+
+    const Invocation& inv;
+    Environment& env;
+    StopFlag stop;
+    Progress progress;
+    link::PortMap ports;
+    std::unique_ptr<link::DeviceLink> link;
+    ConsoleOperator op;
+    std::unique_ptr<app::Session> session;
+
+private:
+    std::unique_ptr<bravik::sim::Line> sim_;
+};
+
+int RunPorts(Rig& rig);
+int RunSend(Rig& rig);
+int RunScan(Rig& rig);
+int RunInfo(Rig& rig);
+
+}  // namespace tessary::cli

@@ -1,0 +1,76 @@
+#pragma once
+// Runs tessary-cli in-process on a simulated line, and the window's flows on
+// the same line for reference.
+
+#include "app/Session.h"
+#include "cli/Cli.h"
+#include "link/PosixPort.h"
+#include "sim/Line.h"
+#include "testkit/RecordingOperator.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace tessary::clitest {
+
+using Strings = std::vector<std::string>;
+
+struct CliRun {
+    int rc = -1;
+    std::string out, err;
+};
+
+struct CliRig {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tessary_cli_" + std::to_string(::getpid()));
+    bravik::sim::Line line;
+    std::atomic<int> signals{0};
+
+    explicit CliRig(bravik::sim::LineConfig config = bravik::sim::demoLine()) : line(std::move(config)) {
+        std::filesystem::create_directories(dir / "dev");
+        std::ofstream(Path("empty.ini"));
+        line.start();
+    }
+    ~CliRig() { std::filesystem::remove_all(dir); }
+    std::string Path(const std::string& leaf) const { return (dir / leaf).string(); }
+
+    // tessary-cli ARGS on this line's COM1 with an INI file of no settings.
+    CliRun Run(Strings args, bool onLine = true) {
+        if (onLine) args.insert(args.end(), {"--port", "COM1=" + line.slavePath(), "--ini", Path("empty.ini")});
+        std::ostringstream out, err;
+        cli::Environment env{out, err, false, &signals, Path("dev"), Path("sys"), {}};
+        CliRun r;
+        r.rc = cli::Run(args, env);
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+    // What the boxes heard since the last call, as "text@baud".
+    Strings Heard() {
+        Strings out;
+        for (const auto& t : line.traffic())
+            if (t.dir == bravik::sim::Traffic::Dir::FromPc) out.push_back(t.text + "@" + std::to_string(t.baud));
+        line.clearTraffic();
+        return out;
+    }
+
+    // The window's side: a session on COM1 at 9600, port open, nothing connected.
+    struct Window {
+        link::PortMap ports;
+        link::DeviceLink dl;
+        testkit::RecordingOperator op;
+        app::Session s{dl, ports, op, app::Options{}};
+        explicit Window(const std::string& path)
+            : dl(std::make_unique<link::PosixPort>(), [path](const std::string&) { return path; }) {
+            s.FormCreate();
+            dl.OpenComPort();
+        }
+    };
+    std::unique_ptr<Window> OpenWindow() { return std::make_unique<Window>(line.slavePath()); }
+};
+
+}  // namespace tessary::clitest

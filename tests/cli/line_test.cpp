@@ -55,7 +55,15 @@ TEST(CliOnLine, SendIsOneConsoleExchangeAndNoAnswerSaysWhy) {
 
 TEST(CliOnLine, ScanFindsTheDemoLinesThreeBoxesWithTheSearchesTraffic) {
     CliRig rig;
-    const CliRun r = rig.Run({"scan", "--json"});
+    // A stop asked before the first probe: nothing goes out, the search winds down at once.
+    rig.signals = 1;
+    CliRun r = rig.Run({"scan"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.err, "tessary-cli:   Sorry.  Can not find device.\ntessary-cli: stopped by a signal\n");
+    EXPECT_EQ(rig.Heard(), Strings{});
+
+    rig.signals = 0;
+    r = rig.Run({"scan", "--json"});
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out, "{\"port\":\"COM1\",\"device\":\"" + rig.line.slavePath() +
                          "\",\"baud\":9600,\"boxes\":["

@@ -21,15 +21,15 @@ QString Lines(const std::vector<std::string>& lines) {
     return out.join('\n');
 }
 
-QFileDialog* MakeDialog(QWidget* parent, const char* name) {
-    auto* dlg = new QFileDialog(parent);
+std::unique_ptr<QFileDialog> MakeDialog(const char* name) {
+    auto dlg = std::make_unique<QFileDialog>();
     dlg->setObjectName(name);
     dlg->setOption(QFileDialog::DontUseNativeDialog);
     return dlg;
 }
 
 // The folder the first time a dialog opens; afterwards it keeps the operator's.
-void OpenIn(QFileDialog* dlg, const std::string& folder) {
+void OpenIn(const std::unique_ptr<QFileDialog>& dlg, const std::string& folder) {
     if (dlg->property("opened").toBool()) return;
     dlg->setProperty("opened", true);
     dlg->setDirectory(Q(folder));
@@ -41,9 +41,9 @@ TCoefficientsPage::TCoefficientsPage(tessary::app::Session& session, QWidget* pa
     : QWidget(parent),
       ui(std::make_unique<Ui::TCoefficientsPage>()),
       flow_(session, *this),
-      OpenDialog1(MakeDialog(this, "OpenDialog1")),
-      OpenDialog3(MakeDialog(this, "OpenDialog3")),
-      SaveDialog1(MakeDialog(this, "SaveDialog1")) {
+      OpenDialog1(MakeDialog("OpenDialog1")),
+      OpenDialog3(MakeDialog("OpenDialog3")),
+      SaveDialog1(MakeDialog("SaveDialog1")) {
     ui->setupUi(this);
     runOnLine = [this](std::function<void()> job) { QTimer::singleShot(0, this, std::move(job)); };
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);

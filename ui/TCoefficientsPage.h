@@ -57,7 +57,6 @@ private:
     QString openFilter_ = "Kestin Coef|*.CRF,CRT,CFF,CFT";
     unsigned arrangedFor_ = 0;
     tessary::coef::CoefTransfer flow_;
-    QFileDialog* OpenDialog1;
-    QFileDialog* OpenDialog3;
-    QFileDialog* SaveDialog1;
+    // Without a parent: their own widgets are not the window's.
+    std::unique_ptr<QFileDialog> OpenDialog1, OpenDialog3, SaveDialog1;
 };

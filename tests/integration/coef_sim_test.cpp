@@ -27,10 +27,7 @@ struct ScriptedCoefView final : coef::CoefView {
         saveProposals.push_back(filter + " " + name + " " + suffix);
         return savePath;
     }
-    bool AskGoOn(const std::string& text) override {
-        asked.push_back(text);
-        return goOn;
-    }
+    bool AskGoOn(const std::string& text) override { return asked.push_back(text), goOn; }
     void ShowHexLines(const Strings& lines) override { hex = lines; }
     void ShowMemoLines(const Strings& lines) override { memo = lines; }
     void ShowHexBox(bool) override {}
@@ -39,8 +36,14 @@ struct ScriptedCoefView final : coef::CoefView {
     void ShowBackup(const std::string&) override {}
 };
 
+std::string Joined(const Strings& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
 struct CoefOnSim : ::testing::Test {
-    bravik::sim::Line line{Config()};
+    bravik::sim::Line line{[] { auto c = bravik::sim::demoLine(); return c.pacing = false, c; }()};  // #01 Digital, #05 Kestin
     link::PortMap ports;
     link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
     testkit::RecordingOperator op;
@@ -49,19 +52,9 @@ struct CoefOnSim : ::testing::Test {
     coef::CoefTransfer coef{s, view};
     std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tessary_coef_" + std::to_string(::getpid()));
 
-    static bravik::sim::LineConfig Config() {
-        bravik::sim::LineConfig cfg;
-        cfg.pacing = false;
-        bravik::sim::BoxConfig digital, kestin;
-        kestin.address = 5;
-        kestin.family = bravik::sim::Family::Kestin;
-        cfg.boxes = {digital, kestin};
-        return cfg;
-    }
     void SetUp() override {
         line.start();
         ports.SetFromCommandLine("COM1", line.slavePath());
-        dl.SetLinkPortName("COM1");
         ASSERT_TRUE(dl.OpenComPort());
         std::filesystem::create_directories(dir);
         s.State().DefaultFolder = dir.string() + "/";
@@ -74,16 +67,11 @@ struct CoefOnSim : ::testing::Test {
     }
     // The bytes the boxes heard since the last call.
     std::string Wire() {
-        std::string out;
+        Strings heard;
         for (const auto& t : line.traffic())
-            if (t.dir == bravik::sim::Traffic::Dir::FromPc) out += t.text + "\r\n";
+            if (t.dir == bravik::sim::Traffic::Dir::FromPc) heard.push_back(t.text);
         line.clearTraffic();
-        return out;
-    }
-    static std::string Joined(const Strings& lines) {
-        std::string out;
-        for (const auto& l : lines) out += l + "\r\n";
-        return out;
+        return Joined(heard);
     }
 };
 

@@ -112,12 +112,11 @@ TEST(CoefListing, SlotCountsAndHiddenBytes) {
     CoefImage image{};
     image[0x1A] = 4, image[0x1B] = 4;  // 25: every slot of section 1
     image[0x8E] = 3, image[0x8F] = 5;  // 24: every slot of section 2
-    for (std::size_t i = 0x10; i < 0x14; ++i) image[i] = 0xAB;
-    for (std::size_t i = 0xFC; i < 0x100; ++i) image[i] = 0xCD;
+    const auto plain = ShowCoefImage(image);
+    for (std::size_t i : {0x10, 0x13, 0xFC, 0xFF}) image[i] = 0xAB;  // never listed
     auto lines = ShowCoefImage(image);
+    EXPECT_EQ(lines, plain);
     EXPECT_EQ(lines.size(), 8u + 7 + 25 + 7 + 24);
-    for (const auto& line : lines) EXPECT_EQ(line.find_first_of("\xAB\xCD"), std::string::npos);
-    for (const auto& line : lines) EXPECT_EQ(line.find("ABABABAB"), std::string::npos);
 
     image[0x1A] = 5;  // 30 asked, 25 held: the header of section 2 is not read as slots
     lines = ShowCoefImage(image);

@@ -55,7 +55,7 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     ui->ezLayout->addWidget(devicePanels_, 0, 0, 3, 1);
     devicePanels_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
     devicePanels_->afterChange = [this] { RefreshDevicePanels(); };
-    coefficientsPage_ = new TCoefficientsPage(ui->TabSheet4);
+    coefficientsPage_ = new TCoefficientsPage(session_, ui->TabSheet4);
     (new QVBoxLayout(ui->TabSheet4))->addWidget(coefficientsPage_);
     readingsPage_ = new TReadingsPage(session_, ui->TabSheet1);
     (new QVBoxLayout(ui->TabSheet1))->addWidget(readingsPage_);

@@ -34,12 +34,22 @@ const CommandSpec kCommands[] = {
     {"info", "[ADDR]", 0, 1, "the information read-out of one box",
      "The information read-out of the box at ADDR (or --address, or the INI file's\n"
      "Addr1): model, serial number, firmware, gate time, units, clock and log state."},
+    {"coef read", "", 0, 0, "a coefficient block to a file, with its backup",
+     "Reads the box's coefficient block (a Digital box's CAL image, a Kestin box's\n"
+     "CAL1 or CAL2 block) after the information read-out. The block is also written\n"
+     "to ~/Tessary/backups/ as the window does. With --out it is saved to FILE as\n"
+     "the window's \"Save Coef to File\" saves it, else printed."},
+    {"coef write", "FILE", 1, 1, "a coefficient file to the box",
+     "Opens FILE as the window's \"Open Coef File\" does (.hex: the CAL image, a name\n"
+     "ending in F: CAL1, else CAL2) and writes it to the box after the information\n"
+     "read-out. The box's answer is backed up as after a read. --commit makes it\n"
+     "permanent (\"CW\" on a Digital box, \"EW\" on a Kestin box)."},
 };
 
 struct OptionSpec {
     const char* name;
     const char* value;     // metavariable; nullptr for a flag
-    const char* commands;  // keys, blank-separated; "*" for every command; "!ports" every but ports
+    const char* commands;  // keys, comma-separated; "*" for every command; "!ports" every but ports
     bool repeatable;
     const char* text;
 };
@@ -50,9 +60,14 @@ const OptionSpec kOptions[] = {
     {"--ini", "FILE", "*", false, "INI file read for the port, rate and addresses; never written"},
     {"--simulate", nullptr, "*", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
     {"--baud", "N", "!ports", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
-    {"--address", "#NN", "send info", false, "the box's bus address"},
-    {"--json", nullptr, "ports scan info", false, "print JSON instead of text"},
+    {"--address", "#NN", "send,info,coef", false, "the box's bus address"},
+    {"--json", nullptr, "ports,scan,info", false, "print JSON instead of text"},
     {"--first", nullptr, "scan", false, "stop at the first box found (\"OK - STOP Searching\")"},
+    {"--block", "WORD", "coef read", false, "a Kestin box's block: CAL1 (pressure) or CAL2 (temperature)"},
+    {"--out", "FILE", "coef read", false, "the file to write"},
+    {"--overwrite", nullptr, "coef read", false, "replace FILE when it exists"},
+    {"--commit", nullptr, "coef write", false, "make the coefficients permanent in the box"},
+    {"--yes", nullptr, "coef write", false, "go on where the window would ask"},
     {"--help", nullptr, "*", false, "this text"},
 };
 
@@ -72,12 +87,15 @@ bool AppliesTo(const OptionSpec& o, const std::string& key) {
     const std::string list = o.commands;
     if (list == "*") return true;
     if (list == "!ports") return key != "ports";
-    std::istringstream words(list);
-    std::string w;
-    // "log" in the list stands for every log action.
+    // A command with actions ("coef") stands for all of them.
     const std::string head = key.substr(0, key.find(' '));
-    while (words >> w)
-        if (w == key || w == head) return true;
+    std::size_t at = 0;
+    while (at <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        const std::string item = list.substr(at, comma - at);
+        if (item == key || item == head) return true;
+        at = comma + 1;
+    }
     return false;
 }
 
@@ -229,7 +247,10 @@ std::string CommandHelp(const std::string& key) {
         std::string s = "Usage: tessary-cli " + key + " ACTION [options]\n\nActions:\n";
         for (const auto& c : kCommands) {
             const std::string k = c.key;
-            if (k.rfind(key + " ", 0) == 0) s += "  " + k + "\n";
+            if (k.rfind(key + " ", 0) != 0) continue;
+            std::string left = "  " + k;
+            left.resize(22, ' ');
+            s += left + c.summary + "\n";
         }
         return s + "\n\"tessary-cli " + key + " ACTION --help\" describes one action.\n";
     }

@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/Rig.h"
+#include "device/DeviceInfo.h"
 #include "link/PosixPort.h"
 #include "sim/Line.h"
 
@@ -103,6 +104,14 @@ std::string Rig::Address(const std::string& operand) {
     return address;
 }
 
+int Rig::Connect(const std::string& address) {
+    if (!Open()) return kNoAnswer;
+    session->State().CurrentAddress = address;
+    device::ReadDeviceInfo(*session);
+    if (session->State().Info.SerialNumber == app::kNoConnect) return Fail(kNoAnswer, "no answer from " + address);
+    return kDone;
+}
+
 std::string Rig::NoAnswerText(const std::string& address) const {
     const auto outcome = link->LastOutcome();
     std::string why(link::OutcomeText(outcome));
@@ -117,7 +126,7 @@ using Runner = int (*)(Rig&);
 struct Entry {
     const char* key;
     Runner run;
-    bool longRunning;  // ends itself at a clean point when signalled
+    bool endsItself;  // a signal is seen at the command's next clean point, not at once
 };
 
 const Entry kEntries[] = {
@@ -125,6 +134,8 @@ const Entry kEntries[] = {
     {"send", RunSend, false},
     {"scan", RunScan, true},
     {"info", RunInfo, false},
+    {"coef read", RunCoefRead, true},
+    {"coef write", RunCoefWrite, true},
 };
 
 }  // namespace
@@ -148,7 +159,7 @@ int Run(const std::vector<std::string>& args, Environment& env) {
         env.err << "tessary-cli: " << inv.Key() << " is not available in this build\n";
         return kUsage;
     }
-    if (env.stopAtOnce) env.stopAtOnce(!entry->longRunning);
+    if (env.stopAtOnce) env.stopAtOnce(!entry->endsItself);
     Rig rig(inv, env);
     const int setup = rig.Setup();
     if (setup != kDone) return setup;

@@ -42,31 +42,31 @@ void ConsoleOperator::WaitForEvents(int maxMs) {
     ProcessEvents();
 }
 
-void ConsoleOperator::Missing(const std::string& option) {
+void ConsoleOperator::NeedChoice(const std::string& option) {
     if (missingChoice.empty()) missingChoice = option;
 }
 
 bool ConsoleOperator::AskMakePermanent() {
-    if (!makePermanent) Missing("--permanent");
+    if (!makePermanent) NeedChoice("--permanent");
     return makePermanent.value_or(false);
 }
 
 std::optional<app::GateTimeChoice> ConsoleOperator::AskGateTime(const std::string&) {
-    Missing("a gate time");
+    NeedChoice("a gate time");
     return std::nullopt;
 }
 
 std::optional<app::DateTimeFields> ConsoleOperator::AskClockTime() {
-    Missing("a clock time");
+    NeedChoice("a clock time");
     return std::nullopt;
 }
 
 std::optional<app::AddressChoice> ConsoleOperator::AskAddress(int) {
-    Missing("--address");
+    NeedChoice("--address");
     return std::nullopt;
 }
 
-void ConsoleOperator::ShowNewConnectDlg() { Missing("a new connect (run scan)"); }
+void ConsoleOperator::ShowNewConnectDlg() { NeedChoice("a new connect (run scan)"); }
 
 void ConsoleSearchView::ShowProbe(const std::string& port, std::uint32_t baud) {
     where_ = "probing " + port + " at " + std::to_string(baud);

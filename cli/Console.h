@@ -71,8 +71,10 @@ public:
     std::optional<app::AddressChoice> AskAddress(int addressIndex) override;
     void ShowNewConnectDlg() override;
 
+    // A view's question that no option answered.
+    void NeedChoice(const std::string& option);
+
 private:
-    void Missing(const std::string& option);
     std::ostream& err_;
     StopFlag stop_;
 };

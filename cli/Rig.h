@@ -34,6 +34,10 @@ public:
     // Empty (after a usage message) when there is none or it is not #01..#99.
     std::string Address(const std::string& operand = {});
 
+    // Opens the port and runs the information read-out at `address`, as the
+    // window has done before any of its pages talks to a box.
+    int Connect(const std::string& address);
+
     int Usage(const std::string& text);
     int Fail(int code, const std::string& text);
     // "no answer from #01 (no byte came before the time-out)": the link's last outcome.
@@ -56,5 +60,7 @@ int RunPorts(Rig& rig);
 int RunSend(Rig& rig);
 int RunScan(Rig& rig);
 int RunInfo(Rig& rig);
+int RunCoefRead(Rig& rig);
+int RunCoefWrite(Rig& rig);
 
 }  // namespace tessary::cli

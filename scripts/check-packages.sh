@@ -17,13 +17,29 @@ mapfile -t listed < <(bash "$root/scripts/setup.sh" --list)
 # Every package the list pulls in: apt-cache prints each one it visits at the
 # start of a line ("<name>" for a virtual package, which installs nothing itself).
 declare -A closure=()
-while read -r name; do
-  closure["${name%%:*}"]=1
-done < <(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
-           --no-breaks --no-replaces --no-enhances "${listed[@]}" | grep -v -e '^ ' -e '^<')
-for p in "${listed[@]}"; do
-  [ -n "${closure[$p]:-}" ] || { echo "check-packages: apt knows no package $p (run apt-get update?)" >&2; exit 2; }
-done
+read_closure() {
+  closure=()
+  while read -r name; do
+    closure["${name%%:*}"]=1
+  done < <(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
+             --no-breaks --no-replaces --no-enhances "${listed[@]}" 2>/dev/null | grep -v -e '^ ' -e '^<')
+}
+unknown() {
+  for p in "${listed[@]}"; do [ -n "${closure[$p]:-}" ] || { echo "$p"; return 0; }; done
+  return 1
+}
+read_closure
+if unknown >/dev/null; then
+  # No package lists yet on this machine (or old ones): fetch them once.
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo apt-get -qq update >/dev/null || true
+  read_closure
+fi
+if p="$(unknown)"; then
+  echo "check-packages: apt knows no package $p" >&2
+  exit 2
+fi
 
 # The config file names the package exactly; its directory may be shared.
 config_file() {

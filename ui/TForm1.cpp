@@ -2,6 +2,7 @@
 
 #include "device/DeviceInfo.h"
 #include "ui/HelpWindow.h"
+#include "ui/LabelAccessible.h"
 #include "ui/QtOperator.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
@@ -31,12 +32,13 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
       help_(new HelpWindow(this)),
       portStatus_(new QLabel(this)),
       slotStatus_(new QLabel(this)) {
+    InstallLabelAccessibility();
     ui->setupUi(this);
     session_.SetReadDeviceInfo(&tessary::device::ReadDeviceInfo);
     portStatus_->setObjectName("lbPortStatus");
-    portStatus_->setAccessibleName("Port");
+    portStatus_->setAccessibleDescription("Port");
     slotStatus_->setObjectName("lbSlots");
-    slotStatus_->setAccessibleName("Transducer slots");
+    slotStatus_->setAccessibleDescription("Transducer slots");
     statusBar()->addPermanentWidget(slotStatus_);
     statusBar()->addPermanentWidget(portStatus_);
     ui->btNewConnect->setEnabled(false);  // until the connect dialog exists
@@ -64,7 +66,10 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     singleReadings_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
     if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
         op->onShowState = [this] { RefreshDevicePanels(); };
-        op->onNewConnectDlg = [this] { btNewConnectClick(); };
+        // Only the dialog: its own search resets the tables; closing it keeps them.
+        op->onNewConnectDlg = [this] {
+            if (connectDlg_ && !connectDlg_->Busy()) connectDlg_->exec();
+        };
     }
     FormCreate();
 }

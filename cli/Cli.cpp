@@ -70,7 +70,7 @@ int Rig::Setup() {
     ports.SetSystemDevices(link::ListSerialDevices(env.devDir));
     if (simulate && options.iniPath.empty()) {
         // The simulated line comes with its own settings; the operator's INI file stays out of it.
-        session->State().TransducerAddress[0] = "#01";
+        session->State().TransducerAddress = {"#01", "#02", "#05", ""};
     } else {
         session->SelectIniFile();
         session->ReadIniFile();

@@ -49,7 +49,10 @@ struct ScriptLogView final : log::LogView {
         log.push_back("range " + start + "," + end);
     }
     std::optional<std::string> AskLogFile() override { return file; }
-    void DumpRunning(bool on) override { running = on; }
+    void DumpRunning(bool on) override {
+        running = on;
+        if (on) sets = 0;
+    }
     void ShowDumpProgress(long long s, long long t) override {
         sets = s;
         total = t;

@@ -1,7 +1,6 @@
 // The log buttons and their dialogs over a scripted box, driven by object name.
 
 #include "GuiRig.h"
-#include "ui/TDevicePanels.h"
 #include "ui/TLogDumpDlg.h"
 #include "ui/TLogListDlg.h"
 #include "ui/TLogRateDlg.h"
@@ -14,31 +13,27 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
-#include <map>
-
 using namespace tessary;
 
 namespace {
 
-// Runs `act` once a dialog of type T is the active modal one (or, for the dump
-// dialog, visible).
-template <class T> void When(std::function<void(T*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* dlg = qobject_cast<T*>(w);
-            if (!dlg || !dlg->isVisible()) continue;
-            timer->stop();
-            timer->deleteLater();
-            act(dlg);
-            return;
-        }
+// Clicks `button`, then runs `act` on the dialog of type T once it shows.
+template <class T> void With(QAbstractButton* button, std::function<void(T*)> act) {
+    QTimer timer;
+    bool done = false;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<T*>(w); d && d->isVisible() && !done) {
+                done = true;
+                act(d);
+            }
     });
-    timer->start();
+    timer.start(5);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY(done);
 }
-
-void Click(QWidget* dlg, const char* name) { QTest::mouseClick(dlg->findChild<QAbstractButton*>(name), Qt::LeftButton); }
+template <class W> W* In(QWidget* d, const char* name) { return d->findChild<W*>(name); }
+QString On(QWidget* w) { return w->isEnabled() ? "on" : "off"; }
 
 }  // namespace
 
@@ -49,65 +44,49 @@ class LogDialogsTest : public QObject {
 private slots:
     void buttonsOpenTheirDialogsAndSendWhatTheyShow() {
         gui::Rig r(dir.filePath("t.ini"));
-        std::vector<std::string> sent;
-        const std::map<std::string, std::string> answers = {
-            {"#01LI=TM,D1,D3", "TM,D1,D3"}, {"#01LR=10ORD1=5", "10 OR D1 = 5"}, {"#01LL", "25"}};
-        r.port->onWrite = [&](const std::string& cmd) {
-            sent.push_back(cmd.substr(0, cmd.size() - 2));
-            auto it = answers.find(sent.back());
-            if (it != answers.end()) r.port->Arrive(it->second + "\r\n", std::chrono::milliseconds(2));
-        };
-        auto& info = r.session.State().Info;
         r.session.State().CurrentAddress = "#01";
-        info.LogRate = "10 OR D1 = 5";
-        info.PressUnits = "psi";
+        r.session.State().Info.LogRate = "10 OR D1 = 5";
+        r.session.State().Info.PressUnits = "psi";
+        for (auto [word, reply] :
+             {std::pair{"#01LI=TM,D1,D3", "TM,D1,D3"}, {"#01LR=10ORD1=5", "10 OR D1 = 5"}, {"#01LL", "25"}})
+            r.port->Answer(std::string(word) + "\r\n", reply);
         for (const char* b : {"btInitLog", "btLogRate", "btStartLog", "btStopLog", "btDumpLog"})
             QVERIFY(r.Find<QToolButton>(b)->property("startsLineOperation").toBool());
-
-        When<TLogListDlg>([](TLogListDlg* d) {
-            auto* list = d->findChild<QListWidget*>("LogListBox");
-            list->item(2)->setSelected(true);
-            list->item(0)->setSelected(true);
-            Click(d, "OKBtn");
+        auto button = [&](const char* name) { return r.Find<QToolButton>(name); };
+        With<TLogListDlg>(button("btInitLog"), [](TLogListDlg* d) {
+            In<QListWidget>(d, "LogListBox")->item(2)->setSelected(true);
+            In<QListWidget>(d, "LogListBox")->item(0)->setSelected(true);
+            In<QPushButton>(d, "OKBtn")->click();
         });
-        QTest::mouseClick(r.Find<QToolButton>("btInitLog"), Qt::LeftButton);
         QTRY_COMPARE(r.Find<QLabel>("lbInitLogValue")->text(), QString("TM,D1,D3"));
 
-        QString fields;
-        When<TLogRateDlg>([&](TLogRateDlg* d) {
-            auto* unit = d->findChild<QLabel*>("lbStepUnit");
-            fields = d->findChild<QLineEdit*>("EditLogRate")->text() + "|" +
-                     d->findChild<QLineEdit*>("EditDataStep")->text() + "|" + (unit->isVisible() ? unit->text() : "") +
-                     "|" + QString::number(d->findChild<QListWidget*>("LogBasedOnBox")->currentRow()) + "|" +
-                     (d->findChild<QRadioButton*>("rbOr")->isChecked() ? "OR" : "");
-            Click(d, "OKBtn");
+        QString seen;
+        With<TLogRateDlg>(button("btLogRate"), [&](TLogRateDlg* d) {
+            seen = In<QLineEdit>(d, "EditLogRate")->text() + "|" + In<QLineEdit>(d, "EditDataStep")->text() + "|" +
+                   In<QLabel>(d, "lbStepUnit")->text() + "|" + (In<QRadioButton>(d, "rbOr")->isChecked() ? "OR" : "") +
+                   QString::number(In<QListWidget>(d, "LogBasedOnBox")->currentRow());
+            In<QPushButton>(d, "OKBtn")->click();
         });
-        QTest::mouseClick(r.Find<QToolButton>("btLogRate"), Qt::LeftButton);
-        QTRY_COMPARE(sent.back(), std::string("#01LR=10ORD1=5"));
-        QCOMPARE(fields, QString("10|5|psi|0|OR"));
+        QCOMPARE(seen, QString("10|5|psi|OR0"));
+        QTRY_COMPARE(r.port->writes.back(), std::string("#01LR=10ORD1=5\r\n"));
 
-        QString shown;
-        When<TLogTimeDlg>([&](TLogTimeDlg* d) {
-            auto* date = d->findChild<QDateEdit*>("DatePicker");
-            shown = d->findChild<QRadioButton*>("rbLogNow")->text() + "|" + (date->isEnabled() ? "on" : "off") + "|" +
-                    QString::number(d->property("helpTopic").toInt());
-            Click(d, "rbLogAt");
-            shown += QString("|") + (date->isEnabled() ? "on" : "off");
-            Click(d, "CancelBtn");
+        With<TLogTimeDlg>(button("btStopLog"), [&](TLogTimeDlg* d) {
+            seen = In<QRadioButton>(d, "rbLogNow")->text() + "|" + On(In<QDateEdit>(d, "DatePicker")) + "|" +
+                   d->property("helpTopic").toString();
+            In<QRadioButton>(d, "rbLogAt")->click();
+            seen += "|" + On(In<QDateEdit>(d, "DatePicker"));
+            In<QPushButton>(d, "CancelBtn")->click();
         });
-        QTest::mouseClick(r.Find<QToolButton>("btStopLog"), Qt::LeftButton);
-        QTRY_COMPARE(shown, QString("Stop Logging NOW!|off|15|on"));
+        QCOMPARE(seen, QString("Stop Logging NOW!|off|15|on"));
         QCOMPARE(r.op.LogTimeDlg().property("helpTopic").toInt(), 0);
 
-        When<TLogDumpDlg>([&](TLogDumpDlg* d) {
-            auto* start = d->findChild<QLineEdit*>("StartSetEdit");
-            shown = d->findChild<QLineEdit*>("EndSetEdit")->text() + "|" + start->text() + "|" +
-                    (start->isEnabled() ? "on" : "off");
+        With<TLogDumpDlg>(button("btDumpLog"), [&](TLogDumpDlg* d) {
+            seen = In<QLineEdit>(d, "EndSetEdit")->text() + "|" + In<QLineEdit>(d, "StartSetEdit")->text() + "|" +
+                   On(In<QLineEdit>(d, "StartSetEdit"));
             d->reject();
         });
-        QTest::mouseClick(r.Find<QToolButton>("btDumpLog"), Qt::LeftButton);
-        QTRY_COMPARE(shown, QString("25|1|off"));
-        QCOMPARE(sent.size(), 3u);  // closed before any save
+        QCOMPARE(seen, QString("25|1|off"));
+        QTRY_COMPARE(r.port->writes.size(), 3u);  // closed before any save
     }
 };
 

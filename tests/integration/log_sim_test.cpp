@@ -1,9 +1,9 @@
 // The log flows against a simulated box: wire bytes, labels and the dump file.
 
-#include "log/LogFlows.h"
 #include "device/DeviceInfo.h"
 #include "device/DeviceTime.h"
 #include "link/PosixPort.h"
+#include "log/LogFlows.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 #include "testkit/ScriptLogView.h"
@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <ctime>
 #include <sstream>
 
@@ -23,18 +22,19 @@ namespace {
 struct LogOnSim : ::testing::Test {
     bravik::sim::Line line{Config()};
     link::PortMap ports;
-    std::unique_ptr<link::DeviceLink> dl;
+    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
     testkit::RecordingOperator op;
     testkit::ScriptLogView view;
-    std::unique_ptr<app::Session> s;
-    std::unique_ptr<log::LogFlows> flows;
+    app::Session s{dl, ports, op, app::Options{}};
+    log::LogFlows flows{s, view};
     std::string file = ::testing::TempDir() + "tessary_log_sim_" + std::to_string(::getpid()) + ".txt";
+    const std::time_t base = std::time(nullptr);  // one "now" for all the test's times
 
     static bravik::sim::LineConfig Config() {
-        bravik::sim::LineConfig cfg;
         bravik::sim::BoxConfig box;
         box.baud = 115200;
         box.eraseMs = 0;
+        bravik::sim::LineConfig cfg;
         cfg.boxes = {box};
         return cfg;
     }
@@ -42,22 +42,11 @@ struct LogOnSim : ::testing::Test {
         std::remove(file.c_str());
         line.start();
         ports.SetFromCommandLine("COM1", line.slavePath());
-        dl = std::make_unique<link::DeviceLink>(std::make_unique<link::PosixPort>(),
-                                                [this](const std::string& n) { return ports.Resolve(n); });
-        s = std::make_unique<app::Session>(*dl, ports, op, app::Options{});
-        s->FormCreate();
-        dl->SetLinkPortName("COM1");
-        dl->SetLinkBaudRate(115200);
-        ASSERT_TRUE(dl->OpenComPort());
-        s->State().CurrentAddress = "#01";
-        flows = std::make_unique<log::LogFlows>(*s, view);
+        dl.SetLinkBaudRate(115200);
+        ASSERT_TRUE(dl.OpenComPort());
+        s.State().CurrentAddress = "#01";
     }
-    void TearDown() override {
-        dl->ClosePort();
-        line.stop();
-        std::remove(file.c_str());
-    }
-    app::AppState::DeviceInfo& info() { return s->State().Info; }
+    void TearDown() override { std::remove(file.c_str()); }
     Strings Heard() {
         Strings out;
         for (const auto& t : line.traffic())
@@ -65,12 +54,12 @@ struct LogOnSim : ::testing::Test {
         line.clearTraffic();
         return out;
     }
-    const std::time_t base = std::time(nullptr);  // one "now" for all the test's times
-    app::DateTimeFields LocalTime(int secondsFromNow) const {
-        const std::time_t t = base + secondsFromNow;
+    // The box's time `offset` seconds from the test's start, as picked in LogTimeDlg.
+    log::LogTimeChoice At(int offset) const {
+        const std::time_t t = base + offset;
         std::tm tm{};
         localtime_r(&t, &tm);
-        return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+        return {false, {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}};
     }
     Strings FileLines() {
         std::stringstream in(testkit::ReadFile(file));
@@ -84,38 +73,28 @@ struct LogOnSim : ::testing::Test {
     void Dump(log::LogDumpFields fields) {
         view.saves = {fields};
         view.file = file;
-        flows->OpenLogDump();
+        flows.OpenLogDump();
     }
 };
 
-TEST_F(LogOnSim, FromInitialiseToTwoDumpsInOneFile) {
+TEST_F(LogOnSim, FromInitialiseToFourDumpsInOneFile) {
     view.clicks = {2, 0};
-    flows->InitLog();
-    view.rateEdit = [](log::LogRateForm& f) {
-        f.EditLogRate = "1";
-        f.SelectCondition(log::LogRateForm::Or);
-        f.EditDataStep = "5";
-    };
-    flows->SetLogRate();
-    flows->StartLog();
-    EXPECT_EQ(Heard(), Strings({"#01LI=TM,D1,D3", "#01LR=1 OR D1=5", "#01LS=START"}));
-    EXPECT_EQ(info().InitLog + "|" + info().LogRate, "TM,D1,D3|1 OR D1 = 5");
-    EXPECT_EQ(info().LogStart, device::FormatDeviceTime(s->State().LogStartText));
-    EXPECT_EQ(info().LogStop, "");
+    flows.InitLog();
+    flows.StartLog();
+    EXPECT_EQ(Heard(), Strings({"#01LI=TM,D1,D3", "#01LS=START"}));
+    EXPECT_EQ(s.State().Info.LogStart, device::FormatDeviceTime(s.State().LogStartText));
 
-    // A fresh log started 30 s ago: sets at once. The stop comes after the
-    // box has logged up to now, so it holds 31 or 32 of them.
-    flows->InitLog();
-    const std::string from = device::DeviceTimeText(LocalTime(-30)), to = device::DeviceTimeText(LocalTime(-10));
-    view.time = log::LogTimeChoice{false, LocalTime(-30)};
-    flows->StartLog();
-    view.time = log::LogTimeChoice{false, LocalTime(-10)};
-    flows->StopLog();
+    // A fresh log started 30 s ago has its sets at once.
+    flows.InitLog();
+    const std::string from = device::DeviceTimeText(At(-30).at), to = device::DeviceTimeText(At(-10).at);
+    view.time = At(-30);
+    flows.StartLog();
+    view.time = At(-10);
+    flows.StopLog();
     EXPECT_EQ(Heard(), Strings({"#01LI=TM,D1,D3", "#01LS=" + from, "#01LS=" + from + "," + to}));
-    const std::string count = device::QueryBox(*s, "LL");
+    EXPECT_EQ(s.State().Info.LogStop, device::FormatDeviceTime(to));
+    const std::string count = device::QueryBox(s, "LL");
     line.clearTraffic();
-    EXPECT_EQ(info().LogStart + "|" + info().LogStop,
-              device::FormatDeviceTime(from) + "|" + device::FormatDeviceTime(to));
 
     Dump({"first run", false, false, "5", "20"});
     Dump({"", true, false, "6", "5"});  // end below start: one set, span 0
@@ -127,31 +106,37 @@ TEST_F(LogOnSim, FromInitialiseToTwoDumpsInOneFile) {
     const Strings lines = FileLines();
     ASSERT_EQ(lines.size(), 1u + 17 + 2 + 3 + std::stoul(count) + 1);
     EXPECT_EQ(lines[0], "first run");
-    EXPECT_EQ(lines[1].substr(0, 19), device::DeviceTimeText(LocalTime(-26)));
-    EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ','), 2);
+    EXPECT_EQ(lines[1].substr(0, 19), device::DeviceTimeText(At(-26).at));
     EXPECT_EQ((Strings{lines[17], lines[18].substr(0, 2), lines[19], lines[20].substr(0, 2), lines[22],
                        lines[23].substr(0, 2), lines.back()}),
               (Strings{"}", "4,", "}", "4,", "}", "0,", "}"}));
 }
 
-TEST_F(LogOnSim, LostCommunicationAndCancelLeaveTheLineClean) {
+TEST_F(LogOnSim, RefusalsLostCommunicationAndCancel) {
+    view.rateEdit = [](log::LogRateForm& f) { f.EditLogRate = "12s"; };
+    flows.SetLogRate();
     view.clicks = {0};
-    flows->InitLog();
-    view.time = log::LogTimeChoice{false, LocalTime(-20)};
-    flows->StartLog();
-    view.time = log::LogTimeChoice{false, LocalTime(-1)};
-    flows->StopLog();
-    const std::string count = device::QueryBox(*s, "LL");
-
+    flows.InitLog();
+    view.time = At(-20);
+    flows.StartLog();
+    view.time = At(-1);
+    flows.StopLog();
+    const std::string count = device::QueryBox(s, "LL");
+    view.saves = {{"", false, true, "1", count}};
+    view.file = "/nonexistent/dir/log.txt";  // nothing asked of the box
+    flows.OpenLogDump();
+    EXPECT_EQ(op.messages, Strings({"Not a valid value for Rate!", "The log could not be saved to " + *view.file +
+                                                                       ": No such file or directory"}));
+    EXPECT_EQ(Heard().back(), "#01LL");
+    op.messages.clear();
     bravik::sim::Faults stop;
     stop.stopAfter = 4;
     line.setFaults(1, stop);
     Dump({"", false, true, "1", count});
     EXPECT_EQ(op.messages, Strings({"Sorry, the communication was lost while dumping the log.",
                                     "Log written to File: " + file}));
-    Strings lines = FileLines();
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines.back(), "NoConnect");
+    EXPECT_EQ(FileLines().size(), 5u);
+    EXPECT_EQ(FileLines().back(), "NoConnect");
 
     line.setFaults(1, {});
     op.messages.clear();
@@ -159,7 +144,7 @@ TEST_F(LogOnSim, LostCommunicationAndCancelLeaveTheLineClean) {
     Dump({"", false, true, "1", count});
     EXPECT_EQ(op.messages, Strings{"Dump cancelled. 3 lines were written to File: " + file});
     EXPECT_EQ(FileLines().size(), 5u + 3);
-    EXPECT_EQ(device::QueryBox(*s, "LL"), count);  // the stream was drained
+    EXPECT_EQ(device::QueryBox(s, "LL"), count);  // the stream was drained
 }
 
 }  // namespace

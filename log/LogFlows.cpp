@@ -4,6 +4,7 @@
 #include "device/DeviceInfo.h"
 #include "device/DeviceTime.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

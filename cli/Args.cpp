@@ -34,6 +34,26 @@ const CommandSpec kCommands[] = {
     {"info", "[ADDR]", 0, 1, "the information read-out of one box",
      "The information read-out of the box at ADDR (or --address, or the INI file's\n"
      "Addr1): model, serial number, firmware, gate time, units, clock and log state."},
+    {"log init", "", 0, 0, "initialises the box's log (erases it)",
+     "Initialises the log of the box with the data items of --items, as the\n"
+     "window's \"Initialize Log\" does; the old log data are erased. Prints the\n"
+     "box's answer."},
+    {"log rate", "", 0, 0, "the log's rate and recording condition",
+     "Sets the log rate in seconds and, with --condition and or or, the item and\n"
+     "step it is based on, as the window's \"Set Up Log Rate\" does. Prints the\n"
+     "box's answer."},
+    {"log start", "", 0, 0, "starts the log now or at a time",
+     "Starts the log now (--now) or at a date and time (--at), as the window's\n"
+     "\"Start Logging NOW!\" or \"Select Date and Time\" does. Prints the start and\n"
+     "stop times."},
+    {"log stop", "", 0, 0, "stops the log now or at a time",
+     "Stops the log now (--now) or at a date and time (--at); a stop at a time\n"
+     "carries the start the read-out found. Prints the start and stop times."},
+    {"log dump", "", 0, 0, "the log's sets into a file",
+     "Asks the box how many sets its log holds and dumps them (or --range) into\n"
+     "--out, added at the end of the file exactly as the window's \"Save Log to\n"
+     "File\" writes it: the comment, then every line the box sends up to \"}\".\n"
+     "A signal ends it as Cancel does: the rest of the stream is read, not written."},
     {"coef read", "", 0, 0, "a coefficient block to a file, with its backup",
      "Reads the box's coefficient block (a Digital box's CAL image, a Kestin box's\n"
      "CAL1 or CAL2 block) after the information read-out. The block is also written\n"
@@ -60,11 +80,23 @@ const OptionSpec kOptions[] = {
     {"--ini", "FILE", "*", false, "INI file read for the port, rate and addresses; never written"},
     {"--simulate", nullptr, "*", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
     {"--baud", "N", "!ports", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
-    {"--address", "#NN", "send,info,coef", false, "the box's bus address"},
+    {"--address", "#NN", "send,info,log,coef", false, "the box's bus address"},
     {"--json", nullptr, "ports,scan,info", false, "print JSON instead of text"},
     {"--first", nullptr, "scan", false, "stop at the first box found (\"OK - STOP Searching\")"},
+    {"--items", "LIST", "log init", false,
+     "data items, comma-separated: pressure, temperature, pressure-counts,\n"
+     "                      temperature-counts (or D1 to D4)"},
+    {"--rate", "SECONDS", "log rate", false, "the log rate, a whole number of seconds"},
+    {"--condition", "WORD", "log rate", false, "and, or or neither (default neither)"},
+    {"--based-on", "ITEM", "log rate", false, "the item the condition looks at (as --items)"},
+    {"--step", "VALUE", "log rate", false, "the data step value of the condition (default 1)"},
+    {"--now", nullptr, "log start,log stop", false, "now"},
+    {"--at", "TIME", "log start,log stop", false, "at \"YYYY-MM-DD HH:MM:SS\" (24-hour clock)"},
+    {"--comment", "TEXT", "log dump", false, "a first line for the dump"},
+    {"--seconds", nullptr, "log dump", false, "log times in seconds (default: formatted)"},
+    {"--range", "FIRST,LAST", "log dump", false, "only these sets (default: the entire log)"},
     {"--block", "WORD", "coef read", false, "a Kestin box's block: CAL1 (pressure) or CAL2 (temperature)"},
-    {"--out", "FILE", "coef read", false, "the file to write"},
+    {"--out", "FILE", "log dump,coef read", false, "the file to write"},
     {"--overwrite", nullptr, "coef read", false, "replace FILE when it exists"},
     {"--commit", nullptr, "coef write", false, "make the coefficients permanent in the box"},
     {"--yes", nullptr, "coef write", false, "go on where the window would ask"},

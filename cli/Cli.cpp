@@ -134,6 +134,11 @@ const Entry kEntries[] = {
     {"send", RunSend, false},
     {"scan", RunScan, true},
     {"info", RunInfo, false},
+    {"log init", RunLog, false},
+    {"log rate", RunLog, false},
+    {"log start", RunLog, false},
+    {"log stop", RunLog, false},
+    {"log dump", RunLog, true},
     {"coef read", RunCoefRead, true},
     {"coef write", RunCoefWrite, true},
 };

@@ -60,6 +60,7 @@ int RunPorts(Rig& rig);
 int RunSend(Rig& rig);
 int RunScan(Rig& rig);
 int RunInfo(Rig& rig);
+int RunLog(Rig& rig);
 int RunCoefRead(Rig& rig);
 int RunCoefWrite(Rig& rig);
 

@@ -3,12 +3,14 @@
 
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
+#include "log/LogFlows.h"
 #include "tests/cli/CliRig.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 namespace tessary::clitest {
 namespace {
@@ -78,6 +80,71 @@ TEST(CliSubsystems, CoefReadAndCommittedWriteAreTheWindowsFlows) {
     transfer.btWriteMemClick();
     EXPECT_EQ(cliWrite, rig.Heard());
     EXPECT_TRUE(window->op.messages.empty());
+}
+
+
+struct WindowLogView final : log::LogView {
+    log::LogDumpFields fields;
+    std::string path;
+    bool AskLogItems(std::array<bool, 4>&) override { return false; }
+    void ShowLogMessage(bool) override {}
+    bool AskLogRate(log::LogRateForm&) override { return false; }
+    std::optional<log::LogTimeChoice> AskLogTime(bool) override { return std::nullopt; }
+    std::optional<log::LogDumpFields> WaitLogDumpSave(const std::string& endSet, bool fresh) override {
+        if (!fresh) return std::nullopt;
+        fields.end = endSet;
+        return fields;
+    }
+    void ShowDumpRange(const std::string&, const std::string&) override {}
+    std::optional<std::string> AskLogFile() override { return path; }
+    void DumpRunning(bool) override {}
+    void ShowDumpProgress(long long, long long) override {}
+    bool DumpCancelled() override { return false; }
+    void CloseLogDump() override {}
+};
+
+TEST(CliSubsystems, LogSetUpAndADumpAreTheWindowsFlows) {
+    CliRig rig;
+    const Strings base = {"log", "--address", "#01"};
+    auto run = [&](Strings args) {
+        args.insert(args.begin() + 1, base.begin() + 1, base.end());
+        args.insert(args.begin(), base[0]);
+        const CliRun r = rig.Run(args);
+        EXPECT_EQ(r.rc, 0) << r.err;
+        const Strings heard = rig.Heard();
+        return heard.empty() ? std::string() : heard.back();
+    };
+    EXPECT_EQ(run({"init", "--items", "pressure,temperature-counts"}), "#01LI=TM,D1,D4@9600");
+    EXPECT_EQ(run({"rate", "--rate", "1"}), "#01LR=1@9600");
+    EXPECT_EQ(run({"start", "--now"}), "#01LS=START@9600");
+    // A stop at a time carries the start time the read-out found.
+    const std::string at = run({"stop", "--at", "2030-02-03 04:05:06"});
+    EXPECT_EQ(at.substr(0, 8) + at.substr(25), "#01LS=20,2030:02:03:04:05:06@9600") << at;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(run({"stop", "--now"}), "#01LS=STOP@9600");
+
+    std::ofstream(rig.Path("cli.txt"), std::ios::binary) << "kept\r\n";
+    const CliRun r = rig.Run({"log", "dump", "--address", "1", "--seconds", "--comment", "bench 4", "--out",
+                              rig.Path("cli.txt")});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    const Strings cliDump = rig.Heard();
+
+    auto window = rig.OpenWindow();
+    WindowLogView view;
+    view.fields.comment = "bench 4";
+    view.fields.timeInSeconds = true;
+    view.fields.start = "1";
+    view.path = rig.Path("window.txt");
+    std::ofstream(view.path, std::ios::binary) << "kept\r\n";
+    window->s.State().CurrentAddress = "#01";
+    device::ReadDeviceInfo(window->s);
+    log::LogFlows(window->s, view).OpenLogDump();
+    EXPECT_EQ(cliDump, rig.Heard());
+    const std::string dumped = testkit::ReadFile(rig.Path("cli.txt"));
+    EXPECT_EQ(dumped, testkit::ReadFile(view.path));
+    EXPECT_EQ(dumped.substr(0, 15), "kept\r\nbench 4\r\n");
+    EXPECT_EQ(dumped.substr(dumped.size() - 3), "}\r\n");
+    EXPECT_GE(std::count(dumped.begin(), dumped.end(), '\n'), 5) << "two sets at least";
 }
 
 }  // namespace

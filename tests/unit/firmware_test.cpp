@@ -139,9 +139,10 @@ TEST(ImageCheck, FindsEveryKindOfBadLine) {
     } rows[] = {
         {{kRec1, kRec2, kEnd}, {}},
         {{"", "0400000001020304F2", ":0400000001020304F", ":04000000010203G4F2", ":0500000001020304F2", kEnd},
-         {"Line 1: empty line", "Line 2: does not start with ':'", "Line 3: not a record (length 18)",
-          "Line 4: not hexadecimal at column 16", "Line 5: byte count 05 does not match the line"}},
-        {{":0400000701020304EB", ":0100000100FE", kEnd, kRec1}, 
+         {"Line 1: empty line", "Line 2: no start code ':'", "Line 3: odd number of hex digits",
+          "Line 4: character 'G' at column 16 is not a hex digit",
+          "Line 5: byte count 05 asks for 5 data bytes, the line holds 4"}},
+        {{":0400000701020304EB", ":0100000100FE", kEnd, kRec1},
          {"Line 1: unknown record type 07", "Line 2: end record with data", "Line 4: after the end record"}},
         {{}, {"No end record (:00000001FF)"}},
     };

@@ -7,8 +7,19 @@
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTime>
 #include <QTimer>
+
+namespace {
+// Posts `f` to the window thread; dropped if the page is gone by then.
+template <typename F>
+void Post(TFirmwarePage* page, F f) {
+    PostToWindow([guard = QPointer<TFirmwarePage>(page), f = std::move(f)] {
+        if (guard) f();
+    });
+}
+}  // namespace
 
 TFirmwarePage::TFirmwarePage(tessary::app::Session& session, QWidget* parent)
     : QWidget(parent),
@@ -20,7 +31,7 @@ TFirmwarePage::TFirmwarePage(tessary::app::Session& session, QWidget* parent)
     openDialog_->setObjectName("OpenDialog1");
     openDialog_->setFileMode(QFileDialog::ExistingFile);
     openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
-    runOnLine = [](std::function<void()> job) { QTimer::singleShot(0, std::move(job)); };
+    runOnLine = [this](std::function<void()> job) { QTimer::singleShot(0, this, std::move(job)); };
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TFirmwarePage::BitBtn1Click);
 }
 
@@ -44,7 +55,7 @@ void TFirmwarePage::BitBtn1Click() {
     ui->edBravikAddr->setEnabled(false);
     runOnLine([this, address] {
         uploader_.BitBtn1Click(address);
-        PostToWindow([this] {
+        Post(this, [this] {
             ui->BitBtn1->setEnabled(true);
             ui->edBravikAddr->setEnabled(true);
             if (afterUpload) afterUpload();
@@ -99,11 +110,11 @@ void TFirmwarePage::Log(const std::string& line) {
     std::string shown = line;
     // A resent line keeps its line end in the log; the box shows it as one line.
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
-    PostToWindow([this, text = Q(shown)] { ui->StatusBox->appendPlainText(text); });
+    Post(this, [this, text = Q(shown)] { ui->StatusBox->appendPlainText(text); });
 }
 
 void TFirmwarePage::ShowProgress(std::uint32_t maximum) {
-    PostToWindow([this, maximum] {
+    Post(this, [this, maximum] {
         ui->ProgressBar1->setRange(1, static_cast<int>(std::max<std::uint32_t>(maximum, 1)));
         ui->ProgressBar1->setValue(1);
         ui->ProgressBar1->show();
@@ -111,11 +122,11 @@ void TFirmwarePage::ShowProgress(std::uint32_t maximum) {
 }
 
 void TFirmwarePage::SetProgress(std::uint32_t position) {
-    PostToWindow([this, position] { ui->ProgressBar1->setValue(static_cast<int>(position)); });
+    Post(this, [this, position] { ui->ProgressBar1->setValue(static_cast<int>(position)); });
 }
 
 void TFirmwarePage::HideProgress() {
-    PostToWindow([this] { ui->ProgressBar1->hide(); });
+    Post(this, [this] { ui->ProgressBar1->hide(); });
 }
 
 std::string TFirmwarePage::TimeOfDay() { return S(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat)); }

@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; does nothing when
-# they are all there. Safe to run again and again.
+# they are all there. Safe to run again and again, and beside another install:
+# it waits for apt's locks instead of failing.
+#   scripts/setup.sh --list   prints the list and installs nothing
 set -euo pipefail
 
+# Recommends are not installed, so everything CMake loads is named here or is a
+# hard dependency of a name here (scripts/check-packages.sh proves it).
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev googletest
   xvfb xauth
 )
+
+if [ "${1:-}" = "--list" ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,5 +34,15 @@ echo "Installing: ${missing[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt-get update ignores DPkg::Lock::Timeout (it covers dpkg's lock only), so
+# its lists lock is waited for here, for at most the same 15 minutes.
+for try in $(seq 1 90); do
+  if err="$($sudo apt-get update -qq 2>&1)"; then break; fi
+  if ! grep -q "Could not get lock" <<<"$err" || [ "$try" -eq 90 ]; then
+    echo "$err" >&2
+    exit 1
+  fi
+  echo "Waiting for another apt-get to release its lock..." >&2
+  sleep 10
+done
+$sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

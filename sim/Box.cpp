@@ -186,6 +186,7 @@ Box::Box(BoxConfig config)
     std::tm local{};
     localtime_r(&now, &local);
     clockOffset_ = std::chrono::seconds(local.tm_gmtoff);
+    if (config_.logSets > 0) prefillLog(secondsOf(boxTime(WallClock::now())));
 
     // Coefficient image: most significant byte first (byte 01 = 1).
     std::mt19937 rng(seed_);
@@ -439,6 +440,21 @@ Reply Box::logInit(std::string_view arg, WallClock::time_point now) {
     logStart_ = logStop_ = 0;
     (void)now;
     return one(list(), std::chrono::milliseconds(config_.eraseMs));
+}
+
+void Box::prefillLog(std::int64_t boxNow) {
+    const auto n = static_cast<std::int64_t>(config_.logSets);
+    config_.logCapacity = std::max(config_.logCapacity, config_.logSets);
+    logInitialised_ = logStarted_ = logStopped_ = true;
+    logItems_ = {"TM", "D1", "D2"};
+    logStart_ = boxNow - n;
+    logStop_ = logEvaluated_ = boxNow - 1;
+    log_.reserve(static_cast<std::size_t>(n));
+    for (std::int64_t t = logStart_; t < boxNow; ++t) {
+        const auto wall = WallClock::time_point(std::chrono::seconds(t)) - clockOffset_;
+        log_.push_back({t, pressurePsi(wall), temperatureC(wall)});
+    }
+    logFull_ = log_.size() >= config_.logCapacity;
 }
 
 std::string Box::logRateText() const {

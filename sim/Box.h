@@ -80,6 +80,7 @@ private:
     Reply stream(std::string first, const std::vector<std::string>& body);
 
     void advanceLog(WallClock::time_point now);
+    void prefillLog(std::int64_t boxNow);
     std::string logRateText() const;
     std::string startStopText() const;
     std::string itemValue(std::string_view item, std::int64_t tBox, double p, double t, bool secondsForm) const;

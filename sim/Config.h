@@ -34,6 +34,8 @@ struct BoxConfig {
     std::string serial;              // empty: derived from the address and family
     std::string gate = "0.5";        // gate time in seconds, as the box reports it
     unsigned logCapacity = 2000;     // sets the log holds before it is full
+    unsigned logSets = 0;            // N > 0: the log starts initialised (TM,D1,D2) holding N
+                                     //   sets, one a second up to the start, stopped
     int eraseMs = 1500;              // time an initialise (LI=) takes
     int copyMs = 3000;               // time the box takes to copy a new program image
     Faults faults;

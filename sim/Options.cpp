@@ -61,6 +61,10 @@ bool applyKey(const std::string& key, const std::string& value, bool hasValue, B
         int n = 0;
         if (!toInt(value, 1, 10000000, n)) return bad();
         box->logCapacity = static_cast<unsigned>(n);
+    } else if (box && key == "logsets") {
+        int n = 0;
+        if (!toInt(value, 0, 10000000, n)) return bad();
+        box->logSets = static_cast<unsigned>(n);
     } else if (box && key == "erase") { if (!toInt(value, 0, 600000, box->eraseMs)) return bad(); }
     else if (box && key == "copy") { if (!toInt(value, 0, 600000, box->copyMs)) return bad(); }
     else {
@@ -223,6 +227,7 @@ Lines and boxes
                        serial=TEXT      "ID" answer (from the address)
                        gate=SECONDS     gate time as reported by "GA" (0.5)
                        log=N            sets the log holds until full (2000)
+                       logsets=N        start with a log of N sets (TM,D1,D2), stopped
                        erase=MS         time an initialise LI= takes (1500)
                        copy=MS          time a program copy takes (3000)
                      and any fault key below, for this box only.

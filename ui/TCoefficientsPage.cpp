@@ -1,13 +1,71 @@
 #include "ui/TCoefficientsPage.h"
 
 #include "device/DeviceInfo.h"
+#include "ui/OnWindow.h"
+#include "ui/QtOperator.h"
 #include "ui_TCoefficientsPage.h"
 
-TCoefficientsPage::TCoefficientsPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TCoefficientsPage>()) {
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTimer>
+
+using tessary::coef::CoefTransfer;
+
+namespace {
+
+QString Lines(const std::vector<std::string>& lines) {
+    QStringList out;
+    for (const auto& line : lines) out << Q(line);
+    return out.join('\n');
+}
+
+std::unique_ptr<QFileDialog> MakeDialog(const char* name) {
+    auto dlg = std::make_unique<QFileDialog>();
+    dlg->setObjectName(name);
+    dlg->setOption(QFileDialog::DontUseNativeDialog);
+    return dlg;
+}
+
+// The folder the first time a dialog opens; afterwards it keeps the operator's.
+void OpenIn(const std::unique_ptr<QFileDialog>& dlg, const std::string& folder) {
+    if (dlg->property("opened").toBool()) return;
+    dlg->setProperty("opened", true);
+    dlg->setDirectory(Q(folder));
+}
+
+}  // namespace
+
+TCoefficientsPage::TCoefficientsPage(tessary::app::Session& session, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::TCoefficientsPage>()),
+      flow_(session, *this),
+      OpenDialog1(MakeDialog("OpenDialog1")),
+      OpenDialog3(MakeDialog("OpenDialog3")),
+      SaveDialog1(MakeDialog("SaveDialog1")) {
     ui->setupUi(this);
+    runOnLine = [this](std::function<void()> job) { QTimer::singleShot(0, this, std::move(job)); };
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    ui->HexMemoBox->setFont(fixed);
+    ui->Memo1->setFont(fixed);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog3->setFileMode(QFileDialog::ExistingFiles);
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    connect(ui->btReadPress, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btReadPressClick); });
+    connect(ui->btReadTemp, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btReadTempClick); });
+    connect(ui->btWriteMem, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btWriteMemClick); });
+    connect(ui->OpenCoef, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::OpenCoefClick); });
+    connect(ui->SaveCoef, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::SaveCoefClick); });
+    connect(ui->btQuickLoad, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btQuickLoadClick); });
 }
 
 TCoefficientsPage::~TCoefficientsPage() = default;
+
+void TCoefficientsPage::Start(void (CoefTransfer::*step)()) {
+    // Open and save also run on the line: the flow's lines belong to it.
+    runOnLine([this, step] { (flow_.*step)(); });
+}
 
 void TCoefficientsPage::ArrangeForDevice(const std::string& deviceType) {
     if (deviceType == tessary::device::kDigital) {
@@ -35,4 +93,91 @@ void TCoefficientsPage::Refresh(const tessary::app::AppState& state) {
     if (state.Info.DeviceTypeSerial == arrangedFor_) return;
     arrangedFor_ = state.Info.DeviceTypeSerial;
     ArrangeForDevice(state.DeviceType);
+}
+
+QStringList TCoefficientsPage::QtFilters(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (QString p : parts[i + 1].split(QRegularExpression("[;,]"), Qt::SkipEmptyParts)) {
+            p = p.trimmed();
+            if (!p.contains('*')) p.prepend('*');
+            for (const QString& v : {p, p.toUpper(), p.toLower()})
+                if (!patterns.contains(v)) patterns << v;
+        }
+        out << parts[i] + " (" + patterns.join(' ') + ")";
+    }
+    return out;
+}
+
+std::optional<std::string> TCoefficientsPage::PickCoefFile(const std::string& folder) {
+    return OnWindow([&]() -> std::optional<std::string> {
+        OpenIn(OpenDialog1, folder);
+        OpenDialog1->setNameFilters(QtFilters(openFilter_));
+        if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return std::nullopt;
+        return S(OpenDialog1->selectedFiles().front());
+    });
+}
+
+std::vector<std::string> TCoefficientsPage::PickQuickLoadFiles(const std::string& filter, const std::string& folder) {
+    return OnWindow([&] {
+        std::vector<std::string> files;
+        OpenIn(OpenDialog3, folder);
+        OpenDialog3->setNameFilters(QtFilters(Q(filter)));
+        if (OpenDialog3->exec() == QDialog::Accepted)
+            for (const QString& f : OpenDialog3->selectedFiles()) files.push_back(S(f));
+        return files;
+    });
+}
+
+std::optional<std::string> TCoefficientsPage::PickSaveFile(const std::string& filter, const std::string& folder,
+                                                           const std::string& name, const std::string& suffix) {
+    return OnWindow([&]() -> std::optional<std::string> {
+        OpenIn(SaveDialog1, folder);
+        SaveDialog1->setNameFilters(QtFilters(Q(filter)));
+        SaveDialog1->setDefaultSuffix(Q(suffix));
+        SaveDialog1->selectFile(Q(name));
+        if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return std::nullopt;
+        return S(SaveDialog1->selectedFiles().front());
+    });
+}
+
+bool TCoefficientsPage::AskGoOn(const std::string& text) {
+    return OnWindow([&] {
+        QMessageBox box(QMessageBox::Question, "Load Coefficients", Q(text), QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName("CompareBox");
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    });
+}
+
+void TCoefficientsPage::ShowHexLines(const std::vector<std::string>& lines) {
+    PostToWindow([this, text = Lines(lines)] {
+        ui->HexMemoBox->setPlainText(text);
+        ui->HexMemoBox->repaint();
+    });
+}
+
+void TCoefficientsPage::ShowMemoLines(const std::vector<std::string>& lines) {
+    PostToWindow([this, text = Lines(lines)] { ui->Memo1->setPlainText(text); });
+}
+
+void TCoefficientsPage::ShowHexBox(bool shown) {
+    PostToWindow([this, shown] {
+        ui->HexGroupBox->setVisible(shown);
+        ui->HexMemoBox->setVisible(shown);
+    });
+}
+
+void TCoefficientsPage::ShowWriteButton() {
+    PostToWindow([this] { ui->btWriteMem->show(); });
+}
+
+void TCoefficientsPage::ShowProgress(const std::string& text) {
+    PostToWindow([this, t = Q(text)] { ui->lbCoefStatus->setText(t); });
+}
+
+void TCoefficientsPage::ShowBackup(const std::string& text) {
+    PostToWindow([this, t = Q(text)] { ui->lbCoefBackup->setText(t); });
 }

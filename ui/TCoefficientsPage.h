@@ -1,24 +1,26 @@
 #pragma once
-// The Coefficients page's controls that depend on the device family. Their
-// read and file actions come with the coefficient transfer; until then the
-// read buttons stay disabled.
+// The Coefficients page: the buttons start the coefficient flows on the line,
+// and the page shows what they send back (it is their CoefView).
 
-#include "app/AppState.h"
+#include "app/Session.h"
+#include "coef/CoefTransfer.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 namespace Ui {
 class TCoefficientsPage;
 }
+class QFileDialog;
 
-class TCoefficientsPage : public QWidget {
+class TCoefficientsPage : public QWidget, private tessary::coef::CoefView {
     Q_OBJECT
 public:
     static constexpr const char* kDigitalFilter = "Bravik Coef|*.hex|Kestin Coef|*.C*F;*.C*T|All Files|*.*";
     static constexpr const char* kKestinFilter = "Kestin Coef|*.C*F;*.C*T|Bravik Coef|*.hex|All Files|*.*";
 
-    explicit TCoefficientsPage(QWidget* parent = nullptr);
+    TCoefficientsPage(tessary::app::Session& session, QWidget* parent = nullptr);
     ~TCoefficientsPage() override;
 
     // Rearranges the page for "Digital" or "Kestin"; any other text changes nothing.
@@ -30,8 +32,31 @@ public:
     QString OpenDialog1Filter() const { return openFilter_; }
     Ui::TCoefficientsPage* Form() const { return ui.get(); }
 
+    // Runs a flow on the line; until the line thread exists, on the event loop.
+    std::function<void(std::function<void()>)> runOnLine;
+
+    // "label|pat;pat|label|pat" as Qt name filters; each pattern in both cases.
+    static QStringList QtFilters(const QString& filter);
+
 private:
+    void Start(void (tessary::coef::CoefTransfer::*step)());
+
+    std::optional<std::string> PickCoefFile(const std::string& folder) override;
+    std::vector<std::string> PickQuickLoadFiles(const std::string& filter, const std::string& folder) override;
+    std::optional<std::string> PickSaveFile(const std::string& filter, const std::string& folder,
+                                            const std::string& name, const std::string& suffix) override;
+    bool AskGoOn(const std::string& text) override;
+    void ShowHexLines(const std::vector<std::string>& lines) override;
+    void ShowMemoLines(const std::vector<std::string>& lines) override;
+    void ShowHexBox(bool shown) override;
+    void ShowWriteButton() override;
+    void ShowProgress(const std::string& text) override;
+    void ShowBackup(const std::string& text) override;
+
     std::unique_ptr<Ui::TCoefficientsPage> ui;
     QString openFilter_ = "Kestin Coef|*.CRF,CRT,CFF,CFT";
     unsigned arrangedFor_ = 0;
+    tessary::coef::CoefTransfer flow_;
+    // Without a parent: their own widgets are not the window's.
+    std::unique_ptr<QFileDialog> OpenDialog1, OpenDialog3, SaveDialog1;
 };

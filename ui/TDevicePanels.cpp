@@ -4,9 +4,14 @@
 #include "device/DeviceTime.h"
 #include "device/SerialSettings.h"
 #include "device/Settings.h"
+#include "log/LogFlows.h"
+#include "ui/QtLogView.h"
 #include "ui/QtOperator.h"
+#include "ui/OnWindow.h"
+#include "ui/TLogTimeDlg.h"
 #include "ui_TDevicePanels.h"
 
+#include <QTimer>
 #include <algorithm>
 
 namespace device = tessary::device;
@@ -31,6 +36,17 @@ TDevicePanels::TDevicePanels(tessary::app::Session& session, QWidget* parent)
     connect(ui->ComPortComboBox, &QComboBox::activated, this, &TDevicePanels::ComPortComboBoxSelect);
     connect(ui->DataPrecisionComboBox, &QComboBox::activated, this, &TDevicePanels::DataPrecisionComboBoxSelect);
     ui->KestinComboBox->setCurrentIndex(-1);
+    TLogTimeDlg* logTimeDlg = nullptr;
+    if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) logTimeDlg = &op->LogTimeDlg();
+    if (!logTimeDlg) logTimeDlg = (ownLogTimeDlg_ = std::make_unique<TLogTimeDlg>()).get();
+    logView_ = std::make_unique<QtLogView>(*logTimeDlg, ui->lbLogMessage);
+    logFlows_ = std::make_unique<tessary::log::LogFlows>(session_, *logView_);
+    runOnLine = [this](std::function<void()> job) { QTimer::singleShot(0, this, std::move(job)); };
+    connect(ui->btInitLog, &QToolButton::clicked, this, &TDevicePanels::btInitLogClick);
+    connect(ui->btLogRate, &QToolButton::clicked, this, &TDevicePanels::btLogRateClick);
+    connect(ui->btStartLog, &QToolButton::clicked, this, &TDevicePanels::btStartLogClick);
+    connect(ui->btStopLog, &QToolButton::clicked, this, &TDevicePanels::btStopLogClick);
+    connect(ui->btDumpLog, &QToolButton::clicked, this, &TDevicePanels::btDumpLogClick);
     AlignColumns();
     Refresh();
 }
@@ -51,9 +67,6 @@ void TDevicePanels::AlignColumns() {
         }
     }
     for (QGridLayout* g : grids) g->setColumnMinimumWidth(0, labelWidth);
-    // The log rows have no buttons yet: hold their column (an empty column gets no spacing).
-    if (!ui->logLayout->itemAtPosition(0, 2))
-        ui->logLayout->setColumnMinimumWidth(2, button.width() + ui->logLayout->horizontalSpacing());
 }
 
 TDevicePanels::~TDevicePanels() = default;
@@ -203,3 +216,17 @@ void TDevicePanels::DataPrecisionComboBoxSelect(int index) {
     ui->DataPrecisionComboBox->hide();
     Changed();
 }
+
+void TDevicePanels::RunLogFlow(void (tessary::log::LogFlows::*flow)()) {
+    HideEditors();
+    runOnLine([this, flow] {
+        (logFlows_.get()->*flow)();
+        PostToWindow([this] { Changed(); });
+    });
+}
+
+void TDevicePanels::btInitLogClick() { RunLogFlow(&tessary::log::LogFlows::InitLog); }
+void TDevicePanels::btLogRateClick() { RunLogFlow(&tessary::log::LogFlows::SetLogRate); }
+void TDevicePanels::btStartLogClick() { RunLogFlow(&tessary::log::LogFlows::StartLog); }
+void TDevicePanels::btStopLogClick() { RunLogFlow(&tessary::log::LogFlows::StopLog); }
+void TDevicePanels::btDumpLogClick() { RunLogFlow(&tessary::log::LogFlows::OpenLogDump); }

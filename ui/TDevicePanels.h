@@ -12,6 +12,11 @@
 namespace Ui {
 class TDevicePanels;
 }
+namespace tessary::log {
+class LogFlows;
+}
+class QtLogView;
+class TLogTimeDlg;
 
 class TDevicePanels : public QWidget {
     Q_OBJECT
@@ -25,6 +30,8 @@ public:
     // Set by the main window.
     std::function<void()> hideInPlaceEditors;
     std::function<void()> afterChange;  // a handler changed the state
+    // Runs an operation that talks to the box; the window's by default.
+    std::function<void(std::function<void()>)> runOnLine;
 
     void btGateTimeClick();
     void btClockTimeClick();
@@ -41,6 +48,14 @@ public:
     void btAddressClick();
     void btDataPrecisionClick();
     void DataPrecisionComboBoxSelect(int index);
+    void btInitLogClick();
+    void btLogRateClick();
+    void btStartLogClick();
+    void btStopLogClick();
+    void btDumpLogClick();
+
+    QtLogView& LogView() { return *logView_; }
+    tessary::log::LogFlows& LogFlows() { return *logFlows_; }
 
     Ui::TDevicePanels* Form() const { return ui.get(); }
 
@@ -48,7 +63,12 @@ private:
     void AlignColumns();
     void HideEditors();
     void Changed();
+    // Hands a log flow to the line; the labels follow once it has run.
+    void RunLogFlow(void (tessary::log::LogFlows::*flow)());
 
     std::unique_ptr<Ui::TDevicePanels> ui;
     tessary::app::Session& session_;
+    std::unique_ptr<TLogTimeDlg> ownLogTimeDlg_;  // when the operator has none to share
+    std::unique_ptr<QtLogView> logView_;
+    std::unique_ptr<tessary::log::LogFlows> logFlows_;
 };

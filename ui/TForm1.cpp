@@ -2,6 +2,7 @@
 
 #include "device/DeviceInfo.h"
 #include "ui/HelpWindow.h"
+#include "ui/LabelAccessible.h"
 #include "ui/QtOperator.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
@@ -32,12 +33,13 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
       help_(new HelpWindow(this)),
       portStatus_(new QLabel(this)),
       slotStatus_(new QLabel(this)) {
+    InstallLabelAccessibility();
     ui->setupUi(this);
     session_.SetReadDeviceInfo(&tessary::device::ReadDeviceInfo);
     portStatus_->setObjectName("lbPortStatus");
-    portStatus_->setAccessibleName("Port");
+    portStatus_->setAccessibleDescription("Port");
     slotStatus_->setObjectName("lbSlots");
-    slotStatus_->setAccessibleName("Transducer slots");
+    slotStatus_->setAccessibleDescription("Transducer slots");
     statusBar()->addPermanentWidget(slotStatus_);
     statusBar()->addPermanentWidget(portStatus_);
     ui->btNewConnect->setEnabled(false);  // until the connect dialog exists
@@ -56,7 +58,7 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     ui->ezLayout->addWidget(devicePanels_, 0, 0, 3, 1);
     devicePanels_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
     devicePanels_->afterChange = [this] { RefreshDevicePanels(); };
-    coefficientsPage_ = new TCoefficientsPage(ui->TabSheet4);
+    coefficientsPage_ = new TCoefficientsPage(session_, ui->TabSheet4);
     (new QVBoxLayout(ui->TabSheet4))->addWidget(coefficientsPage_);
     readingsPage_ = new TReadingsPage(session_, ui->TabSheet1);
     (new QVBoxLayout(ui->TabSheet1))->addWidget(readingsPage_);
@@ -69,7 +71,10 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     firmwarePage_->afterUpload = [this] { RefreshConnection(); };
     if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
         op->onShowState = [this] { RefreshDevicePanels(); };
-        op->onNewConnectDlg = [this] { btNewConnectClick(); };
+        // Only the dialog: its own search resets the tables; closing it keeps them.
+        op->onNewConnectDlg = [this] {
+            if (connectDlg_ && !connectDlg_->Busy()) connectDlg_->exec();
+        };
     }
     FormCreate();
 }

@@ -10,6 +10,15 @@ TLogTimeDlg::TLogTimeDlg(QWidget* parent)
     ui->setupUi(this);
     rgLogGroup_->addButton(ui->rbLogNow, 0);
     rgLogGroup_->addButton(ui->rbLogAt, 1);
+    connect(rgLogGroup_, &QButtonGroup::idToggled, this, [this](int, bool on) {
+        if (on) rgLogGroupClick();
+    });
+}
+
+void TLogTimeDlg::rgLogGroupClick() {
+    const bool at = LogChoice() == 1;
+    ui->DatePicker->setEnabled(at);
+    ui->TimePicker->setEnabled(at);
 }
 
 TLogTimeDlg::~TLogTimeDlg() = default;
@@ -37,6 +46,7 @@ std::optional<tessary::app::DateTimeFields> TLogTimeDlg::AskClockTime() {
     ui->rgLogGroup->hide();
     ui->lbSetClockTime->show();
     SetLogChoice(1);
+    rgLogGroupClick();
     const QVariant previousTopic = property("helpTopic");
     setProperty("helpTopic", 8);
     const bool ok = exec() == QDialog::Accepted;
@@ -45,4 +55,16 @@ std::optional<tessary::app::DateTimeFields> TLogTimeDlg::AskClockTime() {
     setProperty("helpTopic", previousTopic);
     if (!ok) return std::nullopt;
     return Picked();
+}
+
+std::optional<tessary::log::LogTimeChoice> TLogTimeDlg::AskLogTime(bool stop) {
+    ui->rbLogNow->setText(stop ? "Stop Logging NOW!" : "Start Logging NOW!");
+    SetLogChoice(0);
+    rgLogGroupClick();
+    const QVariant previousTopic = property("helpTopic");
+    setProperty("helpTopic", 15);
+    const bool ok = exec() == QDialog::Accepted;
+    setProperty("helpTopic", previousTopic);
+    if (!ok) return std::nullopt;
+    return tessary::log::LogTimeChoice{LogChoice() == 0, Picked()};
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/Operator.h"
+#include "log/LogView.h"
 
 #include <QDialog>
 #include <memory>
@@ -22,6 +23,10 @@ public:
     // topic 8; everything put back afterwards, whatever the answer.
     std::optional<tessary::app::DateTimeFields> AskClockTime();
 
+    // Log mode for a start or a stop: choice 0 "... Logging NOW!" selected, the
+    // pickers off until "Select Date and Time", help topic 15 while shown.
+    std::optional<tessary::log::LogTimeChoice> AskLogTime(bool stop);
+
     // rgLogGroup: 0 "... NOW!", 1 "Select Date and Time".
     int LogChoice() const;
     void SetLogChoice(int index);
@@ -32,6 +37,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void rgLogGroupClick();
+
     std::unique_ptr<Ui::TLogTimeDlg> ui;
     QButtonGroup* rgLogGroup_;
 };

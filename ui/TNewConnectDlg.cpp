@@ -4,7 +4,6 @@
 #include "ui/TGoodConnectDlg.h"
 #include "ui_TNewConnectDlg.h"
 
-#include <QCloseEvent>
 #include <QTimer>
 
 TNewConnectDlg::TNewConnectDlg(tessary::app::Session& session, TGoodConnectDlg& good, QWidget* parent)
@@ -29,10 +28,11 @@ void TNewConnectDlg::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, &TNewConnectDlg::FormShow);
 }
 
-void TNewConnectDlg::closeEvent(QCloseEvent* event) {
-    // Closing the window mid-search is an abort, not a wait.
+void TNewConnectDlg::reject() {
+    // Esc, the close button and "Abort" all come here: leaving mid-search
+    // is an abort, not a wait in the background.
     if (busy_) session_.Link().SearchAborted = true;
-    QDialog::closeEvent(event);
+    QDialog::reject();
 }
 
 void TNewConnectDlg::FormShow() {

@@ -35,6 +35,7 @@ public:
     void ShowProgress(int done, int total) override;
     bool AskStopSearching(const std::string& baud, const std::string& port, const std::string& address) override;
     void HideConnectDialog() override;
+    void reject() override;
 
 signals:
     // A connect attempt ended (the tables, slots and read-out may have changed).
@@ -42,7 +43,6 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     std::unique_ptr<Ui::TNewConnectDlg> ui;

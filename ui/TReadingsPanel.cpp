@@ -28,7 +28,8 @@ TReadingsPanel::TReadingsPanel(QWidget* parent)
         caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto* display = new TDigitalDisplay(this);
         display->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        display->setAccessibleName(caption->text().trimmed());
+        // A label with no accessible name reads out its text; the caption describes it.
+        display->setAccessibleDescription(caption->text().trimmed());
         caption->setBuddy(display);
         displays_[static_cast<std::size_t>(i)] = display;
         grid->addWidget(caption, i, 0);
@@ -38,8 +39,8 @@ TReadingsPanel::TReadingsPanel(QWidget* parent)
         units->setTextFormat(Qt::PlainText);
         units->setMinimumWidth(QFontMetrics(units->font()).horizontalAdvance("Fahrenheit"));
     }
-    pressUnits_->setAccessibleName("Pressure units");
-    tempUnits_->setAccessibleName("Temperature units");
+    pressUnits_->setAccessibleDescription("Pressure units");
+    tempUnits_->setAccessibleDescription("Temperature units");
     grid->addWidget(pressUnits_, 3, 2);
     grid->addWidget(tempUnits_, 4, 2);
 

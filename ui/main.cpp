@@ -45,7 +45,7 @@ struct Simulation {
             QFile f(ini);
             if (f.open(QIODevice::WriteOnly))
                 f.write("; Simulated line: three boxes on COM1\r\n[Communication]\r\nComPort=COM1\r\nBaudRate=9600\r\n"
-                        "Addr1=#01\r\n");
+                        "Addr1=#01\r\nAddr2=#02\r\nAddr3=#05\r\n");
             options.iniPath = S(ini);
         }
         return true;

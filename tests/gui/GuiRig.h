@@ -9,6 +9,7 @@
 #include "ui/TNewConnectDlg.h"
 #include "ui/TOKBottomDlg.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -49,6 +50,18 @@ struct Rig {
     }
     template <class T> T* Find(const char* name) { return form.findChild<T*>(name); }
 };
+
+// A screen reader reads what each label shows; a value's caption (lb...Value, Vr...)
+// is its description. Returns the offenders.
+inline QStringList LabelsNotSayingWhatTheyShow(const QWidget* top) {
+    QStringList bad;
+    for (QLabel* l : top->findChildren<QLabel*>()) {
+        const QString said = QAccessible::queryAccessibleInterface(l)->text(QAccessible::Name), name = l->objectName();
+        if (said != l->text()) bad << name + " says \"" + said + "\", shows \"" + l->text() + "\"";
+        if ((name.endsWith("Value") || name.startsWith("Vr")) && l->accessibleDescription().isEmpty()) bad << name;
+    }
+    return bad;
+}
 
 // Answers every modal dialog that comes up: message boxes with OK (recording
 // their text), GoodConnectDlg with the button `answer` names.

@@ -65,33 +65,43 @@ private slots:
         QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 #07 - -"));
         auto* bar = r.connect.findChild<QProgressBar*>("pbSearch");
         QCOMPARE(bar->value(), 7);
+        for (const QWidget* dlg : {static_cast<QWidget*>(&r.connect), static_cast<QWidget*>(&r.good)}) {
+            const QStringList unread = gui::LabelsNotSayingWhatTheyShow(dlg);
+            QVERIFY2(unread.isEmpty(), qPrintable(unread.join("; ")));
+        }
     }
 
-    void abortEndsTheSearchAndTheNextConnectStartsAfresh() {
-        Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
-        r.session.State().TryIniFirst = false;
-        ModalAnswerer answers;
-        QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
-        // Abort once the search is under way (the port's virtual clock has moved).
-        QTimer abortTimer;
-        QObject::connect(&abortTimer, &QTimer::timeout, [&] {
-            if (r.port->writes.size() > 3) {
-                r.connect.findChild<QPushButton*>("btAbort")->click();
-                abortTimer.stop();
-            }
-        });
-        abortTimer.start(0);
-        r.form.btNewConnectClick();
-        QVERIFY(r.port->writes.size() < 40);
-        QCOMPARE(answers.messages, QStringList{"  Sorry.  Can not find device."});
-        QVERIFY(!r.connect.isVisible());
-        bool clearedOnReopen = false;
-        QTimer::singleShot(20, [&] {
-            clearedOnReopen = !r.link.SearchAborted.load();
-            r.connect.reject();
-        });
-        r.form.btNewConnectClick();
-        QVERIFY(clearedOnReopen);
+    void abortEscAndCloseEachEndTheSearch() {
+        const std::pair<const char*, std::function<void(TNewConnectDlg&)>> ways[] = {
+            {"Abort", [](TNewConnectDlg& d) { d.findChild<QPushButton*>("btAbort")->click(); }},
+            {"Esc", [](TNewConnectDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+            {"close", [](TNewConnectDlg& d) { d.close(); }}};
+        for (const auto& [how, stop] : ways) {
+            Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
+            testkit::AttachBus(*r.port, {{"/dev/B", 1200, 1, "A1"}});
+            r.session.State().TryIniFirst = false;
+            ModalAnswerer answers;
+            QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
+            // Stop once the search is under way (the port's virtual clock has moved).
+            QTimer stopTimer;
+            QObject::connect(&stopTimer, &QTimer::timeout, [&, &stop = stop] {
+                if (r.port->writes.size() <= 3) return;
+                stopTimer.stop();
+                stop(r.connect);
+            });
+            stopTimer.start(0);
+            r.form.btNewConnectClick();
+            QVERIFY2(answers.asked.isEmpty(), how);  // the box on COM2 never reached
+            QCOMPARE(answers.messages, QStringList{"  Sorry.  Can not find device."});
+            QVERIFY(!r.connect.isVisible());
+            bool clearedOnReopen = false;
+            QTimer::singleShot(20, [&] {
+                clearedOnReopen = !r.link.SearchAborted.load();
+                r.connect.reject();
+            });
+            r.form.btNewConnectClick();
+            QVERIFY(clearedOnReopen);
+        }
     }
 };
 

@@ -1,6 +1,7 @@
 // The EZCommands panels, the Coefficients page and the settings dialogs over a scripted box.
 
 #include "GuiRig.h"
+#include "app/Connect.h"
 #include "device/DeviceInfo.h"
 #include "ui/HelpWindow.h"
 #include "ui/TAddressDlg.h"
@@ -100,7 +101,6 @@ private slots:
         QVERIFY(r.Shown("btReadTemp") && r.Shown("HexGroupBox") && r.Shown("HexMemoBox"));
         auto* readTemp = r.Find<QPushButton>("btReadTemp");
         QCOMPARE(readTemp->text(), QString("Read Coefficients"));
-        QVERIFY(!readTemp->isEnabled());
         QCOMPARE(page->OpenDialog1Filter(), QString("Bravik Coef|*.hex|Kestin Coef|*.C*F;*.C*T|All Files|*.*"));
 
         // The older family: its display row, the hex box left as it was.
@@ -181,6 +181,28 @@ private slots:
         });
         QTest::mouseClick(r.Find<QToolButton>("btAddress"), Qt::LeftButton);
         QVERIFY(temporaryHiddenAtStart && temporaryAfterChange && changeHiddenAtZero);
+    }
+
+    void newAddressOfADigitalBoxOnlyOpensTheConnectDialog() {
+        PanelRig r(Ini());
+        auto& st = r.session.State();
+        st.AddressTable[1] = st.AddressTable[2] = "4711";
+        app::AssignTransducerSlots(st);
+        st.TryIniFirst = false;
+        r.ReadOut("#01", true);
+        r.answers["#01AD=05"] = "05";
+        OnModal<TAddressDlg>([&](TAddressDlg* d) {
+            d->findChild<QComboBox*>("AddrComboBox")->setCurrentIndex(5);
+            d->findChild<QRadioButton*>("rbChangeAddress")->setChecked(true);
+            Click(d, "OKBtn");
+        });
+        bool connectShown = false;
+        OnModal<TNewConnectDlg>([&](TNewConnectDlg* d) { connectShown = d->close(); });  // no search
+        QTest::mouseClick(r.Find<QToolButton>("btAddress"), Qt::LeftButton);
+        QVERIFY(connectShown);
+        QCOMPARE(r.Sent(), std::vector<std::string>{"#01AD=05"});  // no read-out after
+        QCOMPARE(st.TransducerCaption[1], std::string("#02    4711"));  // the tables kept
+        QCOMPARE(r.Text("lbAddressValue"), QString("#05"));
     }
 };
 

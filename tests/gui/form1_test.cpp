@@ -116,7 +116,12 @@ private slots:
         QVERIFY(r.form.Help()->isVisible());
         QVERIFY(r.form.Help()->Browser()->toPlainText().contains("Command Line"));
         QCOMPARE(HelpWindow::TopicFor(r.Find<QLineEdit>("ResponseEditBox")), 12);
-        QCOMPARE(HelpWindow::TopicFor(r.Find<QWidget>("btNewConnect")), 4);
+        const std::pair<const char*, int> topics[] = {
+            {"btNewConnect", 4},    {"btAddress", 4}, {"lbAddressValue", 4}, {"lbBaudRateValue", 4},
+            {"lbComPortValue", 4},  {"btBaudRate", 2}, {"BaudRateComboBox", 2}, {"btComPort", 5},
+            {"ComPortComboBox", 5}, {"lbTempUnits", 9}, {"btDataPrecision", 10}};
+        for (const auto& [name, topic] : topics)
+            QVERIFY2(HelpWindow::TopicFor(r.Find<QWidget>(name)) == topic, name);
     }
 
     void closingWritesTheIniAfterAConnection() {

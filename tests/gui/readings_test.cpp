@@ -118,6 +118,7 @@ void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
     QCOMPARE(rig.Find<QGroupBox>("GroupBox3")->title(), QString("#03    box3"));
     QCOMPARE(rig.Text("lbPUnits2"), QString("psi"));
 
+    QStringList unread{"never looked"};
     Script script;
     script.giveUp = [&] { rig.form.close(); };
     script.steps = {
@@ -147,6 +148,7 @@ void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
              QVERIFY(QRegularExpression(R"(^\d\d/[A-Z][a-z]{2}/\d\d  \d\d:\d\d:\d\d$)").match(rig.Text("VrTime2")).hasMatch());
              QVERIFY(QRegularExpression(R"(^-?\d+\.\d$)").match(rig.Text("VrPress1")).hasMatch());  // the new precision
              QVERIFY(!rig.Text("VrPCounts1").isEmpty());
+             unread = gui::LabelsNotSayingWhatTheyShow(&rig.form);
              QVERIFY(page->Panel(0)->Trend()->isVisible());
              QVERIFY(!page->Panel(1)->Trend());  // never opened, never built
              QVERIFY(page->Panel(1)->TrendData().Points().size() >= 2);  // but fed all along
@@ -159,6 +161,7 @@ void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
     QTest::mouseClick(rig.Find<TLedSwitch>("btEZGetReadings"), Qt::LeftButton);  // returns when the loop ends
 
     QVERIFY(!script.timedOut);
+    QVERIFY2(unread.isEmpty(), qPrintable(unread.join("; ")));
     QCOMPARE(rig.Text("lbDataPrecisionValue"), QString("1"));
     QVERIFY(!combo->isVisible());  // hidden by the selection
     QVERIFY(rig.session.State().PanelPollStopped && rig.session.State().SinglePollStopped);

@@ -1,0 +1,50 @@
+// The Coefficients page over a scripted box: a read shows the lines and the listing.
+
+#include "coef/IntelHex.h"
+#include "ui/TCoefficientsPage.h"
+#include "GuiRig.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+using namespace tessary;
+
+class CoefPageTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void readShowsLinesListingAndBackup() {
+        gui::Rig r(dir.filePath("t.ini"));
+        auto& st = r.session.State();
+        st.CurrentAddress = "#01";
+        st.DeviceType = "Digital";
+        st.Info.SerialNumber = "21040117";
+        st.DefaultFolder = S(dir.path());
+        std::string block = "CAL 256\r\n";
+        std::uint8_t data[16] = {0x02, 0x01};
+        for (unsigned rec = 0; rec < 16; ++rec, data[0] = data[1] = 0)
+            block += coef::FormatHexRecord(rec * 16, 0, data, 16) + "\r\n";
+        block += ":00000001FF\r\n}\r\n";
+        r.port->onWrite = [&](const std::string& bytes) {
+            if (bytes == "#01CAL\r\n") r.port->Arrive(block);
+        };
+        auto* page = r.form.CoefficientsPage();
+        page->ArrangeForDevice(st.DeviceType);
+        for (const char* name : {"btReadPress", "btReadTemp", "btWriteMem", "OpenCoef", "SaveCoef", "btQuickLoad"})
+            QVERIFY(r.Find<QPushButton>(name)->property("startsLineOperation").toBool());
+
+        QTest::mouseClick(r.Find<QPushButton>("btReadTemp"), Qt::LeftButton);
+        auto* memo = r.Find<QPlainTextEdit>("Memo1");
+        QTRY_COMPARE(memo->blockCount(), 24);  // N1 = N2 = 0: one coefficient per section
+        const QStringList lines = memo->toPlainText().split('\n');
+        QCOMPARE(lines[0], QString("Type: \t0201"));
+        QCOMPARE(lines[6], QString::fromLatin1("TMin\xB0" "C: \t0"));
+        QCOMPARE(r.Find<QPlainTextEdit>("HexMemoBox")->blockCount(), 17);
+        QVERIFY(r.Find<QLabel>("lbCoefBackup")->text().startsWith("Last backup: " + dir.path() + "/backups/21040117-"));
+    }
+};
+
+QTEST_MAIN(CoefPageTest)
+#include "coef_page_test.moc"

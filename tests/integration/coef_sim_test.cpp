@@ -1,0 +1,155 @@
+// Coefficient transfer against the simulated boxes: the read, the files, the
+// comparison and the write with its commit, down to the bytes on the wire.
+
+#include "coef/CoefTransfer.h"
+#include "device/DeviceInfo.h"
+#include "link/PosixPort.h"
+#include "sim/Line.h"
+#include "testkit/RecordingOperator.h"
+#include "testkit/SessionRig.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessary;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+struct ScriptedCoefView final : coef::CoefView {
+    std::string openPath, savePath;
+    bool goOn = true;
+    Strings hex, memo, asked, saveProposals;
+
+    std::optional<std::string> PickCoefFile(const std::string&) override { return openPath; }
+    Strings PickQuickLoadFiles(const std::string&, const std::string&) override { return {openPath}; }
+    std::optional<std::string> PickSaveFile(const std::string& filter, const std::string&, const std::string& name,
+                                            const std::string& suffix) override {
+        saveProposals.push_back(filter + " " + name + " " + suffix);
+        return savePath;
+    }
+    bool AskGoOn(const std::string& text) override { return asked.push_back(text), goOn; }
+    void ShowHexLines(const Strings& lines) override { hex = lines; }
+    void ShowMemoLines(const Strings& lines) override { memo = lines; }
+    void ShowHexBox(bool) override {}
+    void ShowWriteButton() override {}
+    void ShowProgress(const std::string&) override {}
+    void ShowBackup(const std::string&) override {}
+};
+
+std::string Joined(const Strings& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
+struct CoefOnSim : ::testing::Test {
+    bravik::sim::Line line{[] { auto c = bravik::sim::demoLine(); return c.pacing = false, c; }()};  // #01 Digital, #05 Kestin
+    link::PortMap ports;
+    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
+    testkit::RecordingOperator op;
+    app::Session s{dl, ports, op, app::Options{}};
+    ScriptedCoefView view;
+    coef::CoefTransfer coef{s, view};
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tessary_coef_" + std::to_string(::getpid()));
+
+    void SetUp() override {
+        line.start();
+        ports.SetFromCommandLine("COM1", line.slavePath());
+        ASSERT_TRUE(dl.OpenComPort());
+        std::filesystem::create_directories(dir);
+        s.State().DefaultFolder = dir.string() + "/";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    void Connect(const std::string& address) {
+        s.State().CurrentAddress = address;
+        device::ReadDeviceInfo(s);
+        line.clearTraffic();
+    }
+    // The bytes the boxes heard since the last call.
+    std::string Wire() {
+        Strings heard;
+        for (const auto& t : line.traffic())
+            if (t.dir == bravik::sim::Traffic::Dir::FromPc) heard.push_back(t.text);
+        line.clearTraffic();
+        return Joined(heard);
+    }
+};
+
+TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
+    Connect("#01");
+    coef.btReadTempClick();
+    EXPECT_EQ(Wire(), "#01CAL\r\n");
+    ASSERT_EQ(view.hex.size(), 17u);
+    ASSERT_EQ(view.memo.size(), 71u);
+    const Strings head(view.memo.begin(), view.memo.begin() + 15);
+    EXPECT_EQ(head, (Strings{"Type: \t0201", "Version: \t0104", "Serial#: \t21040117", "Part No: \tP6100-A", "PMin: \t0",
+                             "PMax: \t30", "TMin\xB0" "C: \t-40", "TMax\xB0" "C: \t85", "Cal Type: 2", "Prescale: 3",
+                             "N1: \t4", "N2: \t4", "S1: \t0x12345678", "S2: \t0x0000C350", "OFS2: \t-1250"}));
+    EXPECT_EQ(view.memo[44], "S1: \t0x00ABCDEF");
+    EXPECT_EQ(testkit::ReadFile(coef.LastBackup()), Joined(view.hex));
+    EXPECT_EQ(coef.LastBackup().substr(0, dir.string().size() + 18), dir.string() + "/backups/21040117-");
+
+    view.savePath = (dir / "saved.HEX").string();
+    coef.SaveCoefClick();
+    EXPECT_EQ(view.saveProposals, Strings{".HEX|.HEX|All Files|*.* 21040117 HEX"});
+    const Strings listing = view.memo, lines = view.hex;
+    view.memo.clear();
+    view.openPath = view.savePath;
+    coef.OpenCoefClick();
+    EXPECT_EQ(view.memo, listing);
+
+    coef.btWriteMemClick();
+    ASSERT_EQ(view.asked.size(), 1u);
+    EXPECT_EQ(view.asked[0].substr(0, 42), "The box already holds these coefficients: ");
+    EXPECT_EQ(Wire(), "#01CAL={" + Joined(lines) + "}\r\n#01CW\r\n");
+    EXPECT_EQ(op.changeDlgShown, 1);
+    EXPECT_TRUE(op.messages.empty()) << op.messages.front();
+
+    // One bad checksum: one message, the listing all the same, and a field comparison before a write.
+    std::string text = testkit::ReadFile(view.savePath);
+    text[20] = text[20] == '0' ? '1' : '0';
+    std::ofstream(view.openPath, std::ios::binary) << text;
+    coef.OpenCoefClick();
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].substr(0, 58), "Checksum Line Error! Checksum at address 0000Should be: 00");
+    EXPECT_EQ(view.memo.size(), 71u);
+    view.goOn = false;
+    coef.btWriteMemClick();
+    EXPECT_NE(view.asked.back().find("differ from the CAL block read from the box (serial "), std::string::npos);
+    EXPECT_EQ(Wire(), "");
+}
+
+TEST_F(CoefOnSim, KestinBlocksRoundTripWithTheEepromCommit) {
+    Connect("#05");
+    for (const std::string word : {"CAL1", "CAL2"}) {
+        word == "CAL1" ? coef.btReadPressClick() : coef.btReadTempClick();
+        EXPECT_EQ(Wire(), "#05" + word + "\r\n");
+        ASSERT_EQ(view.memo.size(), 9u);
+        const Strings block = view.memo;
+        const std::string ext = word == "CAL1" ? "CRF" : "CRT";
+        view.savePath = view.openPath = (dir / ("b." + ext)).string();
+        coef.SaveCoefClick();
+        EXPECT_EQ(view.saveProposals.back(), "." + ext + "|." + ext + "|All Files|*.* 19980505 " + ext);
+        coef.OpenCoefClick();
+        EXPECT_EQ(coef.CoefCommand(), word);
+        coef.btWriteMemClick();
+        EXPECT_EQ(Wire(), "#05" + word + "={" + Joined(block) + "}\r\n#05EW\r\n");
+        EXPECT_EQ(view.memo, block);  // the box's echo
+    }
+    EXPECT_TRUE(op.messages.empty()) << op.messages.front();
+}
+
+TEST_F(CoefOnSim, ABoxThatStopsMidBlockGivesNoListing) {
+    Connect("#01");
+    bravik::sim::Faults f;
+    f.stopAfter = 6;
+    line.setFaults(1, f);
+    coef.btReadTempClick();
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0], "The box stopped answering after " + std::to_string(view.hex.size()) +
+                                  " lines of the coefficient block. Nothing was decoded.");
+    EXPECT_LT(view.hex.size(), 17u);
+    EXPECT_TRUE(view.memo.empty());
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+// The log flows against a simulated box: wire bytes, labels and the dump file.
+
+#include "device/DeviceInfo.h"
+#include "device/DeviceTime.h"
+#include "link/PosixPort.h"
+#include "log/LogFlows.h"
+#include "sim/Line.h"
+#include "testkit/RecordingOperator.h"
+#include "testkit/ScriptLogView.h"
+#include "testkit/SessionRig.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <sstream>
+
+using namespace tessary;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+struct LogOnSim : ::testing::Test {
+    bravik::sim::Line line{Config()};
+    link::PortMap ports;
+    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
+    testkit::RecordingOperator op;
+    testkit::ScriptLogView view;
+    app::Session s{dl, ports, op, app::Options{}};
+    log::LogFlows flows{s, view};
+    std::string file = ::testing::TempDir() + "tessary_log_sim_" + std::to_string(::getpid()) + ".txt";
+    const std::time_t base = std::time(nullptr);  // one "now" for all the test's times
+
+    static bravik::sim::LineConfig Config() {
+        bravik::sim::BoxConfig box;
+        box.baud = 115200;
+        box.eraseMs = 0;
+        bravik::sim::LineConfig cfg;
+        cfg.boxes = {box};
+        return cfg;
+    }
+    void SetUp() override {
+        std::remove(file.c_str());
+        line.start();
+        ports.SetFromCommandLine("COM1", line.slavePath());
+        dl.SetLinkBaudRate(115200);
+        ASSERT_TRUE(dl.OpenComPort());
+        s.State().CurrentAddress = "#01";
+    }
+    void TearDown() override { std::remove(file.c_str()); }
+    Strings Heard() {
+        Strings out;
+        for (const auto& t : line.traffic())
+            if (t.dir == bravik::sim::Traffic::Dir::FromPc) out.push_back(t.text);
+        line.clearTraffic();
+        return out;
+    }
+    // The box's time `offset` seconds from the test's start, as picked in LogTimeDlg.
+    log::LogTimeChoice At(int offset) const {
+        const std::time_t t = base + offset;
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        return {false, {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}};
+    }
+    Strings FileLines() {
+        std::stringstream in(testkit::ReadFile(file));
+        Strings out;
+        for (std::string l; std::getline(in, l);) {
+            EXPECT_EQ(l.back(), '\r');
+            out.push_back(l.substr(0, l.size() - 1));
+        }
+        return out;
+    }
+    void Dump(log::LogDumpFields fields) {
+        view.saves = {fields};
+        view.file = file;
+        flows.OpenLogDump();
+    }
+};
+
+TEST_F(LogOnSim, FromInitialiseToFourDumpsInOneFile) {
+    view.clicks = {2, 0};
+    flows.InitLog();
+    flows.StartLog();
+    EXPECT_EQ(Heard(), Strings({"#01LI=TM,D1,D3", "#01LS=START"}));
+    EXPECT_EQ(s.State().Info.LogStart, device::FormatDeviceTime(s.State().LogStartText));
+
+    // A fresh log started 30 s ago has its sets at once.
+    flows.InitLog();
+    const std::string from = device::DeviceTimeText(At(-30).at), to = device::DeviceTimeText(At(-10).at);
+    view.time = At(-30);
+    flows.StartLog();
+    view.time = At(-10);
+    flows.StopLog();
+    EXPECT_EQ(Heard(), Strings({"#01LI=TM,D1,D3", "#01LS=" + from, "#01LS=" + from + "," + to}));
+    EXPECT_EQ(s.State().Info.LogStop, device::FormatDeviceTime(to));
+    const std::string count = device::QueryBox(s, "LL");
+    line.clearTraffic();
+
+    Dump({"first run", false, false, "5", "20"});
+    Dump({"", true, false, "6", "5"});  // end below start: one set, span 0
+    Dump({"", true, false, "5", "6"});  // span 1
+    Dump({"", true, true, "1", count});
+    EXPECT_EQ(Heard(), Strings({"#01LL", "#01TM", "#01LD5,20", "#01LL", "#01TS", "#01LD5,5", "#01LL", "#01TS",
+                                "#01LD5,6", "#01LL", "#01TS", "#01LD"}));
+    EXPECT_EQ(op.messages, Strings(4, "Log written to File: " + file));
+    const Strings lines = FileLines();
+    ASSERT_EQ(lines.size(), 1u + 17 + 2 + 3 + std::stoul(count) + 1);
+    EXPECT_EQ(lines[0], "first run");
+    EXPECT_EQ(lines[1].substr(0, 19), device::DeviceTimeText(At(-26).at));
+    EXPECT_EQ((Strings{lines[17], lines[18].substr(0, 2), lines[19], lines[20].substr(0, 2), lines[22],
+                       lines[23].substr(0, 2), lines.back()}),
+              (Strings{"}", "4,", "}", "4,", "}", "0,", "}"}));
+}
+
+TEST_F(LogOnSim, RefusalsLostCommunicationAndCancel) {
+    view.rateEdit = [](log::LogRateForm& f) { f.EditLogRate = "12s"; };
+    flows.SetLogRate();
+    view.clicks = {0};
+    flows.InitLog();
+    view.time = At(-20);
+    flows.StartLog();
+    view.time = At(-1);
+    flows.StopLog();
+    const std::string count = device::QueryBox(s, "LL");
+    view.saves = {{"", false, true, "1", count}};
+    view.file = "/nonexistent/dir/log.txt";  // nothing asked of the box
+    flows.OpenLogDump();
+    EXPECT_EQ(op.messages, Strings({"Not a valid value for Rate!", "The log could not be saved to " + *view.file +
+                                                                       ": No such file or directory"}));
+    EXPECT_EQ(Heard().back(), "#01LL");
+    op.messages.clear();
+    bravik::sim::Faults stop;
+    stop.stopAfter = 4;
+    line.setFaults(1, stop);
+    Dump({"", false, true, "1", count});
+    EXPECT_EQ(op.messages, Strings({"Sorry, the communication was lost while dumping the log.",
+                                    "Log written to File: " + file}));
+    EXPECT_EQ(FileLines().size(), 5u);
+    EXPECT_EQ(FileLines().back(), "NoConnect");
+
+    line.setFaults(1, {});
+    op.messages.clear();
+    view.cancelAt = 3;
+    Dump({"", false, true, "1", count});
+    EXPECT_EQ(op.messages, Strings{"Dump cancelled. 3 lines were written to File: " + file});
+    EXPECT_EQ(FileLines().size(), 5u + 3);
+    EXPECT_EQ(device::QueryBox(s, "LL"), count);  // the stream was drained
+}
+
+}  // namespace

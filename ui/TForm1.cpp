@@ -6,6 +6,7 @@
 #include "ui/QtOperator.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
+#include "ui/TFirmwarePage.h"
 #include "ui/TNewConnectDlg.h"
 #include "ui/TOKBottomDlg.h"
 #include "ui/TReadingsPage.h"
@@ -64,6 +65,10 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     singleReadings_ = new TSingleReadings(session_, ui->TabSheet2);
     ui->ezLayout->addWidget(singleReadings_, 2, 1);  // the spacer's cell; it keeps its own stretch
     singleReadings_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    firmwarePage_ = new TFirmwarePage(session_, ui->TabSheet3);
+    (new QVBoxLayout(ui->TabSheet3))->addWidget(firmwarePage_);
+    firmwarePage_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    firmwarePage_->afterUpload = [this] { RefreshConnection(); };
     if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
         op->onShowState = [this] { RefreshDevicePanels(); };
         // Only the dialog: its own search resets the tables; closing it keeps them.
@@ -234,6 +239,7 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (firmwarePage_->UploadRunning() && !firmwarePage_->ConfirmCloseDuringUpload()) return event->ignore();
     FormClose();
     event->accept();
 }

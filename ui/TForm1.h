@@ -15,6 +15,7 @@ class HelpWindow;
 class QLabel;
 class TCoefficientsPage;
 class TDevicePanels;
+class TFirmwarePage;
 class TNewConnectDlg;
 class TOKBottomDlg;
 class TReadingsPage;
@@ -58,6 +59,7 @@ public:
     TCoefficientsPage* CoefficientsPage() const { return coefficientsPage_; }
     TReadingsPage* ReadingsPage() const { return readingsPage_; }
     TSingleReadings* SingleReadings() const { return singleReadings_; }
+    TFirmwarePage* FirmwarePage() const { return firmwarePage_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +77,7 @@ private:
     TCoefficientsPage* coefficientsPage_ = nullptr;
     TReadingsPage* readingsPage_ = nullptr;
     TSingleReadings* singleReadings_ = nullptr;
+    TFirmwarePage* firmwarePage_ = nullptr;
     QLabel* slotStatus_;
     TNewConnectDlg* connectDlg_ = nullptr;
     QString lineHint_;

@@ -1,0 +1,202 @@
+#include "firmware/Upload.h"
+
+#include "firmware/ImageCheck.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tessary::firmware {
+namespace {
+
+// The whole file, and its size; false when it cannot be opened, sized or read.
+bool ReadImageFile(const std::string& path, std::string& bytes, std::uint32_t& size) {
+    size = kNoSize;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(kMaxImageBytes);
+    if (ok) {
+        size = static_cast<std::uint32_t>(st.st_size);
+        bytes.resize(size);
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        // A file that shrank under us is sent as far as it was read.
+        bytes.resize(got);
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Puts the reply time-out back on every way out of the copy wait.
+class TimeoutScope {
+public:
+    TimeoutScope(link::DeviceLink& link, std::uint32_t ms) : link_(link), saved_(link.ResponseTimeoutMs()) {
+        link_.SetResponseTimeoutMs(ms);
+    }
+    ~TimeoutScope() { link_.SetResponseTimeoutMs(saved_); }
+    TimeoutScope(const TimeoutScope&) = delete;
+    TimeoutScope& operator=(const TimeoutScope&) = delete;
+
+private:
+    link::DeviceLink& link_;
+    std::uint32_t saved_;
+};
+
+class RunningFlag {
+public:
+    explicit RunningFlag(std::atomic<bool>& flag) : flag_(flag) { flag_.store(true); }
+    ~RunningFlag() { flag_.store(false); }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
+std::vector<std::string> ImageLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::string line;
+    bool started = false;  // a byte of the current line has been read
+    for (char c : bytes) {
+        started = true;
+        if (c == '\n') {
+            lines.push_back(std::move(line));
+            line.clear();
+            started = false;
+        } else if (c != '\r') {
+            line.push_back(c);
+        }
+    }
+    if (started) lines.push_back(std::move(line));
+    return lines;
+}
+
+UploadEnd Uploader::BitBtn1Click(const std::string& address) {
+    const auto path = view_.PickImageFile(kImageFilter);
+    if (!path) return UploadEnd::Cancelled;
+
+    std::string bytes;
+    std::uint32_t size = kNoSize;
+    if (!ReadImageFile(*path, bytes, size)) {
+        s_.Op().ShowMessageBox("Sorry, there is a problem - the File Size is " + std::to_string(size) +
+                               "      File Name is: " + *path);
+        return UploadEnd::FileProblem;
+    }
+    RunningFlag running(running_);
+    stop_.store(false);
+    Log("File Open");
+    const std::vector<std::string> lines = ImageLines(bytes);
+    const ImageReport report = CheckImage(lines);
+    if (!report.problems.empty() && !view_.AskSendUncheckedImage(FormatReport(report))) {
+        Log("Not sent: the file is not a clean Intel HEX image");
+        return UploadEnd::NotSent;
+    }
+
+    std::vector<std::string> notices;  // shown once the link is let go
+    UploadEnd end = Send(address, lines, size, notices);
+    for (const auto& text : notices) s_.Op().ShowMessageBox(text);
+    return end;
+}
+
+UploadEnd Uploader::Send(const std::string& address, const std::vector<std::string>& lines, std::uint32_t size,
+                         std::vector<std::string>& notices) {
+    auto& link = s_.Link();
+    auto& st = s_.State();
+    const auto report = [&notices](const std::string& text) { notices.push_back(text); };
+    // The box takes nothing but image lines from "PR" to its closing line:
+    // no other exchange may fall in between.
+    auto hold = link.Hold();
+
+    st.CommandText = address + "BR=57600\r\n";
+    st.ReplyText = link.SendCommand(st.CommandText);
+    if (st.ReplyText != "57600") return UploadEnd::NoSpeedAnswer;
+
+    link.SetLinkBaudRate(57600);
+    if (link.ApplyBaudRate(report)) Log("Baud rate changed to 57600");
+
+    st.CommandText = address + "PR\r\n";
+    Log("PR command sent to Bravik");
+    st.ReplyText = link.SendCommand(st.CommandText);
+    Log(st.ReplyText);
+
+    std::uint32_t bytesSent = 0;
+    if (st.ReplyText != "READY") {
+        Log("Bravik not ready");
+    } else {
+        Log("Size of file is " + std::to_string(size));
+        Log("Sending new program...");
+        view_.ShowProgress(size);
+        for (const auto& text : lines) {
+            if (stop_.load()) {
+                GiveUp("Upload stopped: the window is closing", notices);
+                return UploadEnd::Stopped;
+            }
+            const std::string line = text + "\r\n";
+            bytesSent += static_cast<std::uint32_t>(line.size());
+            view_.SetProgress(bytesSent);
+            st.ReplyText = link.SendCommand(line);
+            int resends = 0;
+            while (st.ReplyText == "SA") {
+                if (resends == kMaxResends) {
+                    GiveUp("Gave up: the box asked for the same line " + std::to_string(kMaxResends + 1) + " times",
+                           notices);
+                    return UploadEnd::Aborted;
+                }
+                Log("Send Again!   " + line);
+                st.ReplyText = link.SendCommand(line);
+                ++resends;
+            }
+            // Silence, after a first send or a resend, counts as an abort
+            // without a code: going on would leave a hole in the image.
+            if (st.ReplyText == link::kNoConnect) st.ReplyText = "AB ";
+            if (st.ReplyText.compare(0, 2, "AB") == 0) {
+                GiveUp("Error Code : " + st.ReplyText.substr(2, 2), notices);
+                return UploadEnd::Aborted;
+            }
+        }
+    }
+
+    Log("Finished");
+    Log("Bytes sent = " + std::to_string(bytesSent));
+    view_.HideProgress();
+    Log(view_.TimeOfDay());
+    Log("Please wait for Bravik to Copy........");
+    {
+        TimeoutScope copyWait(link, 20000);
+        st.ReplyText = link.SendCommand(std::string(link::kNoWrite));
+    }
+    Log(st.ReplyText);
+    Log(view_.TimeOfDay());
+    link.SetLinkBaudRate(9600);
+    if (link.ApplyBaudRate(report)) {
+        Log("Baud Rate changed to 9600");
+        Log("Update complete");
+    } else {
+        Log("BaudRate not changed");
+    }
+    return UploadEnd::Finished;
+}
+
+void Uploader::GiveUp(const std::string& why, std::vector<std::string>& notices) {
+    auto& link = s_.Link();
+    Log("Bravik Aborting Communications");
+    Log(why);
+    link.SetLinkBaudRate(9600);
+    link.ApplyBaudRate([&notices](const std::string& text) { notices.push_back(text); });
+    Log("Sorry your having trouble. Goodbye");
+    view_.HideProgress();
+    // The operator connects anew before the next exchange.
+    link.ClosePort();
+}
+
+}  // namespace tessary::firmware

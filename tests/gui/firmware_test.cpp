@@ -1,0 +1,46 @@
+// The "Update Bravik Software" page in the real window, offscreen.
+
+#include "GuiRig.h"
+#include "ui/HelpWindow.h"
+#include "ui/TFirmwarePage.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+class FirmwarePageTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void uploadFromThePage() {
+        tessary::gui::Rig r(dir.filePath("t.ini"));
+        r.session.State().CurrentAddress = "#07";
+        r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("TabSheet3"));
+        QCOMPARE(r.Find<QLineEdit>("edBravikAddr")->text(), QString("#07"));
+        auto* button = r.Find<QPushButton>("BitBtn1");
+        QVERIFY(button->property("startsLineOperation").toBool() && HelpWindow::TopicFor(button) == 70);
+        QFile f(dir.filePath("image.hex"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(":00000001FF\r\n") > 0 && f.flush());
+        r.port->onWrite = [&r](const std::string& line) {
+            r.port->Arrive(line == "#07BR=57600\r\n" ? "57600\r\n" : "READY\r\n", std::chrono::milliseconds(2));
+        };
+        QTimer pick;
+        QObject::connect(&pick, &QTimer::timeout, [&] {
+            if (auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                QCOMPARE(dlg->nameFilters(), (QStringList{"Bravik Hex (*.hex)", "All Files (*)"}));
+                dlg->selectFile(f.fileName());
+                QMetaObject::invokeMethod(dlg, "accept");
+            }
+        });
+        pick.start(5);
+        button->click();
+        QTRY_VERIFY(button->isEnabled());
+        QVERIFY(r.Find<QPlainTextEdit>("StatusBox")->toPlainText().endsWith("Update complete"));
+    }
+};
+
+QTEST_MAIN(FirmwarePageTest)
+#include "firmware_test.moc"

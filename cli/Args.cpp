@@ -64,6 +64,12 @@ const CommandSpec kCommands[] = {
      "ending in F: CAL1, else CAL2) and writes it to the box after the information\n"
      "read-out. The box's answer is backed up as after a read. --commit makes it\n"
      "permanent (\"CW\" on a Digital box, \"EW\" on a Kestin box)."},
+    {"upload", "FILE", 1, 1, "a program image (Intel HEX) into the box",
+     "Uploads the program image FILE into the box as the window's \"Update Bravik \"\n"
+     "does: the line goes to 57600 baud, \"PR\", the image line by line, the wait for\n"
+     "the box's copy, back to 9600. The status lines go to standard output. A file\n"
+     "that is not clean Intel HEX is sent only with --yes. A first signal does not\n"
+     "stop an upload half way; a second one does, before its next line."},
 };
 
 struct OptionSpec {
@@ -80,7 +86,7 @@ const OptionSpec kOptions[] = {
     {"--ini", "FILE", "*", false, "INI file read for the port, rate and addresses; never written"},
     {"--simulate", nullptr, "*", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
     {"--baud", "N", "!ports", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
-    {"--address", "#NN", "send,info,log,coef", false, "the box's bus address"},
+    {"--address", "#NN", "send,info,log,coef,upload", false, "the box's bus address"},
     {"--json", nullptr, "ports,scan,info", false, "print JSON instead of text"},
     {"--first", nullptr, "scan", false, "stop at the first box found (\"OK - STOP Searching\")"},
     {"--items", "LIST", "log init", false,
@@ -99,7 +105,7 @@ const OptionSpec kOptions[] = {
     {"--out", "FILE", "log dump,coef read", false, "the file to write"},
     {"--overwrite", nullptr, "coef read", false, "replace FILE when it exists"},
     {"--commit", nullptr, "coef write", false, "make the coefficients permanent in the box"},
-    {"--yes", nullptr, "coef write", false, "go on where the window would ask"},
+    {"--yes", nullptr, "coef write,upload", false, "go on where the window would ask"},
     {"--help", nullptr, "*", false, "this text"},
 };
 

@@ -141,6 +141,7 @@ const Entry kEntries[] = {
     {"log dump", RunLog, true},
     {"coef read", RunCoefRead, true},
     {"coef write", RunCoefWrite, true},
+    {"upload", RunUpload, true},
 };
 
 }  // namespace

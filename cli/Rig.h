@@ -63,5 +63,6 @@ int RunInfo(Rig& rig);
 int RunLog(Rig& rig);
 int RunCoefRead(Rig& rig);
 int RunCoefWrite(Rig& rig);
+int RunUpload(Rig& rig);
 
 }  // namespace tessary::cli

@@ -3,6 +3,7 @@
 
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
+#include "firmware/Upload.h"
 #include "log/LogFlows.h"
 #include "tests/cli/CliRig.h"
 #include "testkit/SessionRig.h"
@@ -145,6 +146,50 @@ TEST(CliSubsystems, LogSetUpAndADumpAreTheWindowsFlows) {
     EXPECT_EQ(dumped.substr(0, 15), "kept\r\nbench 4\r\n");
     EXPECT_EQ(dumped.substr(dumped.size() - 3), "}\r\n");
     EXPECT_GE(std::count(dumped.begin(), dumped.end(), '\n'), 5) << "two sets at least";
+}
+
+struct WindowFirmwareView final : firmware::FirmwareView {
+    std::string path;
+    Strings logged;
+    std::optional<std::string> PickImageFile(const std::string&) override { return path; }
+    bool AskSendUncheckedImage(const std::string&) override { return false; }
+    void Log(const std::string& line) override { logged.push_back(line); }
+    void ShowProgress(std::uint32_t) override {}
+    void SetProgress(std::uint32_t) override {}
+    void HideProgress() override {}
+    std::string TimeOfDay() override { return "(time)"; }
+};
+
+TEST(CliSubsystems, UploadIsTheWindowsFlowWithItsStatusOnStandardOutput) {
+    auto config = bravik::sim::demoLine();
+    config.boxes[0].copyMs = 300;
+    CliRig rig(config);
+    std::ofstream(rig.Path("bad.hex")) << ":10000000020101042104011750363130302D410027\r\n";
+    CliRun r = rig.Run({"upload", "--address", "1", rig.Path("bad.hex")});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("upload needs --yes to send it anyway"), std::string::npos) << r.err;
+    EXPECT_EQ(rig.Heard(), Strings{});
+
+    std::ofstream(rig.Path("image.hex")) << ":10000000020101042104011750363130302D410026\r\n"
+                                            ":1000100000000000001EF811020304041234567898\r\n:00000001FF\r\n";
+    r = rig.Run({"upload", "--address", "1", rig.Path("image.hex")});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    const Strings cli = rig.Heard();
+    EXPECT_EQ(cli.size(), 5u);  // BR=57600, PR and the three lines
+    EXPECT_EQ(cli.at(2), ":10000000020101042104011750363130302D410026@57600");
+
+    auto window = rig.OpenWindow();
+    WindowFirmwareView view;
+    view.path = rig.Path("image.hex");
+    EXPECT_EQ(firmware::Uploader(window->s, view).BitBtn1Click("#01"), firmware::UploadEnd::Finished);
+    EXPECT_EQ(cli, rig.Heard());
+    std::istringstream out(r.out);
+    std::string line;
+    for (const auto& logged : view.logged) {
+        std::getline(out, line);
+        EXPECT_TRUE(logged == "(time)" || line == logged) << line << " / " << logged;
+    }
+    EXPECT_EQ(view.logged.back(), "Update complete");
 }
 
 }  // namespace

@@ -1,0 +1,88 @@
+// upload FILE: the "Update Bravik Software" page's flow; its status box is
+// standard output.
+
+#include "cli/Rig.h"
+#include "firmware/Upload.h"
+
+#include <ctime>
+
+namespace tessary::cli {
+
+namespace {
+
+class ConsoleFirmwareView final : public firmware::FirmwareView {
+public:
+    ConsoleFirmwareView(Rig& rig, std::string path) : rig_(rig), path_(std::move(path)) {}
+    firmware::Uploader* uploader = nullptr;
+    bool notReady = false;
+
+    std::optional<std::string> PickImageFile(const std::string&) override { return path_; }
+    bool AskSendUncheckedImage(const std::string& report) override {
+        rig_.env.err << "tessary-cli: " << path_ << " is not a clean Intel HEX image:\n" << report << '\n';
+        if (!rig_.inv.Has("--yes")) rig_.op.NeedChoice("--yes to send it anyway");
+        return rig_.inv.Has("--yes");
+    }
+    void Log(const std::string& line) override {
+        rig_.progress.End();
+        rig_.env.out << line << '\n' << std::flush;
+        if (line == "Bravik not ready") notReady = true;
+    }
+    void ShowProgress(std::uint32_t maximum) override { maximum_ = maximum; }
+    // Called before each line goes out: the place where a stop is taken.
+    void SetProgress(std::uint32_t position) override {
+        if (rig_.stop.Insisted()) {
+            uploader->RequestStop();
+        } else if (rig_.stop.Requested() && !warned_) {
+            warned_ = true;
+            rig_.progress.End();
+            rig_.env.err << "tessary-cli: the upload goes on to its end; a second signal stops it half way\n";
+        }
+        rig_.progress.Count("upload: bytes", position, maximum_);
+    }
+    void HideProgress() override { rig_.progress.End(); }
+    std::string TimeOfDay() override {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char buf[64];
+        return std::string(buf, std::strftime(buf, sizeof buf, "%X", &local));
+    }
+
+private:
+    Rig& rig_;
+    std::string path_;
+    std::uint32_t maximum_ = 0;
+    bool warned_ = false;
+};
+
+}  // namespace
+
+int RunUpload(Rig& rig) {
+    const std::string address = rig.Address();
+    if (address.empty()) return kUsage;
+    if (!rig.Open()) return kNoAnswer;
+    if (rig.stop.Requested()) return rig.Fail(kNoAnswer, "stopped by a signal before the upload began");
+
+    ConsoleFirmwareView view(rig, rig.inv.operands[0]);
+    firmware::Uploader uploader(*rig.session, view);
+    view.uploader = &uploader;
+    const firmware::UploadEnd end = uploader.BitBtn1Click(address);
+    rig.progress.End();
+    switch (end) {
+    case firmware::UploadEnd::Finished:
+        if (view.notReady) return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"READY\" to \"PR\"");
+        if (rig.session->State().ReplyText == app::kNoConnect)
+            return rig.Fail(kNoAnswer, "the box sent no closing line within 20 s of the image");
+        return kDone;
+    case firmware::UploadEnd::FileProblem: return kFileError;
+    case firmware::UploadEnd::NoSpeedAnswer:
+        return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"BR=57600\" with \"57600\"; nothing was sent");
+    case firmware::UploadEnd::Stopped: return rig.Fail(kNoAnswer, "stopped by a signal half way: the box has no whole program");
+    case firmware::UploadEnd::NotSent:  // only without --yes: a usage error follows
+    case firmware::UploadEnd::Cancelled:
+    case firmware::UploadEnd::Aborted: break;
+    }
+    return kNoAnswer;
+}
+
+}  // namespace tessary::cli

@@ -4,7 +4,10 @@
 #include "cli/Rig.h"
 #include "firmware/Upload.h"
 
+#include <atomic>
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 namespace tessary::cli {
 
@@ -13,7 +16,6 @@ namespace {
 class ConsoleFirmwareView final : public firmware::FirmwareView {
 public:
     ConsoleFirmwareView(Rig& rig, std::string path) : rig_(rig), path_(std::move(path)) {}
-    firmware::Uploader* uploader = nullptr;
     bool notReady = false;
 
     std::optional<std::string> PickImageFile(const std::string&) override { return path_; }
@@ -28,11 +30,8 @@ public:
         if (line == "Bravik not ready") notReady = true;
     }
     void ShowProgress(std::uint32_t maximum) override { maximum_ = maximum; }
-    // Called before each line goes out: the place where a stop is taken.
     void SetProgress(std::uint32_t position) override {
-        if (rig_.stop.Insisted()) {
-            uploader->RequestStop();
-        } else if (rig_.stop.Requested() && !warned_) {
+        if (rig_.stop.Requested() && !warned_) {
             warned_ = true;
             rig_.progress.End();
             rig_.env.err << "tessary-cli: the upload goes on to its end; a second signal stops it half way\n";
@@ -65,8 +64,16 @@ int RunUpload(Rig& rig) {
 
     ConsoleFirmwareView view(rig, rig.inv.operands[0]);
     firmware::Uploader uploader(*rig.session, view);
-    view.uploader = &uploader;
+    // A second signal stops the upload before its next line.
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        // Asked again and again: the upload clears the request when it starts.
+        for (; !done.load(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            if (rig.stop.Insisted()) uploader.RequestStop();
+    });
     const firmware::UploadEnd end = uploader.BitBtn1Click(address);
+    done.store(true);
+    watcher.join();
     rig.progress.End();
     switch (end) {
     case firmware::UploadEnd::Finished:

@@ -190,6 +190,24 @@ TEST(CliSubsystems, UploadIsTheWindowsFlowWithItsStatusOnStandardOutput) {
         EXPECT_TRUE(logged == "(time)" || line == logged) << line << " / " << logged;
     }
     EXPECT_EQ(view.logged.back(), "Update complete");
+    window.reset();
+
+    // Signals that come once the first image line went out: one is let pass, two stop it before the next line.
+    bravik::sim::Faults slow;
+    slow.lateMs = 100;
+    rig.line.setFaults(1, slow);
+    for (int signals : {1, 2}) {
+        std::thread signaller([&] {
+            rig.line.waitForTraffic([](const auto& t) { return !t.empty() && t.back().text.rfind(":10", 0) == 0; },
+                                    std::chrono::seconds(5));
+            rig.signals = signals;
+        });
+        r = rig.Run({"upload", "--address", "1", rig.Path("image.hex")});
+        signaller.join();
+        rig.signals = 0;
+        EXPECT_EQ(r.rc, signals == 1 ? 0 : 1) << r.err;
+        EXPECT_EQ(rig.Heard().size(), signals == 1 ? 5u : 3u) << r.err;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // their in-place selectors call the device settings.
 
 #include "app/Session.h"
+#include "device/DeviceView.h"
 
 #include <QWidget>
 #include <functional>
@@ -12,11 +13,16 @@
 namespace Ui {
 class TDevicePanels;
 }
+class LineRunner;
+class QComboBox;
 
 class TDevicePanels : public QWidget {
     Q_OBJECT
 public:
-    explicit TDevicePanels(tessary::app::Session& session, QWidget* parent = nullptr);
+    // Each handler hands its flow to the line and returns; the window refreshes
+    // the panels when the operation ends.
+    TDevicePanels(tessary::app::Session& session, tessary::device::SettingsView& view, LineRunner& runner,
+                  QWidget* parent = nullptr);
     ~TDevicePanels() override;
 
     // Mirrors the state into the labels, rows, selector lists and selection.
@@ -24,7 +30,6 @@ public:
 
     // Set by the main window.
     std::function<void()> hideInPlaceEditors;
-    std::function<void()> afterChange;  // a handler changed the state
 
     void btGateTimeClick();
     void btClockTimeClick();
@@ -47,8 +52,11 @@ public:
 private:
     void AlignColumns();
     void HideEditors();
-    void Changed();
+    void OnLine(std::function<void()> job);
+    void ShowSelector(QComboBox* box, int index);
 
     std::unique_ptr<Ui::TDevicePanels> ui;
     tessary::app::Session& session_;
+    tessary::device::SettingsView& view_;
+    LineRunner& runner_;
 };

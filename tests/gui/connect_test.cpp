@@ -3,6 +3,7 @@
 #include "GuiRig.h"
 #include "testkit/FakeBus.h"
 #include "ui/HelpWindow.h"
+#include "ui/OnWindow.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -24,6 +25,7 @@ private slots:
         ModalAnswerer answers;
         r.connect.show();
         QTRY_VERIFY(!r.connect.isVisible());
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(answers.messages, QStringList());
         QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
         QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 - - -"));
@@ -40,6 +42,7 @@ private slots:
 
         // The modeless dialog's own "Connect": a box found is asked about.
         r.connect.findChild<QPushButton*>("btConnect")->click();
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
         QVERIFY(r.connect.isVisible());  // "Search For More" both times: nothing hid it
         QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
@@ -56,6 +59,8 @@ private slots:
         answers.answer = [&] { return ++shown == 2 ? "OKBtn" : "CancelBtn"; };
         QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
         r.form.btNewConnectClick();
+        QTRY_VERIFY(!r.connect.isVisible());
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
         const auto& st = r.session.State();
         QCOMPARE(st.TransducerCaption[1], std::string("#07    A7"));
@@ -72,16 +77,14 @@ private slots:
         r.session.State().TryIniFirst = false;
         ModalAnswerer answers;
         QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
-        // Abort once the search is under way (the port's virtual clock has moved).
-        QTimer abortTimer;
-        QObject::connect(&abortTimer, &QTimer::timeout, [&] {
-            if (r.port->writes.size() > 3) {
-                r.connect.findChild<QPushButton*>("btAbort")->click();
-                abortTimer.stop();
-            }
-        });
-        abortTimer.start(0);
+        // The operator aborts once the search is under way (the line waits for the click).
+        r.port->onWrite = [&](const std::string&) {
+            if (r.port->writes.size() == 4)
+                OnWindow([&] { r.connect.findChild<QPushButton*>("btAbort")->click(); });
+        };
         r.form.btNewConnectClick();
+        QTRY_VERIFY(!r.connect.isVisible());
+        QVERIFY(r.WaitLineIdle());
         QVERIFY(r.port->writes.size() < 40);
         QCOMPARE(answers.messages, QStringList{"  Sorry.  Can not find device."});
         QVERIFY(!r.connect.isVisible());
@@ -91,6 +94,8 @@ private slots:
             r.connect.reject();
         });
         r.form.btNewConnectClick();
+        QTRY_VERIFY(!r.connect.isVisible());
+        QVERIFY(r.WaitLineIdle());
         QVERIFY(clearedOnReopen);
     }
 };

@@ -141,7 +141,8 @@ void TForm1::SetConnectDialog(TNewConnectDlg* dialog) {
 void TForm1::btNewConnectClick() {
     if (!connectDlg_ || connectDlg_->Busy() || modalConnect_ || closing_) return;
     HideInPlaceEditors();
-    RunOnLine([this] { connectDlg_->Connect().BeginNewConnect(); });
+    // Ahead of the search, without holding the dialog's Connect back.
+    RequestOnLine([this] { connectDlg_->Connect().BeginNewConnect(); });
     connectDlg_->PrepareForSearch();
     // Modal without a nested event loop: the rest follows when it finishes.
     modalConnect_ = true;

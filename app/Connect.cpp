@@ -41,7 +41,7 @@ void Connector::ResetTables() {
 }
 
 void Connector::BeginNewConnect() {
-    s_.Link().SearchAborted = false;
+    s_.Link().SearchAborted = s_.Stopping();
     ResetTables();
 }
 
@@ -178,6 +178,7 @@ bool Connector::ConnectFromIni() {
     link.OpenComPort();
     link.SetResponseTimeoutMs(500);
     for (std::size_t k = 0; k < st.TransducerAddress.size(); ++k) {
+        if (s_.Stopping()) break;
         const std::string address = st.TransducerAddress[k];
         if (address.empty()) continue;
         const int n = AddressNumber(address);
@@ -201,6 +202,7 @@ bool Connector::ConnectFromIni() {
         }
     }
     link.SetResponseTimeoutMs(saved);
+    if (s_.Stopping()) return st.ConnectionFound;
     if (st.ConnectionFound) {
         AssignTransducerSlots(st);
         s_.ReadDeviceInfo();

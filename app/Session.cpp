@@ -69,8 +69,7 @@ bool Session::WriteIniFile() {
 void Session::FormClose() {
     if (closed_) return;
     closed_ = true;
-    // A search still running winds down at its next step instead of timing out.
-    link_.SearchAborted = true;
+    RequestStop();
     if (state_.ConnectionFound) WriteIniFile();
     link_.ClosePort();
     link_.CloseAllSerialFile();
@@ -78,9 +77,12 @@ void Session::FormClose() {
     state_.SinglePollStopped = true;
 }
 
-std::string Session::ConsoleCommand(const std::string& text) {
+Session::ConsoleAnswer Session::ConsoleCommand(const std::string& text) {
     state_.CommandText = text + "\r\n";
-    return link_.SendCommand(state_.CommandText);
+    // ADAPTER until DeviceLink::Exchange lands: the outcome read back at once on
+    // this thread. At merge: `const auto x = link_.Exchange(CommandText); return {x.text, x.outcome};`
+    std::string reply = link_.SendCommand(state_.CommandText);
+    return {std::move(reply), link_.LastOutcome()};
 }
 
 std::string VersionDateText(const std::string& formattedDateTime) {

@@ -8,6 +8,7 @@
 #include "link/DeviceLink.h"
 #include "link/PortMap.h"
 
+#include <atomic>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -40,8 +41,21 @@ public:
         if (readDeviceInfo_) readDeviceInfo_(*this);
     }
 
-    // The console: CommandText = text + "\r\n", the answer (or a sentinel) back.
-    std::string ConsoleCommand(const std::string& text);
+    // The console: CommandText = text + "\r\n", the answer (or a sentinel) back
+    // with the outcome of that very exchange, for the status bar.
+    struct ConsoleAnswer {
+        std::string text;
+        link::ExchangeOutcome outcome = link::ExchangeOutcome::NotOpen;
+    };
+    ConsoleAnswer ConsoleCommand(const std::string& text);
+
+    // Asks whatever runs to wind down: from now on the flows send nothing more
+    // and their loops end at their next check. Any thread; FormClose starts here.
+    void RequestStop() {
+        stopping_ = true;
+        link_.SearchAborted = true;
+    }
+    bool Stopping() const { return stopping_.load(); }
 
     AppState& State() { return state_; }
     const AppState& State() const { return state_; }
@@ -58,6 +72,7 @@ private:
     Options options_;
     AppState state_;
     bool closed_ = false;
+    std::atomic<bool> stopping_{false};
     std::function<void(Session&)> readDeviceInfo_;
 };
 

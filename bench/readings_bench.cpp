@@ -1,4 +1,4 @@
-// What the readings loops cost, through the window's own event pump:
+// What the readings loops cost, run on the line thread as in the program:
 // - readings per second of the single-device loop at 115200 baud and a gate
 //   time of 0.01 s, against the limit of that exchange (command and answer at
 //   10 bits a byte, plus the gate time the box measures for);
@@ -9,6 +9,7 @@
 #include "link/PosixPort.h"
 #include "bench/OneBoxLine.h"
 #include "sim/Line.h"
+#include "ui/LineRunner.h"
 #include "ui/QtOperator.h"
 #include "ui/TOKBottomDlg.h"
 
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
     auto& line = rig.line;
     auto& ports = rig.ports;
     auto& dl = rig.dl;
+    app::LineThread lineThread;
+    LineRunner runner(lineThread);
     TOKBottomDlg messageBox;
-    QtOperator op(messageBox);
+    QtOperator op(messageBox, runner);
     app::Session s(dl, ports, op, {});
     s.FormCreate();
     dl.SetLinkBaudRate(115200);
@@ -72,11 +75,16 @@ int main(int argc, char** argv) {
     // Single-device loop.
     Counting view;
     line.clearTraffic();
-    device::SwitchSinglePolling(s, true);
-    QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { device::SwitchSinglePolling(s, false); });
-    const auto t0 = Clock::now();
-    device::PollSingle(s, view);
-    const double took = std::chrono::duration<double>(Clock::now() - t0).count();
+    double took = 0;
+    runner.Run([&] {
+        device::SwitchSinglePolling(s, true);
+        const auto t0 = Clock::now();
+        device::PollSingle(s, view);
+        took = std::chrono::duration<double>(Clock::now() - t0).count();
+    }, true);
+    const int limitMs = static_cast<int>(seconds * 1000);
+    QTimer::singleShot(limitMs, [&] { runner.Request([&] { device::SwitchSinglePolling(s, false); }); });
+    runner.WaitIdle(limitMs + 5000);
     std::size_t answerBytes = 0, answers = 0;
     for (const auto& t : line.traffic())
         if (t.dir == bravik::sim::Traffic::Dir::ToPc) answerBytes += t.text.size() + 2, ++answers;
@@ -95,12 +103,15 @@ int main(int argc, char** argv) {
 
     // All-"NoConnect" Readings loop.
     st.TransducerCaption = {"NoConnect", "NoConnect", "NoConnect", "NoConnect"};
-    device::SwitchPanelPolling(s, true);
-    QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { device::SwitchPanelPolling(s, false); });
     line.clearTraffic();
     const double cpu0 = CpuSeconds();
     const auto w0 = Clock::now();
-    device::PollPanels(s, {nullptr, nullptr, nullptr, nullptr});
+    runner.Run([&] {
+        device::SwitchPanelPolling(s, true);
+        device::PollPanels(s, {nullptr, nullptr, nullptr, nullptr});
+    }, true);
+    QTimer::singleShot(limitMs, [&] { runner.Request([&] { device::SwitchPanelPolling(s, false); }); });
+    runner.WaitIdle(limitMs + 5000);
     const double wall = std::chrono::duration<double>(Clock::now() - w0).count();
     const double share = (CpuSeconds() - cpu0) / wall * 100.0;
     std::printf("Readings loop with every panel \"NoConnect\": %.2f %% of a core over %.2f s, %zu lines on the wire"

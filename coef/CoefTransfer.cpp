@@ -399,7 +399,7 @@ void CoefTransfer::btWriteMemClick() {
                                " lines of its answer to the coefficients written.");
     }
     view_.ShowProgress("");
-    if (!s_.Op().AskMakePermanent()) return;
+    if (!view_.AskMakePermanent()) return;
     if (digital) CommitCoefficients();
     else device::CommitToEeprom(s_);
 }

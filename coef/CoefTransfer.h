@@ -37,6 +37,8 @@ public:
                                                     const std::string& name, const std::string& suffix) = 0;
     // A Yes/No question; true to go on.
     virtual bool AskGoOn(const std::string& text) = 0;
+    // ChangeDlg: true when closed with "Ok" and "Make Change Permanent" ticked.
+    virtual bool AskMakePermanent() = 0;
     virtual void ShowHexLines(const std::vector<std::string>& lines) = 0;   // HexMemoBox
     virtual void ShowMemoLines(const std::vector<std::string>& lines) = 0;  // Memo1
     virtual void ShowHexBox(bool shown) = 0;                                // HexGroupBox and HexMemoBox

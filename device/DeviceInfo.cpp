@@ -17,6 +17,8 @@ constexpr std::uint32_t kMaxPollTimeoutMs = 60000;
 std::string QueryBox(app::Session& session, const std::string& word) {
     auto& st = session.State();
     st.CommandText = st.CurrentAddress + word + "\r\n";
+    // Closing: a read-out of twenty exchanges must not hold the exit.
+    if (session.Stopping()) return std::string(link::kNoConnect);
     return session.Link().SendCommand(st.CommandText);
 }
 
@@ -62,7 +64,7 @@ void ReadPanelUnits(app::Session& session) {
     for (std::size_t k = 0; k < 4; ++k) {
         const std::string& caption = st.TransducerCaption[k];
         // A caption too short to hold an address has no box to ask.
-        if (caption == app::kNoConnect || caption.size() < 3) continue;
+        if (caption == app::kNoConnect || caption.size() < 3 || session.Stopping()) continue;
         const std::string p = caption.substr(0, 3);
         st.CommandText = p + "UN1\r\n";
         st.Info.PanelPUnits[k] = session.Link().SendCommand(st.CommandText);

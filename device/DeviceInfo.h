@@ -20,7 +20,8 @@ inline constexpr std::array<const char*, 7> kDisplayModes = {
     "Pressure",    "Temperature",          "Press Counts", "Temp Counts", "Alternate Press/Temp",
     "Alternate Press/Temp Counts", "All Data in Sequence"};
 
-// Sends CurrentAddress + word + "\r\n" (built in CommandText) and returns the answer.
+// Sends CurrentAddress + word + "\r\n" (built in CommandText) and returns the
+// answer; "NoConnect" without sending once the session is stopping.
 std::string QueryBox(app::Session& session, const std::string& word);
 
 // The number of a bus address text ("#07" -> 7); empty when characters 2 and 3

@@ -33,13 +33,13 @@ std::string DeviceTimeText(const app::DateTimeFields& t) {
     return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
-void SetDeviceClock(app::Session& session) {
+void SetDeviceClock(app::Session& session, SettingsView& view) {
     auto& st = session.State();
     if (st.CurrentAddress.empty()) {
         session.Op().ShowMessageBox("Please Auto Connect first.");
         return;
     }
-    const auto picked = session.Op().AskClockTime();
+    const auto picked = view.AskClockTime();
     if (!picked) return;
     // "#00" is not refused: the link returns "#00" at once and the field shows it.
     st.Info.ClockTime = FormatDeviceTime(QueryBox(session, "TM=" + DeviceTimeText(*picked)));

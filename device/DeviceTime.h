@@ -1,7 +1,7 @@
 #pragma once
 // The box's 19-character date-time text ("yyyy:MM:dd:HH:mm:ss") and the clock setting.
 
-#include "app/Operator.h"
+#include "device/DeviceView.h"
 
 #include <string>
 
@@ -22,6 +22,6 @@ std::string DeviceTimeText(const app::DateTimeFields& t);
 
 // Asks for a date and time and sets the box's clock with "TM="; the answer is
 // shown in the clock field. "Please Auto Connect first." without an address.
-void SetDeviceClock(app::Session& session);
+void SetDeviceClock(app::Session& session, SettingsView& view);
 
 }  // namespace tessary::device

@@ -114,13 +114,14 @@ bool SwitchSinglePolling(app::Session& session, bool on) {
 void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels) {
     auto& st = session.State();
     auto& op = session.Op();
-    while (!st.PanelPollStopped) {
+    const auto stopped = [&] { return st.PanelPollStopped || session.Stopping(); };
+    while (!stopped()) {
         bool sent = false;
         for (std::size_t k = 0; k < panels.size(); ++k) {
             op.ProcessEvents();
             std::string& slot = st.TransducerCaption[k];
             // An empty slot (no search yet) has no box either.
-            if (!slot.empty() && slot != app::kNoConnect && !st.PanelPollStopped) {
+            if (!slot.empty() && slot != app::kNoConnect && !stopped()) {
                 const std::string address = slot.substr(0, 3);
                 sent = true;
                 if (ProbeDevice(session, address)) {
@@ -137,14 +138,14 @@ void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panel
             op.ProcessEvents();
         }
         // Nothing left to poll: sleep until the operator acts (a connect may fill a slot).
-        if (!sent && !st.PanelPollStopped) op.WaitForEvents(kIdleWaitMs);
+        if (!sent && !stopped()) op.WaitForEvents(kIdleWaitMs);
     }
 }
 
 void PollSingle(app::Session& session, ReadingsView& panel) {
     auto& st = session.State();
     auto& op = session.Op();
-    while (!st.SinglePollStopped) {
+    while (!st.SinglePollStopped && !session.Stopping()) {
         ShowReadings(session, st.CurrentAddress, panel);
         // These come back at once (no port, a hang-up, "#00" selected in a nested
         // handler); waiting keeps them from spinning.

@@ -2,9 +2,9 @@
 // Live readings: the presence probe, one readings exchange and its display, and
 // the two polling loops (the four Readings panels and the single-device panel).
 //
-// The loops run on the window's thread inside the switch's change handler and
-// let window events run between exchanges; other handlers (the switch turned
-// off, a setting changed, the other loop started) run nested in those pauses.
+// The loops run on the line thread and run the operator's queued requests
+// between exchanges (Operator::ProcessEvents): the switch turned off, a setting
+// changed, the other loop started run nested in those pauses.
 
 #include <array>
 #include <cstdint>
@@ -71,7 +71,7 @@ void ClearReadings(ReadingsView& displays);
 bool SwitchPanelPolling(app::Session& session, bool on);
 bool SwitchSinglePolling(app::Session& session, bool on);
 
-// The loops; each returns when its stop flag is seen set. Panel k (0..3) shows
+// The loops; each returns when its stop flag is seen set or the session stops. Panel k (0..3) shows
 // slot k of TransducerCaption; a slot whose box fails three probes becomes
 // "NoConnect" and is left alone from then on.
 void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels);

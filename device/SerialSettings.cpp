@@ -33,7 +33,7 @@ bool BeginBaudRateChange(app::Session& session) {
     return true;
 }
 
-void ChangeBaudRate(app::Session& session, const std::string& item) {
+void ChangeBaudRate(app::Session& session, SettingsView& view, const std::string& item) {
     auto& st = session.State();
     auto& link = session.Link();
     std::uint32_t rate = 0;
@@ -48,7 +48,7 @@ void ChangeBaudRate(app::Session& session, const std::string& item) {
             st.ReplyText = QueryBox(session, "BR=" + item);
             // Without the exact echo the box may still be at the old rate: the
             // PC stays there too, so the operator can still reach it.
-            if (st.ReplyText == item && link.ApplyBaudRate(report)) AskMakePermanent(session);
+            if (st.ReplyText == item && link.ApplyBaudRate(report)) AskMakePermanent(session, view);
         }
     }
     st.BaudRateValue = item;
@@ -59,18 +59,18 @@ void ChangePortName(app::Session& session, const std::string& item) {
     session.State().ComPortValue = item;
 }
 
-void ChangeAddress(app::Session& session) {
+void ChangeAddress(app::Session& session, SettingsView& view) {
     auto& st = session.State();
     if (st.CurrentAddress.empty()) st.CurrentAddress = "#01";
     const auto n = AddressNumber(st.CurrentAddress);
-    const auto choice = session.Op().AskAddress(n && *n <= 96 ? *n : -1);
+    const auto choice = view.AskAddress(n && *n <= 96 ? *n : -1);
     if (!choice) return;
     switch (choice->change) {
     case 0:
         DisplayOtherDevice(session, choice->address);
         break;
     case 1:
-        ChangeDeviceAddress(session, choice->address, choice->permanent);
+        ChangeDeviceAddress(session, view, choice->address, choice->permanent);
         break;
     case 2:
         // Only remembered: written as Addr1 at shutdown, tried at the next start.
@@ -96,7 +96,7 @@ void DisplayOtherDevice(app::Session& session, const std::string& address) {
     ReadDeviceInfo(session);
 }
 
-void ChangeDeviceAddress(app::Session& session, const std::string& address, bool permanent) {
+void ChangeDeviceAddress(app::Session& session, SettingsView& view, const std::string& address, bool permanent) {
     auto& st = session.State();
     if (address == "#00") {
         session.Op().ShowMessageBox("Sorry.  You can not change the address to #00");
@@ -108,7 +108,7 @@ void ChangeDeviceAddress(app::Session& session, const std::string& address, bool
     st.CurrentAddress = address;  // the box moved if it heard us; a silent box shows "#NoConnect"
     if (permanent) CommitToEeprom(session);
     if (st.DeviceType == kDigital)
-        session.Op().ShowNewConnectDlg();
+        view.ShowNewConnectDlg();
     else
         app::AssignTransducerSlots(st);
 }

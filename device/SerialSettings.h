@@ -2,6 +2,8 @@
 // The line's baud rate (box and PC together), the PC's port name and the bus
 // address: which box the window shows, and the box's own address.
 
+#include "device/DeviceView.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -28,18 +30,18 @@ bool BeginBaudRateChange(app::Session& session);
 // The operator chose a rate. With a box selected "BR=" goes out at the old
 // rate, and the PC follows only when the box echoes the rate exactly; then
 // "Make Change Permanent" is offered (the commit goes out at the new rate).
-void ChangeBaudRate(app::Session& session, const std::string& item);
+void ChangeBaudRate(app::Session& session, SettingsView& view, const std::string& item);
 // Takes effect the next time the port is opened.
 void ChangePortName(app::Session& session, const std::string& item);
 
 // btAddressClick: AddressDlg, then the chosen action. An empty CurrentAddress
 // becomes "#01" even when the dialog is cancelled.
-void ChangeAddress(app::Session& session);
+void ChangeAddress(app::Session& session, SettingsView& view);
 // Shows the box at `address` ("#00": nobody) with a fresh read-out.
 void DisplayOtherDevice(app::Session& session, const std::string& address);
 // Moves the selected box to `address` with "AD="; "Permanent" commits at the
 // new address. A digital box is then connected anew through the connect dialog;
 // for the older family the Readings panels are refilled.
-void ChangeDeviceAddress(app::Session& session, const std::string& address, bool permanent);
+void ChangeDeviceAddress(app::Session& session, SettingsView& view, const std::string& address, bool permanent);
 
 }  // namespace tessary::device

@@ -12,8 +12,8 @@ void CommitToEeprom(app::Session& session) {
         session.Op().ShowMessageBox("Bravik Reported error " + st.ReplyText + " when writing to the EEprom.");
 }
 
-void AskMakePermanent(app::Session& session) {
-    if (session.Op().AskMakePermanent()) CommitToEeprom(session);
+void AskMakePermanent(app::Session& session, SettingsView& view) {
+    if (view.AskMakePermanent()) CommitToEeprom(session);
 }
 
 bool RequireConnection(app::Session& session) {
@@ -22,10 +22,10 @@ bool RequireConnection(app::Session& session) {
     return false;
 }
 
-void ChangeGateTime(app::Session& session) {
+void ChangeGateTime(app::Session& session, SettingsView& view) {
     if (!RequireConnection(session)) return;
     auto& info = session.State().Info;
-    const auto choice = session.Op().AskGateTime(info.GateTime);
+    const auto choice = view.AskGateTime(info.GateTime);
     if (!choice) return;
     // Sent as typed: the box judges the range and answers with what it took.
     info.GateTime = QueryBox(session, "GA=" + choice->text);
@@ -56,33 +56,33 @@ bool RequireAddress(app::Session& session) {
 }
 }  // namespace
 
-void SetPressUnits(app::Session& session, const std::string& item) {
+void SetPressUnits(app::Session& session, SettingsView& view, const std::string& item) {
     if (!RequireAddress(session)) return;
     auto& info = session.State().Info;
     info.PressUnits = QueryBox(session, "UN1=" + item);
     info.PUnits = item;
     ReadPanelUnits(session);
-    AskMakePermanent(session);
+    AskMakePermanent(session, view);
 }
 
-void SetTempUnits(app::Session& session, const std::string& item) {
+void SetTempUnits(app::Session& session, SettingsView& view, const std::string& item) {
     if (!RequireAddress(session)) return;
     auto& info = session.State().Info;
     const std::string letter = item.substr(0, 1);  // the box knows "C", not "Celsius"
     info.TempUnits = QueryBox(session, "UN2=" + letter);
     info.TUnits = letter;
     ReadPanelUnits(session);
-    AskMakePermanent(session);
+    AskMakePermanent(session, view);
 }
 
-bool SetDisplayMode(app::Session& session, int item) {
+bool SetDisplayMode(app::Session& session, SettingsView& view, int item) {
     if (item < 0 || item >= static_cast<int>(kDisplayModes.size())) return false;
     auto& info = session.State().Info;
     const std::string chosen = kDisplayModes[static_cast<std::size_t>(item)];
     if (chosen == info.KestinDisplay) return false;
     QueryBox(session, "DM=" + std::to_string(item + 1));
     info.KestinDisplay = ReadDisplayMode(session);
-    const bool confirmed = session.Op().AskMakePermanent();
+    const bool confirmed = view.AskMakePermanent();
     // Only a mode the box confirmed in its read-back is worth committing.
     const int sel = info.KestinSelection;
     if (confirmed && sel >= 0 && info.KestinDisplay == kDisplayModes[static_cast<std::size_t>(sel)])

@@ -1,28 +1,38 @@
 #include "ui/QtOperator.h"
 
-#include "ui/TAddressDlg.h"
-#include "ui/TChangeDlg.h"
-#include "ui/TGateTimeDlg.h"
-#include "ui/TLogTimeDlg.h"
+#include "ui/LineRunner.h"
+#include "ui/OnWindow.h"
 #include "ui/TOKBottomDlg.h"
 
 #include <QApplication>
 #include <QTimer>
 
-QtOperator::QtOperator(TOKBottomDlg& box)
-    : box_(box),
-      logTimeDlg_(std::make_unique<TLogTimeDlg>()),
-      gateTimeDlg_(std::make_unique<TGateTimeDlg>()),
-      changeDlg_(std::make_unique<TChangeDlg>()),
-      addressDlg_(std::make_unique<TAddressDlg>()) {}
+#include <cstdio>
 
-QtOperator::~QtOperator() = default;
+QtOperator::QtOperator(TOKBottomDlg& box, LineRunner& runner) : box_(box), runner_(runner) {}
 
-void QtOperator::ShowMessageBox(const std::string& text) { box_.ShowMessage(Q(text)); }
+void QtOperator::ShowMessageBox(const std::string& text) {
+    OnWindow([&] {
+        if (runner_.Closing()) {
+            std::fprintf(stderr, "tessary: %s\n", text.c_str());
+            return;
+        }
+        box_.ShowMessage(Q(text));
+    });
+}
 
-void QtOperator::ProcessEvents() { QCoreApplication::processEvents(); }
+void QtOperator::ProcessEvents() {
+    if (runner_.Line().OnLine())
+        runner_.Line().RunRequests();
+    else
+        QCoreApplication::processEvents();
+}
 
 void QtOperator::WaitForEvents(int maxMs) {
+    if (runner_.Line().OnLine()) {
+        runner_.Line().WaitRequests(maxMs);
+        return;
+    }
     // The timed processEvents ignores WaitForMoreEvents; a timer bounds the wait instead.
     QTimer wake;
     wake.setSingleShot(true);
@@ -30,26 +40,16 @@ void QtOperator::WaitForEvents(int maxMs) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void QtOperator::BeginBusy() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+void QtOperator::BeginBusy() {
+    PostToWindow([] { QApplication::setOverrideCursor(Qt::WaitCursor); });
+}
 
-void QtOperator::EndBusy() { QApplication::restoreOverrideCursor(); }
+void QtOperator::EndBusy() {
+    PostToWindow([] { QApplication::restoreOverrideCursor(); });
+}
 
 void QtOperator::ShowState() {
-    if (onShowState) onShowState();
-}
-
-bool QtOperator::AskMakePermanent() { return changeDlg_->AskPermanent(); }
-
-std::optional<tessary::app::GateTimeChoice> QtOperator::AskGateTime(const std::string& current) {
-    return gateTimeDlg_->Ask(Q(current));
-}
-
-std::optional<tessary::app::DateTimeFields> QtOperator::AskClockTime() { return logTimeDlg_->AskClockTime(); }
-
-std::optional<tessary::app::AddressChoice> QtOperator::AskAddress(int addressIndex) {
-    return addressDlg_->Ask(addressIndex);
-}
-
-void QtOperator::ShowNewConnectDlg() {
-    if (onNewConnectDlg) onNewConnectDlg();
+    OnWindow([this] {
+        if (onShowState && !runner_.Closing()) onShowState();
+    });
 }

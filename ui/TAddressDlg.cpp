@@ -34,13 +34,13 @@ void TAddressDlg::rgChangeClick() { ui->rgTemporary->setVisible(rgChange_->check
 
 void TAddressDlg::AddrComboBoxSelect(int index) { ui->rgChange->setVisible(index != 0); }
 
-std::optional<tessary::app::AddressChoice> TAddressDlg::Ask(int addressIndex) {
+std::optional<tessary::device::AddressChoice> TAddressDlg::Ask(int addressIndex) {
     ui->AddrComboBox->setCurrentIndex(addressIndex);
     ui->rbDisplayOther->setChecked(true);
     ui->rbTemporary->setChecked(true);
     ui->AddrComboBox->setFocus();
     if (exec() != QDialog::Accepted) return std::nullopt;
     // rgChange keeps its choice even while hidden.
-    return tessary::app::AddressChoice{rgChange_->checkedId(), S(ui->AddrComboBox->currentText()),
+    return tessary::device::AddressChoice{rgChange_->checkedId(), S(ui->AddrComboBox->currentText()),
                                        rgTemporary_->checkedId() == 1};
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Operator.h"
+#include "device/DeviceView.h"
 
 #include <QDialog>
 #include <memory>
@@ -19,7 +19,7 @@ public:
     ~TAddressDlg() override;
     // Opens on address `addressIndex` (-1: none) with "Display data from another
     // device." and "Temporary"; empty when not closed with OK.
-    std::optional<tessary::app::AddressChoice> Ask(int addressIndex);
+    std::optional<tessary::device::AddressChoice> Ask(int addressIndex);
 
     void rgChangeClick();
     void AddrComboBoxSelect(int index);

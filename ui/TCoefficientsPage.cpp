@@ -37,9 +37,11 @@ void OpenIn(const std::unique_ptr<QFileDialog>& dlg, const std::string& folder) 
 
 }  // namespace
 
-TCoefficientsPage::TCoefficientsPage(tessary::app::Session& session, QWidget* parent)
+TCoefficientsPage::TCoefficientsPage(tessary::app::Session& session, tessary::device::SettingsView& settings,
+                                     QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::TCoefficientsPage>()),
+      settings_(settings),
       flow_(session, *this),
       OpenDialog1(MakeDialog("OpenDialog1")),
       OpenDialog3(MakeDialog("OpenDialog3")),
@@ -142,6 +144,9 @@ std::optional<std::string> TCoefficientsPage::PickSaveFile(const std::string& fi
         return S(SaveDialog1->selectedFiles().front());
     });
 }
+
+// The one ChangeDlg of the window, shared with the settings.
+bool TCoefficientsPage::AskMakePermanent() { return settings_.AskMakePermanent(); }
 
 bool TCoefficientsPage::AskGoOn(const std::string& text) {
     return OnWindow([&] {

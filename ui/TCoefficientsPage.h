@@ -4,6 +4,7 @@
 
 #include "app/Session.h"
 #include "coef/CoefTransfer.h"
+#include "device/DeviceView.h"
 
 #include <QWidget>
 #include <functional>
@@ -20,7 +21,8 @@ public:
     static constexpr const char* kDigitalFilter = "Bravik Coef|*.hex|Kestin Coef|*.C*F;*.C*T|All Files|*.*";
     static constexpr const char* kKestinFilter = "Kestin Coef|*.C*F;*.C*T|Bravik Coef|*.hex|All Files|*.*";
 
-    TCoefficientsPage(tessary::app::Session& session, QWidget* parent = nullptr);
+    TCoefficientsPage(tessary::app::Session& session, tessary::device::SettingsView& settings,
+                      QWidget* parent = nullptr);
     ~TCoefficientsPage() override;
 
     // Rearranges the page for "Digital" or "Kestin"; any other text changes nothing.
@@ -46,6 +48,7 @@ private:
     std::optional<std::string> PickSaveFile(const std::string& filter, const std::string& folder,
                                             const std::string& name, const std::string& suffix) override;
     bool AskGoOn(const std::string& text) override;
+    bool AskMakePermanent() override;
     void ShowHexLines(const std::vector<std::string>& lines) override;
     void ShowMemoLines(const std::vector<std::string>& lines) override;
     void ShowHexBox(bool shown) override;
@@ -54,6 +57,7 @@ private:
     void ShowBackup(const std::string& text) override;
 
     std::unique_ptr<Ui::TCoefficientsPage> ui;
+    tessary::device::SettingsView& settings_;
     QString openFilter_ = "Kestin Coef|*.CRF,CRT,CFF,CFT";
     unsigned arrangedFor_ = 0;
     tessary::coef::CoefTransfer flow_;

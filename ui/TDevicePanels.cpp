@@ -5,9 +5,11 @@
 #include "device/SerialSettings.h"
 #include "device/Settings.h"
 #include "log/LogFlows.h"
+#include "ui/LineRunner.h"
 #include "ui/QtLogView.h"
-#include "ui/QtOperator.h"
+#include "ui/QtSettingsView.h"
 #include "ui/OnWindow.h"
+#include "ui/QtOperator.h"
 #include "ui/TLogTimeDlg.h"
 #include "ui_TDevicePanels.h"
 
@@ -16,9 +18,16 @@
 
 namespace device = tessary::device;
 
-TDevicePanels::TDevicePanels(tessary::app::Session& session, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TDevicePanels>()), session_(session) {
+TDevicePanels::TDevicePanels(tessary::app::Session& session, QtSettingsView& view, LineRunner& runner,
+                             QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TDevicePanels>()), session_(session), view_(view), runner_(runner) {
     ui->setupUi(this);
+    // Every button and selector here works on the line; a readings loop lets them run.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (!qobject_cast<QToolButton*>(w) && !qobject_cast<QComboBox*>(w)) continue;
+        w->setProperty("startsLineOperation", true);
+        w->setProperty("runsInsideLoops", true);
+    }
     ui->DataPrecisionComboBox->setCurrentIndex(session_.State().DataPrecision);
     connect(ui->btGateTime, &QToolButton::clicked, this, &TDevicePanels::btGateTimeClick);
     connect(ui->btClockTime, &QToolButton::clicked, this, &TDevicePanels::btClockTimeClick);
@@ -36,12 +45,9 @@ TDevicePanels::TDevicePanels(tessary::app::Session& session, QWidget* parent)
     connect(ui->ComPortComboBox, &QComboBox::activated, this, &TDevicePanels::ComPortComboBoxSelect);
     connect(ui->DataPrecisionComboBox, &QComboBox::activated, this, &TDevicePanels::DataPrecisionComboBoxSelect);
     ui->KestinComboBox->setCurrentIndex(-1);
-    TLogTimeDlg* logTimeDlg = nullptr;
-    if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) logTimeDlg = &op->LogTimeDlg();
-    if (!logTimeDlg) logTimeDlg = (ownLogTimeDlg_ = std::make_unique<TLogTimeDlg>()).get();
-    logView_ = std::make_unique<QtLogView>(*logTimeDlg, ui->lbLogMessage);
+    // The clock and the log share one date-time dialog, so it keeps its choices.
+    logView_ = std::make_unique<QtLogView>(view.LogTimeDlg(), ui->lbLogMessage);
     logFlows_ = std::make_unique<tessary::log::LogFlows>(session_, *logView_);
-    runOnLine = [this](std::function<void()> job) { QTimer::singleShot(0, this, std::move(job)); };
     connect(ui->btInitLog, &QToolButton::clicked, this, &TDevicePanels::btInitLogClick);
     connect(ui->btLogRate, &QToolButton::clicked, this, &TDevicePanels::btLogRateClick);
     connect(ui->btStartLog, &QToolButton::clicked, this, &TDevicePanels::btStartLogClick);
@@ -75,11 +81,6 @@ void TDevicePanels::HideEditors() {
     if (hideInPlaceEditors) hideInPlaceEditors();
 }
 
-void TDevicePanels::Changed() {
-    Refresh();
-    if (afterChange) afterChange();
-}
-
 void TDevicePanels::Refresh() {
     const auto& st = session_.State();
     const auto& in = st.Info;
@@ -108,121 +109,120 @@ void TDevicePanels::Refresh() {
     ui->KestinComboBox->setCurrentIndex(in.KestinSelection);
 }
 
+void TDevicePanels::OnLine(std::function<void()> job) { runner_.Run(std::move(job)); }
+
+// Opens an in-place selector at `index`, from the line thread.
+void TDevicePanels::ShowSelector(QComboBox* box, int index) {
+    PostToWindow(this, [box, index] {
+        box->show();
+        box->setCurrentIndex(index);
+        box->setFocus();
+    });
+}
+
 void TDevicePanels::btGateTimeClick() {
     HideEditors();
-    device::ChangeGateTime(session_);
-    Changed();
+    OnLine([this] { device::ChangeGateTime(session_, view_); });
 }
 
 void TDevicePanels::btClockTimeClick() {
     HideEditors();
-    device::SetDeviceClock(session_);
-    Changed();
+    OnLine([this] { device::SetDeviceClock(session_, view_); });
 }
 
 void TDevicePanels::btPressUnitsClick() {
     HideEditors();
-    if (!device::RequireConnection(session_)) return;
-    ui->PressUnitsComboBox->show();
-    ui->PressUnitsComboBox->setCurrentIndex(device::PressUnitsItemIndex(session_.State().Info.PressUnits));
-    ui->PressUnitsComboBox->setFocus();
+    OnLine([this] {
+        if (device::RequireConnection(session_))
+            ShowSelector(ui->PressUnitsComboBox, device::PressUnitsItemIndex(session_.State().Info.PressUnits));
+    });
 }
 
 void TDevicePanels::btTempUnitsClick() {
     HideEditors();
-    if (!device::RequireConnection(session_)) return;
-    ui->TempUnitsComboBox->show();
-    ui->TempUnitsComboBox->setCurrentIndex(device::TempUnitsItemIndex(session_.State().Info.TempUnits));
-    ui->TempUnitsComboBox->setFocus();
+    OnLine([this] {
+        if (device::RequireConnection(session_))
+            ShowSelector(ui->TempUnitsComboBox, device::TempUnitsItemIndex(session_.State().Info.TempUnits));
+    });
 }
 
 void TDevicePanels::PressUnitsComboBoxSelect(int index) {
     const std::string item = S(ui->PressUnitsComboBox->itemText(index));
     ui->PressUnitsComboBox->hide();
-    device::SetPressUnits(session_, item);
-    Changed();
+    OnLine([this, item] { device::SetPressUnits(session_, view_, item); });
 }
 
 void TDevicePanels::TempUnitsComboBoxSelect(int index) {
     const std::string item = S(ui->TempUnitsComboBox->itemText(index));
     ui->TempUnitsComboBox->hide();
-    device::SetTempUnits(session_, item);
-    Changed();
+    OnLine([this, item] { device::SetTempUnits(session_, view_, item); });
 }
 
 void TDevicePanels::btKestinDisplayClick() {
     HideEditors();
-    if (!device::RequireConnection(session_)) return;
-    ui->KestinComboBox->show();
-    ui->KestinComboBox->setFocus();
+    OnLine([this] {
+        if (device::RequireConnection(session_)) ShowSelector(ui->KestinComboBox, session_.State().Info.KestinSelection);
+    });
 }
 
 void TDevicePanels::KestinComboBoxSelect(int index) {
     if (ui->KestinComboBox->itemText(index) == ui->lbKestinDisplayValue->text()) return;  // stays open
     ui->KestinComboBox->hide();
-    device::SetDisplayMode(session_, index);
-    Changed();
+    OnLine([this, index] { device::SetDisplayMode(session_, view_, index); });
 }
 
 void TDevicePanels::btBaudRateClick() {
     HideEditors();
-    if (!device::BeginBaudRateChange(session_)) return;
-    ui->BaudRateComboBox->show();
-    ui->BaudRateComboBox->setCurrentIndex(device::BaudRateItemIndex(session_.Link().LinkBaudRate()));
-    ui->BaudRateComboBox->setFocus();
-    Refresh();
+    OnLine([this] {
+        if (device::BeginBaudRateChange(session_))
+            ShowSelector(ui->BaudRateComboBox, device::BaudRateItemIndex(session_.Link().LinkBaudRate()));
+    });
 }
 
 void TDevicePanels::BaudRateComboBoxSelect(int index) {
     const std::string item = S(ui->BaudRateComboBox->itemText(index));
     ui->BaudRateComboBox->hide();
-    device::ChangeBaudRate(session_, item);
-    Changed();
+    OnLine([this, item] { device::ChangeBaudRate(session_, view_, item); });
 }
 
 void TDevicePanels::btComPortClick() {
     HideEditors();
-    ui->ComPortComboBox->show();
-    session_.State().ComPortValue = session_.Link().LinkPortName();
-    ui->ComPortComboBox->setCurrentIndex(device::ComPortItemIndex(session_.Link().LinkPortName()));
-    ui->ComPortComboBox->setFocus();
-    Refresh();
+    OnLine([this] {
+        const std::string port = session_.Link().LinkPortName();
+        session_.State().ComPortValue = port;
+        ShowSelector(ui->ComPortComboBox, device::ComPortItemIndex(port));
+    });
 }
 
 void TDevicePanels::ComPortComboBoxSelect(int index) {
     const std::string item = S(ui->ComPortComboBox->itemText(index));
     ui->ComPortComboBox->hide();
-    device::ChangePortName(session_, item);
-    Changed();
+    OnLine([this, item] { device::ChangePortName(session_, item); });
 }
 
 void TDevicePanels::btAddressClick() {
     HideEditors();
-    device::ChangeAddress(session_);
-    Changed();
+    OnLine([this] { device::ChangeAddress(session_, view_); });
 }
 
 void TDevicePanels::btDataPrecisionClick() {
     HideEditors();
-    ui->DataPrecisionComboBox->setCurrentIndex(session_.State().DataPrecision);
-    ui->DataPrecisionComboBox->show();
-    ui->DataPrecisionComboBox->setFocus();
+    // The loops read the precision on the line: it is read and set there.
+    OnLine([this] { ShowSelector(ui->DataPrecisionComboBox, session_.State().DataPrecision); });
 }
 
 void TDevicePanels::DataPrecisionComboBoxSelect(int index) {
-    auto& st = session_.State();
-    st.DataPrecision = index;  // items "0" to "5": the index is the value
-    st.DataPrecisionValue = std::to_string(index);
     ui->DataPrecisionComboBox->hide();
-    Changed();
+    OnLine([this, index] {
+        auto& st = session_.State();
+        st.DataPrecision = index;  // items "0" to "5": the index is the value
+        st.DataPrecisionValue = std::to_string(index);
+    });
 }
 
 void TDevicePanels::RunLogFlow(void (tessary::log::LogFlows::*flow)()) {
     HideEditors();
-    runOnLine([this, flow] {
-        (logFlows_.get()->*flow)();
-        PostToWindow([this] { Changed(); });
-    });
+    OnLine([this, flow] { (logFlows_.get()->*flow)(); });
 }
 
 void TDevicePanels::btInitLogClick() { RunLogFlow(&tessary::log::LogFlows::InitLog); }

@@ -4,6 +4,7 @@
 // their in-place selectors call the device settings.
 
 #include "app/Session.h"
+#include "device/DeviceView.h"
 
 #include <QWidget>
 #include <functional>
@@ -15,13 +16,18 @@ class TDevicePanels;
 namespace tessary::log {
 class LogFlows;
 }
+class LineRunner;
+class QComboBox;
 class QtLogView;
-class TLogTimeDlg;
+class QtSettingsView;
 
 class TDevicePanels : public QWidget {
     Q_OBJECT
 public:
-    explicit TDevicePanels(tessary::app::Session& session, QWidget* parent = nullptr);
+    // Each handler hands its flow to the line and returns; the window refreshes
+    // the panels when the operation ends.
+    TDevicePanels(tessary::app::Session& session, QtSettingsView& view, LineRunner& runner,
+                  QWidget* parent = nullptr);
     ~TDevicePanels() override;
 
     // Mirrors the state into the labels, rows, selector lists and selection.
@@ -29,9 +35,6 @@ public:
 
     // Set by the main window.
     std::function<void()> hideInPlaceEditors;
-    std::function<void()> afterChange;  // a handler changed the state
-    // Runs an operation that talks to the box; the window's by default.
-    std::function<void(std::function<void()>)> runOnLine;
 
     void btGateTimeClick();
     void btClockTimeClick();
@@ -62,13 +65,15 @@ public:
 private:
     void AlignColumns();
     void HideEditors();
-    void Changed();
+    void OnLine(std::function<void()> job);
+    void ShowSelector(QComboBox* box, int index);
     // Hands a log flow to the line; the labels follow once it has run.
     void RunLogFlow(void (tessary::log::LogFlows::*flow)());
 
     std::unique_ptr<Ui::TDevicePanels> ui;
     tessary::app::Session& session_;
-    std::unique_ptr<TLogTimeDlg> ownLogTimeDlg_;  // when the operator has none to share
+    tessary::device::SettingsView& view_;
+    LineRunner& runner_;
     std::unique_ptr<QtLogView> logView_;
     std::unique_ptr<tessary::log::LogFlows> logFlows_;
 };

@@ -3,6 +3,9 @@
 #include "device/DeviceInfo.h"
 #include "ui/HelpWindow.h"
 #include "ui/LabelAccessible.h"
+#include "ui/LineRunner.h"
+#include "ui/OnWindow.h"
+#include "ui/QtSettingsView.h"
 #include "ui/QtOperator.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
@@ -16,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,19 +27,23 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 using tessary::link::ExchangeOutcome;
 
-TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget* parent)
+TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRunner& runner,
+               QtSettingsView& settings, QWidget* parent)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::TForm1>()),
       session_(session),
       messageBox_(messageBox),
+      runner_(runner),
+      settings_(settings),
       help_(new HelpWindow(this)),
       portStatus_(new QLabel(this)),
       slotStatus_(new QLabel(this)) {
     InstallLabelAccessibility();
     ui->setupUi(this);
-    session_.SetReadDeviceInfo(&tessary::device::ReadDeviceInfo);
     portStatus_->setObjectName("lbPortStatus");
     portStatus_->setAccessibleDescription("Port");
     slotStatus_->setObjectName("lbSlots");
@@ -44,6 +52,7 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     statusBar()->addPermanentWidget(portStatus_);
     ui->btNewConnect->setEnabled(false);  // until the connect dialog exists
     connect(ui->btNewConnect, &QPushButton::clicked, this, &TForm1::btNewConnectClick);
+    ui->btNewConnect->setProperty("startsLineOperation", true);
     addAction(ui->actQuit);  // Ctrl+Q without a menu of its own
     connect(ui->actQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->Help1, &QAction::triggered, this, &TForm1::Help1Click);
@@ -54,38 +63,35 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     ui->OutPutEditBox->installEventFilter(this);
     qApp->installEventFilter(this);
 
-    devicePanels_ = new TDevicePanels(session_, ui->TabSheet2);
+    devicePanels_ = new TDevicePanels(session_, settings_, runner_, ui->TabSheet2);
     ui->ezLayout->addWidget(devicePanels_, 0, 0, 3, 1);
     devicePanels_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
-    devicePanels_->afterChange = [this] { RefreshDevicePanels(); };
-    coefficientsPage_ = new TCoefficientsPage(session_, ui->TabSheet4);
+    coefficientsPage_ = new TCoefficientsPage(session_, settings_, ui->TabSheet4);
     (new QVBoxLayout(ui->TabSheet4))->addWidget(coefficientsPage_);
-    readingsPage_ = new TReadingsPage(session_, ui->TabSheet1);
+    readingsPage_ = new TReadingsPage(session_, runner_, ui->TabSheet1);
     (new QVBoxLayout(ui->TabSheet1))->addWidget(readingsPage_);
-    singleReadings_ = new TSingleReadings(session_, ui->TabSheet2);
+    singleReadings_ = new TSingleReadings(session_, runner_, ui->TabSheet2);
     ui->ezLayout->addWidget(singleReadings_, 2, 1);  // the spacer's cell; it keeps its own stretch
     singleReadings_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
     firmwarePage_ = new TFirmwarePage(session_, ui->TabSheet3);
     (new QVBoxLayout(ui->TabSheet3))->addWidget(firmwarePage_);
     firmwarePage_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
-    firmwarePage_->afterUpload = [this] { RefreshConnection(); };
-    if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
-        op->onShowState = [this] { RefreshDevicePanels(); };
-        // Only the dialog: its own search resets the tables; closing it keeps them.
-        op->onNewConnectDlg = [this] {
-            if (connectDlg_ && !connectDlg_->Busy()) connectDlg_->exec();
-        };
-    }
+    coefficientsPage_->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
+    firmwarePage_->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
+    runner_.afterOperation = [this] { RefreshConnection(); };
+    dialogCloser_.setInterval(20);
+    connect(&dialogCloser_, &QTimer::timeout, this, &TForm1::CloseDialogs);
     FormCreate();
 }
 
 TForm1::~TForm1() {
-    if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
-        op->onShowState = nullptr;
-        op->onNewConnectDlg = nullptr;
-    }
+    runner_.afterOperation = nullptr;
     qApp->removeEventFilter(this);
 }
+
+void TForm1::RunOnLine(std::function<void()> job) { runner_.Run(std::move(job)); }
+
+void TForm1::RequestOnLine(std::function<void()> request) { runner_.Request(std::move(request)); }
 
 void TForm1::RefreshDevicePanels() {
     auto& st = session_.State();
@@ -135,20 +141,40 @@ void TForm1::UpdatePortStatus() {
 void TForm1::SetConnectDialog(TNewConnectDlg* dialog) {
     connectDlg_ = dialog;
     ui->btNewConnect->setEnabled(dialog != nullptr);
-    if (dialog) connect(dialog, &TNewConnectDlg::connectFinished, this, &TForm1::RefreshConnection);
+    if (!dialog) return;
+    dialog->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
+    connect(dialog, &TNewConnectDlg::connectFinished, this, &TForm1::RefreshConnection);
+    connect(dialog, &QDialog::finished, this, &TForm1::NewConnectFinished);
 }
 
 void TForm1::btNewConnectClick() {
-    if (!connectDlg_ || connectDlg_->Busy()) return;
-    auto& connector = connectDlg_->Connect();
-    connector.BeginNewConnect();
+    if (!connectDlg_ || connectDlg_->Busy() || modalConnect_ || closing_) return;
     HideInPlaceEditors();
+    // Ahead of the search, without holding the dialog's Connect back.
+    RequestOnLine([this] { connectDlg_->Connect().BeginNewConnect(); });
     connectDlg_->PrepareForSearch();
-    connectDlg_->exec();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    connector.FinishNewConnect();
-    QApplication::restoreOverrideCursor();
-    RefreshConnection();
+    // Modal without a nested event loop: the rest follows when it finishes.
+    modalConnect_ = true;
+    connectDlg_->hide();
+    connectDlg_->setWindowModality(Qt::ApplicationModal);
+    connectDlg_->show();
+}
+
+void TForm1::ShowConnectDialog() {
+    if (!connectDlg_ || connectDlg_->Busy() || modalConnect_ || closing_) return;
+    connectDlg_->hide();
+    connectDlg_->setWindowModality(Qt::ApplicationModal);
+    connectDlg_->show();
+}
+
+void TForm1::NewConnectFinished() {
+    connectDlg_->setWindowModality(Qt::NonModal);
+    if (!modalConnect_) return;
+    modalConnect_ = false;
+    RunOnLine([this] {
+        tessary::app::BusyCursor busy(session_.Op());
+        connectDlg_->Connect().FinishNewConnect();
+    });
 }
 
 void TForm1::RefreshConnection() {
@@ -171,8 +197,7 @@ void TForm1::SetLineHint(const QString& hint) {
     UpdatePortStatus();
 }
 
-void TForm1::ShowLinkStatus() {
-    const auto outcome = session_.Link().LastOutcome();
+void TForm1::ShowLinkStatus(ExchangeOutcome outcome) {
     if (outcome == ExchangeOutcome::Line || outcome == ExchangeOutcome::Broadcast)
         statusBar()->clearMessage();
     else
@@ -189,14 +214,23 @@ bool TForm1::OutPutEditBoxKeyPress(int key) {
         return true;
     }
     if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    // The edit keeps its focus and text while the line works; Enter waits its turn
+    // (a readings loop lets it in between two of its exchanges).
+    if (!runner_.MayStart(true)) return true;
     const QString typed = ui->OutPutEditBox->text();
     if (!typed.isEmpty() && (history_.empty() || history_.back() != typed)) history_.push_back(typed);
     historyPos_ = history_.size();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::string reply = session_.ConsoleCommand(S(typed));
-    QApplication::restoreOverrideCursor();
-    ui->ResponseEditBox->setText(Q(reply));
-    ShowLinkStatus();
+    RunOnLine([this, command = S(typed)] {
+        const auto answer = [&] {
+            tessary::app::BusyCursor busy(session_.Op());
+            return session_.ConsoleCommand(command);
+        }();
+        // Waits: the status bar reads the port's state, which the line holds during an exchange.
+        OnWindow([&] {
+            ui->ResponseEditBox->setText(Q(answer.text));
+            ShowLinkStatus(answer.outcome);
+        });
+    });
     return true;  // the typed text stays, so Enter repeats it
 }
 
@@ -231,11 +265,49 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TForm1::CloseDialogs() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == this || !w->isVisible()) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+        else if (w->isModal())
+            w->close();
+    }
+}
+
 void TForm1::FormClose() {
-    if (session_.Closed()) return;
+    if (closed_) return;
+    if (!closing_) {
+        closing_ = true;
+        runner_.SetClosing();
+        if (connectDlg_) connectDlg_->SetClosing();
+        session_.RequestStop();
+        // Stop the loops between two exchanges; the flag is theirs.
+        runner_.Request([this] {
+            session_.State().PanelPollStopped = true;
+            session_.State().SinglePollStopped = true;
+        });
+        CloseDialogs();
+        dialogCloser_.start();  // and any that opens before the line is idle
+    }
+    // Inside a dialog the line waits for: finish once it has unwound.
+    if (WindowCallsRunning() > 0) {
+        QTimer::singleShot(10, this, &TForm1::FormClose);
+        return;
+    }
+    FinishClose();
+}
+
+void TForm1::FinishClose() {
+    if (finishing_) return;
+    finishing_ = true;
+    if (!runner_.WaitIdle(10000)) std::fprintf(stderr, "tessary: the line did not stop; closing anyway\n");
     session_.FormClose();
+    dialogCloser_.stop();
     hide();
     help_->close();
+    closed_ = true;
+    emit closed();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

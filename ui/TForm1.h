@@ -1,10 +1,14 @@
 #pragma once
 // The main window: a thin skin over app::Session. Handlers read their widgets,
-// call the work layer, and show the result.
+// hand the work to the line thread, and show the result when it ends.
 
 #include "app/Session.h"
+#include "device/DeviceView.h"
+#include "link/DeviceLink.h"
 
 #include <QMainWindow>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,6 +16,8 @@ namespace Ui {
 class TForm1;
 }
 class HelpWindow;
+class LineRunner;
+class QtSettingsView;
 class QLabel;
 class TCoefficientsPage;
 class TDevicePanels;
@@ -24,13 +30,28 @@ class TSingleReadings;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget* parent = nullptr);
+    TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRunner& runner,
+           QtSettingsView& settings, QWidget* parent = nullptr);
     ~TForm1() override;
 
     void FormCreate();
     void FormShow();
-    // The one shutdown road: window close, Quit, SIGTERM/SIGINT all end here.
+    // The one shutdown road: window close, Quit, SIGTERM/SIGINT all end here, at
+    // any moment. Stops what runs (dialogs closed, loops and search stopped,
+    // questions answered with Cancel), waits for the line while serving the
+    // window's events, then closes the files and writes the INI file. Called
+    // inside a dialog the line is waiting for, it finishes once that has unwound.
     void FormClose();
+    bool Closed() const { return closed_; }
+
+    // Hands `job` to the line thread and marks an operation running: controls
+    // with startsLineOperation=true are disabled until it ends, then the panels
+    // are refreshed. Returns at once. For the pages' click handlers.
+    void RunOnLine(std::function<void()> job);
+    // Queues `request` into the running operation (its stop, a flag it reads):
+    // it runs on the line at the operation's next pause between exchanges, or
+    // at once when nothing runs. Marks nothing running. Any thread.
+    void RequestOnLine(std::function<void()> request);
 
     // Returns true when the key was the command line's business.
     bool OutPutEditBoxKeyPress(int key);
@@ -42,14 +63,16 @@ public:
 
     // The "Connect" button: the search dialog, modally, then slots and read-out.
     void btNewConnectClick();
+    // The connect dialog alone, modally (the address change's "Reconnect").
+    void ShowConnectDialog();
     void SetConnectDialog(TNewConnectDlg* dialog);
     // Mirrors the connection state after a connect: port, slots, device panels.
     void RefreshConnection();
 
     HelpWindow* Help() const { return help_; }
     Ui::TForm1* Form() const { return ui.get(); }
-    // Shows why the last exchange failed (or clears it).
-    void ShowLinkStatus();
+    // Shows why the exchange failed (or clears it).
+    void ShowLinkStatus(tessary::link::ExchangeOutcome outcome);
     void SetLineHint(const QString& hint);  // e.g. "Simulated line"
 
     // Mirrors the connection state into the information panels, the command
@@ -61,16 +84,25 @@ public:
     TSingleReadings* SingleReadings() const { return singleReadings_; }
     TFirmwarePage* FirmwarePage() const { return firmwarePage_; }
 
+signals:
+    // FormClose is done: the line is idle, files closed, INI file written.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void UpdatePortStatus();
+    void NewConnectFinished();
+    void CloseDialogs();
+    void FinishClose();
 
     std::unique_ptr<Ui::TForm1> ui;
     tessary::app::Session& session_;
     TOKBottomDlg& messageBox_;
+    LineRunner& runner_;
+    QtSettingsView& settings_;
     HelpWindow* help_;
     QLabel* portStatus_;
     TDevicePanels* devicePanels_ = nullptr;
@@ -84,4 +116,7 @@ private:
     std::vector<QString> history_;
     std::size_t historyPos_ = 0;
     int lastTab_ = 0;
+    bool modalConnect_ = false;
+    bool closing_ = false, finishing_ = false, closed_ = false;
+    QTimer dialogCloser_;
 };

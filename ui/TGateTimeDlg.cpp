@@ -9,10 +9,10 @@ TGateTimeDlg::TGateTimeDlg(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
 TGateTimeDlg::~TGateTimeDlg() = default;
 
-std::optional<tessary::app::GateTimeChoice> TGateTimeDlg::Ask(const QString& current) {
+std::optional<tessary::device::GateTimeChoice> TGateTimeDlg::Ask(const QString& current) {
     ui->Edit1->setText(current);
     ui->Edit1->selectAll();
     ui->Edit1->setFocus();
     if (exec() != QDialog::Accepted) return std::nullopt;
-    return tessary::app::GateTimeChoice{S(ui->Edit1->text()), ui->SaveChangeCheckBox->isChecked()};
+    return tessary::device::GateTimeChoice{S(ui->Edit1->text()), ui->SaveChangeCheckBox->isChecked()};
 }

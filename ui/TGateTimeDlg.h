@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Operator.h"
+#include "device/DeviceView.h"
 
 #include <QDialog>
 #include <memory>
@@ -15,7 +15,7 @@ class TGateTimeDlg : public QDialog {
 public:
     explicit TGateTimeDlg(QWidget* parent = nullptr);
     ~TGateTimeDlg() override;
-    std::optional<tessary::app::GateTimeChoice> Ask(const QString& current);
+    std::optional<tessary::device::GateTimeChoice> Ask(const QString& current);
 
 private:
     std::unique_ptr<Ui::TGateTimeDlg> ui;

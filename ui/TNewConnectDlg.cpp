@@ -1,5 +1,6 @@
 #include "ui/TNewConnectDlg.h"
 
+#include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TGoodConnectDlg.h"
 #include "ui_TNewConnectDlg.h"
@@ -18,6 +19,7 @@ TNewConnectDlg::TNewConnectDlg(tessary::app::Session& session, TGoodConnectDlg& 
         w->hide();
     connect(ui->btConnect, &QPushButton::clicked, this, &TNewConnectDlg::btConnectClick);
     connect(ui->btAbort, &QPushButton::clicked, this, &TNewConnectDlg::btAbortClick);
+    ui->btConnect->setProperty("startsLineOperation", true);
 }
 
 TNewConnectDlg::~TNewConnectDlg() = default;
@@ -35,19 +37,30 @@ void TNewConnectDlg::reject() {
     QDialog::reject();
 }
 
+void TNewConnectDlg::RunOnLine(std::function<void()> job) {
+    if (runOnLine)
+        runOnLine(std::move(job));
+    else
+        QTimer::singleShot(0, this, std::move(job));
+}
+
 void TNewConnectDlg::FormShow() {
     ui->lbPleaseWait->hide();
     ui->lbSearch->hide();
     ui->lbConnecting->hide();
-    auto& st = session_.State();
-    if (!st.TryIniFirst || busy_) return;
+    if (!session_.State().TryIniFirst || busy_) return;
     ui->btConnect->hide();
     busy_ = true;
-    connector_.ConnectFromIni();
-    busy_ = false;
-    ui->btConnect->show();
-    if (st.IniConnectOk) hide();
-    emit connectFinished();
+    RunOnLine([this] {
+        connector_.ConnectFromIni();
+        const bool ok = session_.State().IniConnectOk;
+        OnWindow([this, ok] {
+            busy_ = false;
+            ui->btConnect->show();
+            if (ok) hide();
+            emit connectFinished();
+        });
+    });
 }
 
 void TNewConnectDlg::PrepareForSearch() {
@@ -65,13 +78,17 @@ void TNewConnectDlg::btConnectClick() {
     ui->lbConnecting->show();
     ui->btConnect->setEnabled(false);
     busy_ = true;
-    connector_.SearchForBox();
-    busy_ = false;
-    ui->btConnect->setEnabled(true);
-    ui->lbPleaseWait->hide();
-    ui->lbSearch->hide();
-    emit connectFinished();
-    if (isModal()) done(1);
+    RunOnLine([this] {
+        connector_.SearchForBox();
+        OnWindow([this] {
+            busy_ = false;
+            ui->btConnect->setEnabled(true);
+            ui->lbPleaseWait->hide();
+            ui->lbSearch->hide();
+            emit connectFinished();
+            if (isModal()) done(1);
+        });
+    });
 }
 
 void TNewConnectDlg::btAbortClick() {
@@ -79,40 +96,48 @@ void TNewConnectDlg::btAbortClick() {
     reject();
 }
 
+// The search calls these from the line thread: labels are posted, the question waits.
 void TNewConnectDlg::ShowProbe(const std::string& port, std::uint32_t baud) {
-    ui->lbConnectCom->setText(Q(port));
-    ui->lbConnectBaud->setText(QString::number(baud));
-    ui->lbConnectCom->show();
-    ui->lbConnectBaud->show();
-    ui->lbTrying->show();
-    ui->lbConnectCom->repaint();
-    ui->lbConnectBaud->repaint();
+    PostToWindow(this, [this, port, baud] {
+        ui->lbConnectCom->setText(Q(port));
+        ui->lbConnectBaud->setText(QString::number(baud));
+        ui->lbConnectCom->show();
+        ui->lbConnectBaud->show();
+        ui->lbTrying->show();
+    });
 }
 
 void TNewConnectDlg::ShowProbeAddress(const std::string& address) {
-    ui->lbConnectAddr->setText(Q(address));
-    ui->lbConnectAddr->repaint();
+    PostToWindow(this, [this, address] { ui->lbConnectAddr->setText(Q(address)); });
 }
 
 void TNewConnectDlg::HideProbe() {
-    ui->lbConnectCom->hide();
-    ui->lbConnectBaud->hide();
-    ui->lbConnectAddr->clear();
-    ui->lbTrying->hide();
+    PostToWindow(this, [this] {
+        ui->lbConnectCom->hide();
+        ui->lbConnectBaud->hide();
+        ui->lbConnectAddr->clear();
+        ui->lbTrying->hide();
+    });
 }
 
 void TNewConnectDlg::ShowScanAddress(const std::string& address) {
-    ui->lbConnecting->setText(Q(address));
-    ui->lbConnecting->repaint();
+    PostToWindow(this, [this, address] { ui->lbConnecting->setText(Q(address)); });
 }
 
 void TNewConnectDlg::ShowProgress(int done, int total) {
-    ui->pbSearch->setMaximum(total);
-    ui->pbSearch->setValue(done);
+    PostToWindow(this, [this, done, total] {
+        ui->pbSearch->setMaximum(total);
+        ui->pbSearch->setValue(done);
+    });
 }
 
 bool TNewConnectDlg::AskStopSearching(const std::string& baud, const std::string& port, const std::string& address) {
-    return good_.Ask(Q(baud), Q(port), Q(address)) == TGoodConnectDlg::StopSearching;
+    // Closing: "Search For More", and the abort ends the search.
+    return OnWindow([&] {
+        return !closing_ && good_.Ask(Q(baud), Q(port), Q(address)) == TGoodConnectDlg::StopSearching;
+    });
 }
 
-void TNewConnectDlg::HideConnectDialog() { hide(); }
+void TNewConnectDlg::HideConnectDialog() {
+    PostToWindow(this, [this] { hide(); });
+}

@@ -5,6 +5,7 @@
 #include "app/Connect.h"
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -26,6 +27,11 @@ public:
     tessary::app::Connector& Connect() { return connector_; }
     Ui::TNewConnectDlg* Form() const { return ui.get(); }
     bool Busy() const { return busy_; }
+    // Hands the connect flows to the line (set by the main window); until set,
+    // a job runs from the event loop.
+    std::function<void(std::function<void()>)> runOnLine;
+    // While the window closes, the search's question answers at once.
+    void SetClosing() { closing_ = true; }
 
     // SearchView
     void ShowProbe(const std::string& port, std::uint32_t baud) override;
@@ -45,9 +51,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void RunOnLine(std::function<void()> job);
+
     std::unique_ptr<Ui::TNewConnectDlg> ui;
     tessary::app::Session& session_;
     TGoodConnectDlg& good_;
     tessary::app::Connector connector_;
     bool busy_ = false;
+    bool closing_ = false;
 };

@@ -1,17 +1,21 @@
 #include "ui/TReadingsPage.h"
 
 #include "device/Readings.h"
+#include "ui/LineRunner.h"
+#include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TReadingsPanel.h"
 #include "ui_TReadingsPage.h"
 
-TReadingsPage::TReadingsPage(tessary::app::Session& session, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TReadingsPage>()), session_(session) {
+TReadingsPage::TReadingsPage(tessary::app::Session& session, LineRunner& runner, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TReadingsPage>()), session_(session), runner_(runner) {
     ui->setupUi(this);
     // Room for the longer caption, so the switch does not jump when it changes.
     ui->lbGetReadings->setMinimumWidth(ui->lbGetReadings->fontMetrics().horizontalAdvance(tessary::device::kGetReadingsCaption));
     for (int k = 0; k < 4; ++k) Panel(k)->SetNumber(k + 1);
     connect(ui->btGetReadings, &TLedSwitch::toggled, this, &TReadingsPage::btGetReadingsChange);
+    ui->btGetReadings->setProperty("startsLineOperation", true);
+    ui->btGetReadings->setProperty("runsInsideLoops", true);
     Refresh();
 }
 
@@ -33,7 +37,15 @@ void TReadingsPage::Refresh() {
 }
 
 void TReadingsPage::btGetReadingsChange(bool on) {
-    const bool run = tessary::device::SwitchPanelPolling(session_, on);
-    ui->lbGetReadings->setText(Q(session_.State().GetReadingsLabel));
-    if (run) tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)});
+    // Switched on it is the loop's stop, and stays enabled.
+    ui->btGetReadings->setProperty("startsLineOperation", !on);
+    auto job = [this, on] {
+        const bool run = tessary::device::SwitchPanelPolling(session_, on);
+        PostToWindow(this, [this, label = session_.State().GetReadingsLabel] { ui->lbGetReadings->setText(Q(label)); });
+        if (run) tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)});
+    };
+    if (on)
+        runner_.Run(job, true);
+    else
+        runner_.Request(job);
 }

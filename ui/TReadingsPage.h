@@ -9,17 +9,19 @@
 namespace Ui {
 class TReadingsPage;
 }
+class LineRunner;
 class TReadingsPanel;
 
 class TReadingsPage : public QWidget {
     Q_OBJECT
 public:
-    explicit TReadingsPage(tessary::app::Session& session, QWidget* parent = nullptr);
+    TReadingsPage(tessary::app::Session& session, LineRunner& runner, QWidget* parent = nullptr);
     ~TReadingsPage() override;
 
     // Captions and units from the connection state.
     void Refresh();
-    // Runs the loop when the switch went on; returns when it is switched off.
+    // Starts the loop on the line when the switch went on, asks it to stop when
+    // off; returns at once.
     void btGetReadingsChange(bool on);
 
     TReadingsPanel* Panel(int index) const;  // 0..3
@@ -28,4 +30,5 @@ public:
 private:
     std::unique_ptr<Ui::TReadingsPage> ui;
     tessary::app::Session& session_;
+    LineRunner& runner_;
 };

@@ -1,6 +1,7 @@
 #include "ui/TReadingsPanel.h"
 
 #include "app/AppState.h"
+#include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TDigitalDisplay.h"
 #include "ui/TTrendChart.h"
@@ -82,22 +83,31 @@ void TReadingsPanel::SetSlotCaption(const std::string& caption) {
     ShowCaption(empty ? std::string(tessary::app::kNoConnect) : caption);
 }
 
+// The loops call the view from the line thread: the panel shows on its own.
 void TReadingsPanel::ShowReading(const tessary::device::Reading& reading) {
+    const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    PostToWindow(this, [this, reading, now] { Show(reading, now); });
+}
+
+void TReadingsPanel::Show(const tessary::device::Reading& reading, double now) {
     const std::string* texts[5] = {&reading.time, &reading.pressCounts, &reading.tempCounts, &reading.press,
                                    &reading.temp};
     for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->setText(Q(*texts[i]));
     if (reading.pressure && reading.temperature) {
-        const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
         if (trend_.Add(now, *reading.pressure, *reading.temperature) && chart_ && chart_->isVisible())
             chart_->Draw(trend_);
     }
 }
 
 void TReadingsPanel::ClearReadings() {
-    for (auto* display : displays_) display->clear();
+    PostToWindow(this, [this] {
+        for (auto* display : displays_) display->clear();
+    });
 }
 
-void TReadingsPanel::ShowCaption(const std::string& caption) { setTitle(Q(caption)); }
+void TReadingsPanel::ShowCaption(const std::string& caption) {
+    PostToWindow(this, [this, caption] { setTitle(Q(caption)); });
+}
 
 void TReadingsPanel::ShowTrend(bool on) {
     if (on && !chart_) {

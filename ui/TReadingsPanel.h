@@ -39,6 +39,8 @@ public:
     void ShowTrend(bool on);
 
 private:
+    void Show(const tessary::device::Reading& reading, double now);
+
     std::array<TDigitalDisplay*, 5> displays_{};
     QLabel* pressUnits_;
     QLabel* tempUnits_;

@@ -1,17 +1,21 @@
 #include "ui/TSingleReadings.h"
 
 #include "device/Readings.h"
+#include "ui/LineRunner.h"
+#include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TReadingsPanel.h"
 #include "ui_TSingleReadings.h"
 
-TSingleReadings::TSingleReadings(tessary::app::Session& session, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TSingleReadings>()), session_(session) {
+TSingleReadings::TSingleReadings(tessary::app::Session& session, LineRunner& runner, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TSingleReadings>()), session_(session), runner_(runner) {
     ui->setupUi(this);
     // Room for the longer caption, so the switch does not jump when it changes.
     ui->lbEZGetReadings->setMinimumWidth(ui->lbEZGetReadings->fontMetrics().horizontalAdvance(tessary::device::kGetReadingsCaption));
     ui->GroupBox5->SetNumber(5);
     connect(ui->btEZGetReadings, &TLedSwitch::toggled, this, &TSingleReadings::btEZGetReadingsChange);
+    ui->btEZGetReadings->setProperty("startsLineOperation", true);
+    ui->btEZGetReadings->setProperty("runsInsideLoops", true);
     Refresh();
 }
 
@@ -31,7 +35,15 @@ void TSingleReadings::Refresh() {
 
 void TSingleReadings::btEZGetReadingsChange(bool on) {
     if (hideInPlaceEditors) hideInPlaceEditors();
-    const bool run = tessary::device::SwitchSinglePolling(session_, on);
-    ui->lbEZGetReadings->setText(Q(session_.State().EZGetReadingsLabel));
-    if (run) tessary::device::PollSingle(session_, *ui->GroupBox5);
+    // Switched on it is the loop's stop, and stays enabled.
+    ui->btEZGetReadings->setProperty("startsLineOperation", !on);
+    auto job = [this, on] {
+        const bool run = tessary::device::SwitchSinglePolling(session_, on);
+        PostToWindow(this, [this, label = session_.State().EZGetReadingsLabel] { ui->lbEZGetReadings->setText(Q(label)); });
+        if (run) tessary::device::PollSingle(session_, *ui->GroupBox5);
+    };
+    if (on)
+        runner_.Run(job, true);
+    else
+        runner_.Request(job);
 }

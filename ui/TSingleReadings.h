@@ -11,12 +11,13 @@
 namespace Ui {
 class TSingleReadings;
 }
+class LineRunner;
 class TReadingsPanel;
 
 class TSingleReadings : public QWidget {
     Q_OBJECT
 public:
-    explicit TSingleReadings(tessary::app::Session& session, QWidget* parent = nullptr);
+    TSingleReadings(tessary::app::Session& session, LineRunner& runner, QWidget* parent = nullptr);
     ~TSingleReadings() override;
 
     // Set by the main window.
@@ -24,7 +25,8 @@ public:
 
     // Caption and units from the connection state.
     void Refresh();
-    // Runs the loop when the switch went on; returns when it is switched off.
+    // Starts the loop on the line when the switch went on, asks it to stop when
+    // off; returns at once.
     void btEZGetReadingsChange(bool on);
 
     TReadingsPanel* Panel() const;
@@ -33,4 +35,5 @@ public:
 private:
     std::unique_ptr<Ui::TSingleReadings> ui;
     tessary::app::Session& session_;
+    LineRunner& runner_;
 };

@@ -1,18 +1,12 @@
 // Program entry: the start-up sequence.
 
 #include "app/Options.h"
-#include "app/Session.h"
-#include "link/DeviceLink.h"
 #include "link/PortMap.h"
 #include "link/PosixPort.h"
 #include "sim/Config.h"
 #include "sim/Line.h"
-#include "ui/QtOperator.h"
+#include "ui/Program.h"
 #include "ui/SignalBridge.h"
-#include "ui/TForm1.h"
-#include "ui/TGoodConnectDlg.h"
-#include "ui/TNewConnectDlg.h"
-#include "ui/TOKBottomDlg.h"
 
 #include <QApplication>
 #include <QFile>
@@ -69,37 +63,27 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tessary");
     QApplication::setApplicationDisplayName("Tessary");
+    // The window's close ends the run, once FormClose is done.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // First: a signal during start-up waits in the bridge for the event loop.
+    SignalBridge signals_;
 
     Simulation simulation;
     if (options.simulate && !simulation.Start(options)) return 1;
 
-    link::PortMap ports;
-    ports.SetSystemDevices(link::ListSerialDevices());
-    for (const auto& [name, path] : options.ports) ports.SetFromCommandLine(name, path);
-    link::DeviceLink deviceLink(std::make_unique<link::PosixPort>(),
-                                [&ports](const std::string& name) { return ports.Resolve(name); });
-    deviceLink.SetEventPump([] { QCoreApplication::processEvents(); });
-
-    TOKBottomDlg messageBox;
-    QtOperator op(messageBox);
-    app::Session session(deviceLink, ports, op, options);
-
-    TForm1 form(session, messageBox);
-    if (options.simulate) form.SetLineHint("Simulated line");
-    SignalBridge signals_;
+    Program program(std::make_unique<link::PosixPort>(), options);
+    program.ports.SetSystemDevices(link::ListSerialDevices());
+    for (const auto& [name, path] : options.ports) program.ports.SetFromCommandLine(name, path);
+    TForm1& form = program.form;
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.close(); });
-    form.show();
-    form.FormShow();
-
-    // The dialogs live from here to the end of the run.
-    TGoodConnectDlg goodConnect(&form);
-    TNewConnectDlg newConnect(session, goodConnect, &form);
-    form.SetConnectDialog(&newConnect);
+    QObject::connect(&form, &TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (options.simulate) form.SetLineHint("Simulated line");
+    program.Start();
     // Modeless: its first showing tries the INI file's addresses and hides
     // itself when one answers; otherwise it waits for "Connect".
-    newConnect.show();
+    program.connect.show();
 
     const int rc = QApplication::exec();
-    form.FormClose();  // a no-op when the window already closed
+    form.FormClose();  // finishes a close begun inside a dialog; else a no-op
     return rc;
 }

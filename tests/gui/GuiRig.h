@@ -1,13 +1,8 @@
 #pragma once
 // The real window and dialogs over a scripted port, offscreen.
 
-#include "app/Session.h"
 #include "testkit/ScriptedPort.h"
-#include "ui/QtOperator.h"
-#include "ui/TForm1.h"
-#include "ui/TGoodConnectDlg.h"
-#include "ui/TNewConnectDlg.h"
-#include "ui/TOKBottomDlg.h"
+#include "ui/Program.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -21,25 +16,17 @@
 
 namespace tessary::gui {
 
-struct Rig {
-    testkit::ScriptedPort* port;
-    link::PortMap ports;
-    link::DeviceLink link;
-    TOKBottomDlg box;
-    QtOperator op{box};
-    app::Session session;
-    TForm1 form{session, box};
-    TGoodConnectDlg good{&form};
-    TNewConnectDlg connect{session, good, &form};
+struct ScriptedPortFirst {
+    testkit::ScriptedPort* port = new testkit::ScriptedPort;
+};
 
+// The program's own wiring on a scripted port; the window shown, the connect
+// dialog set but not shown.
+struct Rig : ScriptedPortFirst, Program {
     explicit Rig(const QString& ini, const QByteArray& iniText = {})
-        : port(new testkit::ScriptedPort),
-          link(std::unique_ptr<link::Port>(port), [this](const std::string& n) { return ports.Resolve(n); }),
-          session(link, ports, op, Options(ini, iniText)) {
+        : Program(std::unique_ptr<link::Port>(port), Options(ini, iniText)) {
         ports.SetSystemDevices({"/dev/A", "/dev/B", "/dev/C", "/dev/D"});
-        form.show();
-        form.FormShow();
-        form.SetConnectDialog(&connect);
+        Start();
     }
     static app::Options Options(const QString& ini, const QByteArray& text) {
         QFile f(ini);

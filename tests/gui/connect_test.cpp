@@ -3,6 +3,7 @@
 #include "GuiRig.h"
 #include "testkit/FakeBus.h"
 #include "ui/HelpWindow.h"
+#include "ui/OnWindow.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -24,6 +25,7 @@ private slots:
         ModalAnswerer answers;
         r.connect.show();
         QTRY_VERIFY(!r.connect.isVisible());
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(answers.messages, QStringList());
         QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
         QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 - - -"));
@@ -40,6 +42,7 @@ private slots:
 
         // The modeless dialog's own "Connect": a box found is asked about.
         r.connect.findChild<QPushButton*>("btConnect")->click();
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
         QVERIFY(r.connect.isVisible());  // "Search For More" both times: nothing hid it
         QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
@@ -56,6 +59,8 @@ private slots:
         answers.answer = [&] { return ++shown == 2 ? "OKBtn" : "CancelBtn"; };
         QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
         r.form.btNewConnectClick();
+        QTRY_VERIFY(!r.connect.isVisible());
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
         const auto& st = r.session.State();
         QCOMPARE(st.TransducerCaption[1], std::string("#07    A7"));
@@ -82,24 +87,24 @@ private slots:
             r.session.State().TryIniFirst = false;
             ModalAnswerer answers;
             QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
-            // Stop once the search is under way (the port's virtual clock has moved).
-            QTimer stopTimer;
-            QObject::connect(&stopTimer, &QTimer::timeout, [&, &stop = stop] {
-                if (r.port->writes.size() <= 3) return;
-                stopTimer.stop();
-                stop(r.connect);
-            });
-            stopTimer.start(0);
+            // The operator stops once the search is under way (the line waits for it).
+            r.port->onWrite = [&, &stop = stop](const std::string&) {
+                if (r.port->writes.size() == 4) OnWindow([&] { stop(r.connect); });
+            };
             r.form.btNewConnectClick();
+            QTRY_VERIFY(!r.connect.isVisible());
+            QVERIFY(r.WaitLineIdle());
             QVERIFY2(answers.asked.isEmpty(), how);  // the box on COM2 never reached
             QCOMPARE(answers.messages, QStringList{"  Sorry.  Can not find device."});
-            QVERIFY(!r.connect.isVisible());
+            r.port->onWrite = nullptr;
             bool clearedOnReopen = false;
             QTimer::singleShot(20, [&] {
                 clearedOnReopen = !r.link.SearchAborted.load();
                 r.connect.reject();
             });
             r.form.btNewConnectClick();
+            QTRY_VERIFY(!r.connect.isVisible());
+            QVERIFY(r.WaitLineIdle());
             QVERIFY(clearedOnReopen);
         }
     }

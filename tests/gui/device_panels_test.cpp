@@ -121,6 +121,7 @@ private slots:
         r.ReadOut("#01", true);
         r.answers["#01UN2=K"] = "K";
         QTest::mouseClick(r.Find<QToolButton>("btTempUnits"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
         auto* combo = r.Find<QComboBox>("TempUnitsComboBox");
         QVERIFY(r.Shown("TempUnitsComboBox"));
         QCOMPARE(combo->currentIndex(), 4);  // "C"
@@ -130,12 +131,14 @@ private slots:
             Click(dlg, "OKBtn");
         });
         emit combo->activated(5);
+        QVERIFY(r.WaitLineIdle());
         QVERIFY(ticked);
         QCOMPARE(r.Sent(), (std::vector<std::string>{"#01UN2=K", "#01EW"}));
         QCOMPARE(r.Text("lbTempUnitsValue"), QString("K"));
         QVERIFY(!r.Shown("TempUnitsComboBox"));
 
         QTest::mouseClick(r.Find<QToolButton>("btBaudRate"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(r.Find<QComboBox>("BaudRateComboBox")->currentText(), QString("38400"));
         // Another panel button hides an open selector.
         QTest::mouseClick(r.Find<QToolButton>("btKestinDisplay"), Qt::LeftButton);
@@ -146,7 +149,7 @@ private slots:
         PanelRig r(Ini());
         r.ReadOut("#01", true);
         r.answers["#01TM=2008:01:05:07:03:09"] = "2008:01:05:07:03:09";
-        auto& dlg = r.op.LogTimeDlg();
+        auto& dlg = r.settings.LogTimeDlg();
         bool logChoiceHidden = false, clockLabel = false;
         int topic = 0;
         OnModal<TLogTimeDlg>([&](TLogTimeDlg* d) {
@@ -158,6 +161,7 @@ private slots:
             Click(d, "OKBtn");
         });
         QTest::mouseClick(r.Find<QToolButton>("btClockTime"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
         QVERIFY(logChoiceHidden && clockLabel);
         QCOMPARE(topic, 8);
         QVERIFY(QFile::exists(HelpWindow::HelpFolder() + "/topic8.html"));
@@ -180,6 +184,7 @@ private slots:
             Click(d, "CancelBtn");
         });
         QTest::mouseClick(r.Find<QToolButton>("btAddress"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
         QVERIFY(temporaryHiddenAtStart && temporaryAfterChange && changeHiddenAtZero);
     }
 
@@ -199,7 +204,8 @@ private slots:
         bool connectShown = false;
         OnModal<TNewConnectDlg>([&](TNewConnectDlg* d) { connectShown = d->close(); });  // no search
         QTest::mouseClick(r.Find<QToolButton>("btAddress"), Qt::LeftButton);
-        QVERIFY(connectShown);
+        QTRY_VERIFY(connectShown);
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(r.Sent(), std::vector<std::string>{"#01AD=05"});  // no read-out after
         QCOMPARE(st.TransducerCaption[1], std::string("#02    4711"));  // the tables kept
         QCOMPARE(r.Text("lbAddressValue"), QString("#05"));

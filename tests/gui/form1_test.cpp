@@ -23,6 +23,7 @@ void Type(gui::Rig& r, const QString& text) {
     edit->setFocus();
     edit->setText(text);
     QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(r.WaitLineIdle());
 }
 }  // namespace
 
@@ -63,6 +64,7 @@ private slots:
         QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("123456"));
         QCOMPARE(r.Find<QLineEdit>("OutPutEditBox")->text(), QString("#01ID"));
         QTest::keyClick(r.Find<QLineEdit>("OutPutEditBox"), Qt::Key_Return);  // Enter again repeats
+        QVERIFY(r.WaitLineIdle());
         QCOMPARE(r.port->writes, (std::vector<std::string>{"#01ID\r\n", "#01ID\r\n"}));
 
         Type(r, "#07ID");

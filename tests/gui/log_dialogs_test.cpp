@@ -59,6 +59,7 @@ private slots:
             In<QPushButton>(d, "OKBtn")->click();
         });
         QTRY_COMPARE(r.Find<QLabel>("lbInitLogValue")->text(), QString("TM,D1,D3"));
+        QVERIFY(r.WaitLineIdle());
 
         QString seen;
         With<TLogRateDlg>(button("btLogRate"), [&](TLogRateDlg* d) {
@@ -69,6 +70,7 @@ private slots:
         });
         QCOMPARE(seen, QString("10|5|psi|OR0"));
         QTRY_COMPARE(r.port->writes.back(), std::string("#01LR=10ORD1=5\r\n"));
+        QVERIFY(r.WaitLineIdle());
 
         With<TLogTimeDlg>(button("btStopLog"), [&](TLogTimeDlg* d) {
             seen = In<QRadioButton>(d, "rbLogNow")->text() + "|" + On(In<QDateEdit>(d, "DatePicker")) + "|" +
@@ -78,7 +80,8 @@ private slots:
             In<QPushButton>(d, "CancelBtn")->click();
         });
         QCOMPARE(seen, QString("Stop Logging NOW!|off|15|on"));
-        QCOMPARE(r.op.LogTimeDlg().property("helpTopic").toInt(), 0);
+        QVERIFY(r.WaitLineIdle());
+        QCOMPARE(r.settings.LogTimeDlg().property("helpTopic").toInt(), 0);
 
         With<TLogDumpDlg>(button("btDumpLog"), [&](TLogDumpDlg* d) {
             seen = In<QLineEdit>(d, "EndSetEdit")->text() + "|" + In<QLineEdit>(d, "StartSetEdit")->text() + "|" +

@@ -11,6 +11,7 @@
 #include "ui/TReadingsPanel.h"
 #include "ui/TTrendChart.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QTabWidget>
@@ -40,22 +41,22 @@ bravik::sim::LineConfig Line4() {
 struct SimRig {
     QTemporaryDir dir;
     bravik::sim::Line line{Line4()};
-    link::PortMap ports;
-    link::DeviceLink link{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
-    TOKBottomDlg box;
-    QtOperator op{box};
-    app::Session session{link, ports, op, Options()};
-    TForm1 form{session, box};
+    std::unique_ptr<Program> p = Make();
+    TForm1& form = p->form;
+    app::Session& session = p->session;
+    link::DeviceLink& link = p->link;
 
-    app::Options Options() {
+    std::unique_ptr<Program> Make() {
         line.start();
-        ports.SetFromCommandLine("COM1", line.slavePath());
-        return gui::Rig::Options(dir.filePath("Tessary.ini"), "[Communication]\r\nComPort=COM1\r\nBaudRate=115200\r\n");
+        auto program = std::make_unique<Program>(
+            std::make_unique<link::PosixPort>(),
+            gui::Rig::Options(dir.filePath("Tessary.ini"), "[Communication]\r\nComPort=COM1\r\nBaudRate=115200\r\n"));
+        program->ports.SetFromCommandLine("COM1", line.slavePath());
+        return program;
     }
     // As after a search that found the four boxes.
     void Connect() {
-        form.show();
-        form.FormShow();
+        p->Start();
         auto& st = session.State();
         for (int a : {1, 2, 3, 4}) st.AddressTable[a] = "box" + std::to_string(a);
         app::AssignTransducerSlots(st);
@@ -126,13 +127,19 @@ void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
          [&] {
              QVERIFY(QRegularExpression(R"(^-?\d+\.\d{3}$)").match(rig.Text("VrPress5")).hasMatch());
              QCOMPARE(rig.Text("lbEZGetReadings"), QString("Stop ->"));
+             // Settings stay open to the operator while a loop runs; a new connect does not.
+             QVERIFY(rig.Find<QToolButton>("btDataPrecision")->isEnabled());
+             QVERIFY(!rig.Find<QPushButton>("btNewConnect")->isEnabled());
              rig.Find<QToolButton>("btDataPrecision")->click();
-             QVERIFY(combo->isVisible());
+         }},
+        {[&] { return combo->isVisible(); },
+         [&] {
              combo->activated(1);  // the operator picks "1"
              rig.Find<QTabWidget>("PageControl1")->setCurrentWidget(rig.Find<QWidget>("TabSheet1"));
-             // The Readings loop, nested in the single-device one.
-             QTest::mouseClick(rig.Find<TLedSwitch>("btGetReadings"), Qt::LeftButton);
          }},
+        // The Readings loop, nested in the single-device one, once the precision is set.
+        {[&] { return rig.Find<TLedSwitch>("btGetReadings")->isEnabled(); },
+         [&] { QTest::mouseClick(rig.Find<TLedSwitch>("btGetReadings"), Qt::LeftButton); }},
         {[&] { return !rig.Text("VrPress4").isEmpty(); },
          [&] {
              QCOMPARE(rig.Text("lbGetReadings"), QString("Stop ->"));
@@ -158,14 +165,19 @@ void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
          }},
     };
     script.Start(20000);
-    QTest::mouseClick(rig.Find<TLedSwitch>("btEZGetReadings"), Qt::LeftButton);  // returns when the loop ends
+    // Pressed as a screen reader does: it returns while the loop runs.
+    QAccessibleInterface* lamp = QAccessible::queryAccessibleInterface(rig.Find<TLedSwitch>("btEZGetReadings"));
+    QElapsedTimer pressed;
+    pressed.start();
+    lamp->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QVERIFY(pressed.elapsed() < 100);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.form.Closed() || script.timedOut, 25000);
 
     QVERIFY(!script.timedOut);
     QVERIFY2(unread.isEmpty(), qPrintable(unread.join("; ")));
     QCOMPARE(rig.Text("lbDataPrecisionValue"), QString("1"));
     QVERIFY(!combo->isVisible());  // hidden by the selection
     QVERIFY(rig.session.State().PanelPollStopped && rig.session.State().SinglePollStopped);
-    QVERIFY(rig.session.Closed());
     QVERIFY(!rig.link.IsOpen());
     // Nothing more goes out once the window is closed.
     const auto heard = rig.line.traffic().size();
@@ -184,7 +196,9 @@ void ReadingsTest::idleLoopWaitsForEvents() {
     QElapsedTimer wall;
     wall.start();
     const std::clock_t cpu0 = std::clock();  // the whole process, every thread
-    QTest::mouseClick(sw, Qt::LeftButton);  // returns when the loop ends
+    QTest::mouseClick(sw, Qt::LeftButton);
+    QTest::qWait(100);
+    QVERIFY(rig.p->WaitLineIdle());
     const double cpu = static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
     QVERIFY(wall.elapsed() >= 1400);
     QVERIFY(rig.line.traffic().empty());

@@ -28,6 +28,8 @@ struct ScriptedCoefView final : coef::CoefView {
         return savePath;
     }
     bool AskGoOn(const std::string& text) override { return asked.push_back(text), goOn; }
+    int changeDlgShown = 0;
+    bool AskMakePermanent() override { return ++changeDlgShown, true; }
     void ShowHexLines(const Strings& lines) override { hex = lines; }
     void ShowMemoLines(const Strings& lines) override { memo = lines; }
     void ShowHexBox(bool) override {}
@@ -102,7 +104,7 @@ TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
     ASSERT_EQ(view.asked.size(), 1u);
     EXPECT_EQ(view.asked[0].substr(0, 42), "The box already holds these coefficients: ");
     EXPECT_EQ(Wire(), "#01CAL={" + Joined(lines) + "}\r\n#01CW\r\n");
-    EXPECT_EQ(op.changeDlgShown, 1);
+    EXPECT_EQ(view.changeDlgShown, 1);
     EXPECT_TRUE(op.messages.empty()) << op.messages.front();
 
     // One bad checksum: one message, the listing all the same, and a field comparison before a write.

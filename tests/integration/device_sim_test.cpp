@@ -8,6 +8,7 @@
 #include "link/PosixPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
+#include "testkit/RecordingSettingsView.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@ struct DeviceOnSim : ::testing::Test {
     link::PortMap ports;
     std::unique_ptr<link::DeviceLink> dl;
     testkit::RecordingOperator op;
+    testkit::RecordingSettingsView view;
     std::unique_ptr<app::Session> s;
 
     static bravik::sim::LineConfig Config() {
@@ -84,17 +86,17 @@ TEST_F(DeviceOnSim, ReadOutOfADigitalAndAKestinBox) {
 }
 
 TEST_F(DeviceOnSim, SettingsAreCommittedAndReadBack) {
-    op.gateTime = app::GateTimeChoice{"1.25", true};
-    device::ChangeGateTime(*s);
+    view.gateTime = device::GateTimeChoice{"1.25", true};
+    device::ChangeGateTime(*s, view);
     EXPECT_EQ(Heard(), (Strings{"#01GA=1.25@9600", "#01EW@9600"}));
     dl->SetResponseTimeoutMs(1000);
-    device::SetPressUnits(*s, "bar");
+    device::SetPressUnits(*s, view, "bar");
     device::ReadDeviceInfo(*s);
     EXPECT_EQ(st().Info.GateTime + " " + st().Info.PressUnits, "1.25 bar");
 
     // An echoed rate change moves box and PC together; the commit goes at the new rate.
     Heard();
-    device::ChangeBaudRate(*s, "19200");
+    device::ChangeBaudRate(*s, view, "19200");
     EXPECT_EQ(Heard(), (Strings{"#01BR=19200@9600", "#01EW@19200"}));
     EXPECT_EQ(line.boxBaud(1), 19200u);
     EXPECT_EQ(device::QueryBox(*s, "M"), "DPT6100");
@@ -106,17 +108,17 @@ TEST_F(DeviceOnSim, UnechoedRateLeavesThePcAtTheOldRateAndAddressChangesCommitAt
     silent.silent = true;
     line.setFaults(1, silent);
     dl->SetResponseTimeoutMs(200);
-    device::ChangeBaudRate(*s, "38400");
+    device::ChangeBaudRate(*s, view, "38400");
     EXPECT_EQ(Heard(), Strings{"#01BR=38400@9600"});
     st().CurrentAddress = "#05";
     EXPECT_EQ(device::QueryBox(*s, "M"), "K-3000") << "the PC still talks at 9600";
 
     st().DeviceType = "Kestin";
     Heard();
-    device::ChangeDeviceAddress(*s, "#07", true);
+    device::ChangeDeviceAddress(*s, view, "#07", true);
     EXPECT_EQ(Heard(), (Strings{"#05AD=07@9600", "#07EW@9600"}));
     EXPECT_EQ(line.addresses(), (std::vector<int>{1, 7}));
-    EXPECT_EQ(op.newConnectDlgShown, 0);
+    EXPECT_EQ(view.newConnectDlgShown, 0);
 }
 
 }  // namespace

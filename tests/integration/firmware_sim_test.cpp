@@ -79,7 +79,7 @@ TEST_F(UploadOnSimLine, TwoResendsOfTheSecondRecord) {
               (Strings{"#01BR=57600@9600", "#01PR@57600", kRec1 + "@57600", r2, r2, r2, kEnd + "@57600"}));
     EXPECT_EQ(Wire(Dir::ToPc), (Strings{"57600@9600", "READY@57600", "OK@57600", "SA@57600", "SA@57600", "OK@57600",
                                         "OK@57600", "PROGRAM OK@57600"}));
-    EXPECT_EQ(s.ConsoleCommand("#01ID"), "21040117");  // both back at 9600
+    EXPECT_EQ(s.ConsoleCommand("#01ID").text, "21040117");  // both back at 9600
 }
 
 // How the status log ends; after an abort the port is closed.
@@ -111,7 +111,7 @@ TEST_F(UploadOnSimLine, LastLineSilenceAfterAResendEndlessResendsAndAnAbort) {
     }
     // The box that aborted went back to 9600 by itself: a new connect finds it.
     ASSERT_TRUE(dl.OpenComPort());
-    EXPECT_EQ(s.ConsoleCommand("#01ID"), "21040117");
+    EXPECT_EQ(s.ConsoleCommand("#01ID").text, "21040117");
 }
 
 TEST_F(UploadOnSimLine, ABadFileGoesOnlyWhenTheOperatorInsists) {

@@ -4,6 +4,7 @@
 
 #include "app/Session.h"
 #include "testkit/RecordingOperator.h"
+#include "testkit/RecordingSettingsView.h"
 #include "testkit/ScriptedPort.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ struct DeviceFixture : ::testing::Test {
     link::PortMap ports;
     std::unique_ptr<link::DeviceLink> dl;
     RecordingOperator op;
+    RecordingSettingsView view;
     std::unique_ptr<app::Session> s;
     // word ("VF", "UP3", "GA=0.5") -> answer, for any address in `answering`.
     std::map<std::string, std::string> box;

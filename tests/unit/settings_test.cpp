@@ -37,41 +37,41 @@ TEST_F(SettingsTest, EepromCommitReportsAnythingButZero) {
 TEST_F(SettingsTest, GateTimeSetsTheBoxCommitsAndFollowsTheTimeout) {
     box.insert({{"GA=0.5", "0.5"}, {"GA=2", "2"}, {"EW", "0"}});
     info().GateTime = "1";
-    op.gateTime = app::GateTimeChoice{"0.5", true};
-    device::ChangeGateTime(*s);
-    EXPECT_EQ(op.gateTimeShownWith, Strings{"1"});
+    view.gateTime = device::GateTimeChoice{"0.5", true};
+    device::ChangeGateTime(*s, view);
+    EXPECT_EQ(view.gateTimeShownWith, Strings{"1"});
     EXPECT_EQ(Sent(), (Strings{"#01GA=0.5", "#01EW"}));
     EXPECT_EQ(info().GateTime, "0.5");
     EXPECT_EQ(dl->ResponseTimeoutMs(), 1000u);
 
-    op.gateTime = app::GateTimeChoice{"2", false};
-    device::ChangeGateTime(*s);
+    view.gateTime = device::GateTimeChoice{"2", false};
+    device::ChangeGateTime(*s, view);
     EXPECT_EQ(Sent(), Strings{"#01GA=2"});
     EXPECT_EQ(dl->ResponseTimeoutMs(), 3000u);
 
     // Sent as typed, no range test; the box's "NoConnect" is shown and still committed.
-    op.gateTime = app::GateTimeChoice{"abc", true};
-    device::ChangeGateTime(*s);
+    view.gateTime = device::GateTimeChoice{"abc", true};
+    device::ChangeGateTime(*s, view);
     EXPECT_EQ(Sent(), (Strings{"#01GA=abc", "#01EW"}));
     EXPECT_EQ(info().GateTime, "NoConnect");
     EXPECT_EQ(dl->ResponseTimeoutMs(), 1000u);
 
-    op.gateTime.reset();  // Cancel
-    device::ChangeGateTime(*s);
+    view.gateTime.reset();  // Cancel
+    device::ChangeGateTime(*s, view);
     EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(SettingsTest, NothingWithoutAConnection) {
     st().CurrentAddress.clear();
-    op.gateTime = app::GateTimeChoice{"0.5", true};
-    op.clockTime = app::DateTimeFields{};
-    device::ChangeGateTime(*s);
-    device::SetDeviceClock(*s);
-    device::SetPressUnits(*s, "bar");
-    device::SetTempUnits(*s, "Kelvin");
+    view.gateTime = device::GateTimeChoice{"0.5", true};
+    view.clockTime = app::DateTimeFields{};
+    device::ChangeGateTime(*s, view);
+    device::SetDeviceClock(*s, view);
+    device::SetPressUnits(*s, view, "bar");
+    device::SetTempUnits(*s, view, "Kelvin");
     EXPECT_TRUE(Sent().empty());
-    EXPECT_TRUE(op.gateTimeShownWith.empty());
-    EXPECT_EQ(op.clockDlgShown, 0);
+    EXPECT_TRUE(view.gateTimeShownWith.empty());
+    EXPECT_EQ(view.clockDlgShown, 0);
     EXPECT_EQ(op.messages, (Strings{"Please Auto Connect first.", "Please Auto Connect first.",
                                     "Please select an address first.", "Please select an address first."}));
 }
@@ -81,26 +81,26 @@ TEST_F(SettingsTest, UnitChoicesSendNamesRefreshPanelsAndOfferCommit) {
     for (auto& c : st().TransducerCaption) c = app::kNoConnect;
     st().TransducerCaption[1] = "#03    K-77";
     box.insert({{"UN1=mH2O", "mH2O"}, {"UN1", "mH2O"}, {"UN2=C", "C"}, {"UN2", "C"}, {"EW", "0"}});
-    op.makePermanent = true;
-    device::SetPressUnits(*s, "mH2O");
+    view.makePermanent = true;
+    device::SetPressUnits(*s, view, "mH2O");
     EXPECT_EQ(Sent(), (Strings{"#01UN1=mH2O", "#03UN1", "#03UN2", "#01EW"}));
     EXPECT_EQ(info().PressUnits, "mH2O");
     EXPECT_EQ(info().PUnits, "mH2O");
     EXPECT_EQ(info().PanelPUnits[1], "mH2O");
 
-    op.makePermanent = false;
-    device::SetTempUnits(*s, "Celsius");
+    view.makePermanent = false;
+    device::SetTempUnits(*s, view, "Celsius");
     EXPECT_EQ(Sent(), (Strings{"#01UN2=C", "#03UN1", "#03UN2"}));
     EXPECT_EQ(info().TempUnits, "C");
     EXPECT_EQ(info().TUnits, "C");
-    EXPECT_EQ(op.changeDlgShown, 2);
+    EXPECT_EQ(view.changeDlgShown, 2);
 }
 
 TEST_F(SettingsTest, DisplayModeChangeIsReadBackAndCommittedOnlyWhenConfirmed) {
     box["DM"] = "3";
     info().KestinDisplay = device::ReadDisplayMode(*s);
     Sent();
-    EXPECT_FALSE(device::SetDisplayMode(*s, 2));  // the mode already shown
+    EXPECT_FALSE(device::SetDisplayMode(*s, view, 2));  // the mode already shown
     EXPECT_TRUE(Sent().empty());
 
     box.insert({{"DM=4", "4"}, {"EW", "0"}});
@@ -109,29 +109,29 @@ TEST_F(SettingsTest, DisplayModeChangeIsReadBackAndCommittedOnlyWhenConfirmed) {
         if (cmd == "#01DM=4\r\n") box["DM"] = "4";
         inner(cmd);
     };
-    EXPECT_TRUE(device::SetDisplayMode(*s, 3));
+    EXPECT_TRUE(device::SetDisplayMode(*s, view, 3));
     EXPECT_EQ(Sent(), (Strings{"#01DM=4", "#01DM", "#01EW"}));
     EXPECT_EQ(info().KestinDisplay, "Temp Counts");
     EXPECT_EQ(info().KestinSelection, 3);
 
     // A box that does not read back a mode gets no commit, whatever was ticked.
     box.erase("DM");
-    EXPECT_TRUE(device::SetDisplayMode(*s, 0));
+    EXPECT_TRUE(device::SetDisplayMode(*s, view, 0));
     EXPECT_EQ(Sent(), (Strings{"#01DM=1", "#01DM"}));
     EXPECT_EQ(info().KestinDisplay, "NoConnect");
-    EXPECT_EQ(op.changeDlgShown, 2);
+    EXPECT_EQ(view.changeDlgShown, 2);
 }
 
 TEST_F(SettingsTest, ClockDialogCancelledKeepsTheTimeAndBroadcastShowsTheAddress) {
     info().ClockTime = "kept";
-    op.clockTime.reset();
-    device::SetDeviceClock(*s);
+    view.clockTime.reset();
+    device::SetDeviceClock(*s, view);
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(info().ClockTime, "kept");
 
-    op.clockTime = app::DateTimeFields{2008, 1, 5, 7, 3, 9};
+    view.clockTime = app::DateTimeFields{2008, 1, 5, 7, 3, 9};
     st().CurrentAddress = "#00";
-    device::SetDeviceClock(*s);
+    device::SetDeviceClock(*s, view);
     EXPECT_EQ(info().ClockTime, "#00");
 }
 
@@ -145,30 +145,30 @@ TEST_F(SettingsTest, BaudRateChangeFollowsTheEchoAndNeedsAnAddressForTheBox) {
         if (cmd == "#01EW\r\n") ewAt = port->baud;
         inner(cmd);
     };
-    device::ChangeBaudRate(*s, "19200");
+    device::ChangeBaudRate(*s, view, "19200");
     EXPECT_EQ(Sent(), (Strings{"#01BR=19200", "#01EW"}));
     EXPECT_EQ(port->rateChanges, std::vector<std::uint32_t>{19200});
     EXPECT_EQ(ewAt, 19200u);  // the commit goes out at the new rate
-    EXPECT_EQ(op.changeDlgShown, 1);
+    EXPECT_EQ(view.changeDlgShown, 1);
     EXPECT_EQ(st().BaudRateValue, "19200");
 
     // The rate in use: nothing sent, only shown again.
-    device::ChangeBaudRate(*s, "19200");
+    device::ChangeBaudRate(*s, view, "19200");
     EXPECT_TRUE(Sent().empty());
 
     // No echo: the PC stays at the old rate, the link and label hold the new one.
     box.erase("BR=38400");
-    device::ChangeBaudRate(*s, "38400");
+    device::ChangeBaudRate(*s, view, "38400");
     EXPECT_EQ(Sent(), Strings{"#01BR=38400"});
     EXPECT_EQ(port->baud, 19200u);
     EXPECT_EQ(dl->LinkBaudRate(), 38400u);
     EXPECT_EQ(st().BaudRateValue, "38400");
-    EXPECT_EQ(op.changeDlgShown, 1);
+    EXPECT_EQ(view.changeDlgShown, 1);
 
     // Without an address only the PC switches; "#00" is refused.
     st().CurrentAddress.clear();
     EXPECT_TRUE(device::BeginBaudRateChange(*s));
-    device::ChangeBaudRate(*s, "4800");
+    device::ChangeBaudRate(*s, view, "4800");
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(port->baud, 4800u);
 
@@ -179,14 +179,14 @@ TEST_F(SettingsTest, BaudRateChangeFollowsTheEchoAndNeedsAnAddressForTheBox) {
 
 TEST_F(SettingsTest, AddressDialogStartsAtTheCurrentAddressAndReconnectsOrDisplaysAnother) {
     st().CurrentAddress.clear();
-    device::ChangeAddress(*s);  // cancelled
+    device::ChangeAddress(*s, view);  // cancelled
     EXPECT_EQ(st().CurrentAddress, "#01");
     st().CurrentAddress = "#97";
-    device::ChangeAddress(*s);
-    EXPECT_EQ(op.addressShownAt, (std::vector<int>{1, -1}));
+    device::ChangeAddress(*s, view);
+    EXPECT_EQ(view.addressShownAt, (std::vector<int>{1, -1}));
 
-    op.address = app::AddressChoice{2, "#07", false};
-    device::ChangeAddress(*s);
+    view.address = device::AddressChoice{2, "#07", false};
+    device::ChangeAddress(*s, view);
     EXPECT_EQ(st().AddressValue, "#07");
     EXPECT_EQ(st().TransducerAddress[0], "#07");
     EXPECT_EQ(st().CurrentAddress, "#97");
@@ -197,14 +197,14 @@ TEST_F(SettingsTest, AddressDialogStartsAtTheCurrentAddressAndReconnectsOrDispla
     DigitalBox();
     st().AddressTable[2] = "D02";
     st().CurrentAddress = "#01";
-    op.address = app::AddressChoice{0, "#07", false};
-    device::ChangeAddress(*s);
+    view.address = device::AddressChoice{0, "#07", false};
+    device::ChangeAddress(*s, view);
     EXPECT_EQ(op.messages, Strings{"Sorry.  No device at that address."});
     EXPECT_EQ(st().CurrentAddress, "#01");
     EXPECT_TRUE(Sent().empty());
 
-    op.address = app::AddressChoice{0, "#02", false};
-    device::ChangeAddress(*s);
+    view.address = device::AddressChoice{0, "#02", false};
+    device::ChangeAddress(*s, view);
     EXPECT_EQ(st().CurrentAddress, "#02");
     EXPECT_EQ(info().ModelNumber, "DPT6100");
     EXPECT_EQ(Sent().front(), "#02M");
@@ -220,23 +220,23 @@ TEST_F(SettingsTest, AddressChangeCommitsAtTheNewAddressOrReopensTheConnectDialo
     box.insert({{"AD=05", "05"}, {"EW", "0"}});
     st().DeviceType = "Kestin";
     st().AddressTable[1] = "K-1";
-    op.address = app::AddressChoice{1, "#05", true};
-    device::ChangeAddress(*s);
+    view.address = device::AddressChoice{1, "#05", true};
+    device::ChangeAddress(*s, view);
     EXPECT_EQ(Sent(), (Strings{"#01AD=05", "#05EW"}));
     EXPECT_EQ(st().AddressValue, "#05");
     EXPECT_EQ(st().CurrentAddress, "#05");
     EXPECT_EQ(st().TransducerCaption[0], "#01    K-1");  // the table itself is not changed
-    EXPECT_EQ(op.newConnectDlgShown, 0);
+    EXPECT_EQ(view.newConnectDlgShown, 0);
 
     // A digital box takes the new address at once and is searched for again.
     box["AD=09"] = "09";
     st().DeviceType = "Digital";
-    device::ChangeDeviceAddress(*s, "#09", false);
+    device::ChangeDeviceAddress(*s, view, "#09", false);
     EXPECT_EQ(Sent(), Strings{"#05AD=09"});
-    EXPECT_EQ(op.newConnectDlgShown, 1);
+    EXPECT_EQ(view.newConnectDlgShown, 1);
     EXPECT_EQ(st().CurrentAddress, "#09");
 
-    device::ChangeDeviceAddress(*s, "#00", true);
+    device::ChangeDeviceAddress(*s, view, "#00", true);
     EXPECT_EQ(op.messages, Strings{"Sorry.  You can not change the address to #00"});
     EXPECT_TRUE(Sent().empty());
 }

@@ -93,10 +93,10 @@ int RunSend(Rig& rig) {
         rig.env.out << link::kNoConnect << '\n';
         return kNoAnswer;
     }
-    const std::string answer = rig.session->ConsoleCommand(command);
-    rig.env.out << answer << '\n';
-    if (answer == link::kNoConnect) return rig.Fail(kNoAnswer, rig.NoAnswerText(command.substr(0, 3)));
-    if (answer.rfind("ERROR", 0) == 0) return rig.Fail(kNoAnswer, "the box reported " + answer);
+    const auto answer = rig.session->ConsoleCommand(command);
+    rig.env.out << answer.text << '\n';
+    if (answer.text == link::kNoConnect) return rig.Fail(kNoAnswer, rig.NoAnswerText(command.substr(0, 3), answer.outcome));
+    if (answer.text.rfind("ERROR", 0) == 0) return rig.Fail(kNoAnswer, "the box reported " + answer.text);
     return kDone;
 }
 

@@ -16,8 +16,10 @@ Rig::Rig(const Invocation& i, Environment& e)
     : inv(i), env(e), stop(e.signals), progress(e.err, e.terminal), op(e.err, stop) {
     link = std::make_unique<link::DeviceLink>(std::make_unique<link::PosixPort>(),
                                               [this](const std::string& name) { return ports.Resolve(name); });
-    // A stop asked during a search winds it down as the connect dialog's Abort does.
-    op.onStop = [this] { link->SearchAborted = true; };
+    // A stop seen at an event pump winds the flows down as the window's close does.
+    op.onStop = [this] {
+        if (session) session->RequestStop();
+    };
 }
 
 Rig::~Rig() {
@@ -108,12 +110,12 @@ int Rig::Connect(const std::string& address) {
     if (!Open()) return kNoAnswer;
     session->State().CurrentAddress = address;
     device::ReadDeviceInfo(*session);
+    if (stop.Requested()) return Fail(kNoAnswer, "stopped by a signal");
     if (session->State().Info.SerialNumber == app::kNoConnect) return Fail(kNoAnswer, "no answer from " + address);
     return kDone;
 }
 
-std::string Rig::NoAnswerText(const std::string& address) const {
-    const auto outcome = link->LastOutcome();
+std::string Rig::NoAnswerText(const std::string& address, link::ExchangeOutcome outcome) const {
     std::string why(link::OutcomeText(outcome));
     if (outcome == link::ExchangeOutcome::NotOpen) why += ": " + link->LastOpenStatus().text;
     return "no answer from " + address + " (" + why + ")";

@@ -28,6 +28,7 @@ public:
         if (savePath.empty()) return std::nullopt;
         return savePath;
     }
+    bool AskMakePermanent() override { return rig_.inv.Has("--commit"); }
     bool AskGoOn(const std::string& text) override {
         rig_.progress.End();
         rig_.env.err << "tessary-cli: " << text << '\n';
@@ -111,7 +112,6 @@ int RunCoefWrite(Rig& rig) {
 
     ConsoleCoefView view(rig);
     view.openPath = file;
-    rig.op.makePermanent = rig.inv.Has("--commit");
     coef::CoefTransfer transfer(*rig.session, view);
     transfer.OpenCoefClick();
     if (transfer.CoefCommand().empty()) return ExitFromMessages(rig.op.messages);

@@ -46,28 +46,6 @@ void ConsoleOperator::NeedChoice(const std::string& option) {
     if (missingChoice.empty()) missingChoice = option;
 }
 
-bool ConsoleOperator::AskMakePermanent() {
-    if (!makePermanent) NeedChoice("--permanent");
-    return makePermanent.value_or(false);
-}
-
-std::optional<app::GateTimeChoice> ConsoleOperator::AskGateTime(const std::string&) {
-    NeedChoice("a gate time");
-    return std::nullopt;
-}
-
-std::optional<app::DateTimeFields> ConsoleOperator::AskClockTime() {
-    NeedChoice("a clock time");
-    return std::nullopt;
-}
-
-std::optional<app::AddressChoice> ConsoleOperator::AskAddress(int) {
-    NeedChoice("--address");
-    return std::nullopt;
-}
-
-void ConsoleOperator::ShowNewConnectDlg() { NeedChoice("a new connect (run scan)"); }
-
 void ConsoleSearchView::ShowProbe(const std::string& port, std::uint32_t baud) {
     where_ = "probing " + port + " at " + std::to_string(baud);
 }

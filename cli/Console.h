@@ -47,17 +47,16 @@ private:
 };
 
 // The core operator of the flows: notices on standard error ("tessary-cli: "
-// and the window's text), no events, no cursor. A question with no answer
-// given on the command line is recorded as a missing choice and answered with
-// the choice that changes nothing.
+// and the window's text), no events, no cursor. The views' questions that no
+// option answered are recorded here as a missing choice (and answered with the
+// choice that changes nothing).
 class ConsoleOperator final : public app::Operator {
 public:
     ConsoleOperator(std::ostream& err, StopFlag stop) : err_(err), stop_(stop) {}
 
     std::vector<std::string> messages;
-    std::string missingChoice;             // the option the flow needed and did not get
-    std::optional<bool> makePermanent;     // --permanent given or not
-    std::function<void()> onStop;          // run at an event pump once a stop was asked
+    std::string missingChoice;     // the option the flow needed and did not get
+    std::function<void()> onStop;  // run at an event pump once a stop was asked
 
     void ShowMessageBox(const std::string& text) override;
     void ProcessEvents() override;
@@ -65,11 +64,6 @@ public:
     void BeginBusy() override {}
     void EndBusy() override {}
     void ShowState() override {}
-    bool AskMakePermanent() override;
-    std::optional<app::GateTimeChoice> AskGateTime(const std::string& current) override;
-    std::optional<app::DateTimeFields> AskClockTime() override;
-    std::optional<app::AddressChoice> AskAddress(int addressIndex) override;
-    void ShowNewConnectDlg() override;
 
     // A view's question that no option answered.
     void NeedChoice(const std::string& option);

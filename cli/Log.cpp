@@ -90,7 +90,7 @@ int Shown(Rig& rig, const std::vector<std::pair<const char*, std::string>>& rows
         rig.env.out << left << value << '\n';
     }
     const std::string& answer = rig.session->State().ReplyText;
-    if (answer == app::kNoConnect) return rig.Fail(kNoAnswer, rig.NoAnswerText(rig.session->State().CurrentAddress));
+    if (answer == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + rig.session->State().CurrentAddress);
     if (answer.rfind("ERROR", 0) == 0) return rig.Fail(kNoAnswer, "the box reported " + answer);
     return kDone;
 }

@@ -40,8 +40,8 @@ public:
 
     int Usage(const std::string& text);
     int Fail(int code, const std::string& text);
-    // "no answer from #01 (no byte came before the time-out)": the link's last outcome.
-    std::string NoAnswerText(const std::string& address) const;
+    // "no answer from #01 (no byte came before the time-out)".
+    std::string NoAnswerText(const std::string& address, link::ExchangeOutcome outcome) const;
 
     const Invocation& inv;
     Environment& env;

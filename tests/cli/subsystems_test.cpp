@@ -37,6 +37,7 @@ struct WindowCoefView final : coef::CoefView {
                                             const std::string&) override {
         return savePath;
     }
+    bool AskMakePermanent() override { return true; }
     bool AskGoOn(const std::string&) override { return true; }
     void ShowHexLines(const Strings&) override {}
     void ShowMemoLines(const Strings&) override {}

@@ -3,12 +3,14 @@
 #include "device/DeviceInfo.h"
 #include "ui/HelpWindow.h"
 #include "ui/QtOperator.h"
+#include "ui/TCapturePage.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
 #include "ui/TNewConnectDlg.h"
 #include "ui/TOKBottomDlg.h"
 #include "ui/TReadingsPage.h"
 #include "ui/TSingleReadings.h"
+#include "ui/TTrafficWindow.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
@@ -62,6 +64,14 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, QWidget
     singleReadings_ = new TSingleReadings(session_, ui->TabSheet2);
     ui->ezLayout->addWidget(singleReadings_, 2, 1);  // the spacer's cell; it keeps its own stretch
     singleReadings_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    capturePage_ = new TCapturePage(session_, ui->lbDataCapture, ui->tsCapture);
+    (new QVBoxLayout(ui->tsCapture))->addWidget(capturePage_);
+    capturePage_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    trafficWindow_ = new TTrafficWindow(session_.Link(), this);
+    auto* traffic = new QAction("Traffic", this);
+    traffic->setObjectName("Traffic1");
+    ui->MainMenu1->insertAction(ui->Help1, traffic);
+    connect(traffic, &QAction::triggered, trafficWindow_, &QWidget::show);
     if (auto* op = dynamic_cast<QtOperator*>(&session_.Op())) {
         op->onShowState = [this] { RefreshDevicePanels(); };
         op->onNewConnectDlg = [this] { btNewConnectClick(); };
@@ -151,6 +161,7 @@ void TForm1::RefreshConnection() {
     }
     slotStatus_->setText("Slots: " + shown.join(' '));
     slotStatus_->setToolTip(tip.join('\n'));
+    capturePage_->Refresh();
     UpdatePortStatus();
     RefreshDevicePanels();
 }
@@ -223,6 +234,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::FormClose() {
     if (session_.Closed()) return;
+    capturePage_->Stop();  // its files close before the port does
     session_.FormClose();
     hide();
     help_->close();

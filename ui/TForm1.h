@@ -13,12 +13,14 @@ class TForm1;
 }
 class HelpWindow;
 class QLabel;
+class TCapturePage;
 class TCoefficientsPage;
 class TDevicePanels;
 class TNewConnectDlg;
 class TOKBottomDlg;
 class TReadingsPage;
 class TSingleReadings;
+class TTrafficWindow;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -58,6 +60,8 @@ public:
     TCoefficientsPage* CoefficientsPage() const { return coefficientsPage_; }
     TReadingsPage* ReadingsPage() const { return readingsPage_; }
     TSingleReadings* SingleReadings() const { return singleReadings_; }
+    TCapturePage* CapturePage() const { return capturePage_; }
+    TTrafficWindow* TrafficWindow() const { return trafficWindow_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +79,8 @@ private:
     TCoefficientsPage* coefficientsPage_ = nullptr;
     TReadingsPage* readingsPage_ = nullptr;
     TSingleReadings* singleReadings_ = nullptr;
+    TCapturePage* capturePage_ = nullptr;
+    TTrafficWindow* trafficWindow_ = nullptr;
     QLabel* slotStatus_;
     TNewConnectDlg* connectDlg_ = nullptr;
     QString lineHint_;

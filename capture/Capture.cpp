@@ -35,8 +35,9 @@ void LineFile::Close() {
     fd_ = -1;
 }
 
-Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock)
-    : link_(link), op_(op), view_(view), clock_(clock) {}
+Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock,
+                 std::chrono::milliseconds rateUnit)
+    : link_(link), op_(op), view_(view), clock_(clock), rateUnit_(rateUnit) {}
 
 Capture::~Capture() { Stop(); }
 
@@ -67,7 +68,7 @@ bool Capture::Start(const CaptureSetup& setup) {
     addresses_ = setup.addresses;
     timeoutMs_ = device::TimeoutFromGateTime(setup.gateTime);
     link_.SetResponseTimeoutMs(timeoutMs_);  // stays after the capture, as for the readings
-    period_ = std::chrono::seconds(ParseCaptureRate(setup.rateText));
+    period_ = rateUnit_ * ParseCaptureRate(setup.rateText);
 
     view_.ShowState(true, {});
     active_ = true;

@@ -81,7 +81,9 @@ private:
 
 class Capture {
 public:
-    Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock);
+    // `rateUnit`: what a rate of 1 means; a second, shorter only for the figures.
+    Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock,
+            std::chrono::milliseconds rateUnit = std::chrono::seconds(1));
     ~Capture();  // Stop()
     Capture(const Capture&) = delete;
     Capture& operator=(const Capture&) = delete;
@@ -122,6 +124,7 @@ private:
     app::Operator& op_;
     CaptureView& view_;
     CaptureClock& clock_;
+    const std::chrono::milliseconds rateUnit_;
 
     // The snapshot; written by Start before the thread starts, then only read.
     std::array<std::string, kSlots> addresses_;

@@ -52,20 +52,12 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
       session_(session),
       lbDataCapture_(lbDataCapture),
       dlgPCCapture_(new TdlgPCCapture(this)),
-      saveDialog2_(new QFileDialog(this)),
       view_(std::make_unique<View>(this)),
       capture_(std::make_unique<tessary::capture::Capture>(session.Link(), session.Op(), *view_, clock_)) {
     ui->setupUi(this);
     const QString folder = PathText(session_.State().DefaultFolder);
     ui->edSerialPath->setText(folder + "AllSerial.txt");
     for (int k = 1; k <= 4; ++k) edPath(k)->setText(folder);
-
-    saveDialog2_->setObjectName("SaveDialog2");
-    saveDialog2_->setAcceptMode(QFileDialog::AcceptSave);
-    saveDialog2_->setDefaultSuffix("txt");
-    saveDialog2_->setNameFilters({"Text Files (*.txt)", "All Files (*)"});
-    saveDialog2_->setDirectory(folder);
-    saveDialog2_->setOption(QFileDialog::DontConfirmOverwrite);  // dlgPCCapture asks at the start
 
     for (int n = 1; n <= 5; ++n) connect(btBrowse(n), &QPushButton::clicked, this, [this, n] { BrowseCapturePath(n); });
     connect(ui->SpeedButtonMMTimer, &QPushButton::clicked, this, &TCapturePage::SpeedButtonMMTimerClick);
@@ -130,8 +122,21 @@ void TCapturePage::Refresh() {
     if (isVisible()) tsCaptureShow();
 }
 
+QFileDialog* TCapturePage::SaveDialog2() {
+    // Made at the first Browse, then kept, so it stays in the folder last used.
+    if (saveDialog2_) return saveDialog2_;
+    saveDialog2_ = new QFileDialog(this);
+    saveDialog2_->setObjectName("SaveDialog2");
+    saveDialog2_->setAcceptMode(QFileDialog::AcceptSave);
+    saveDialog2_->setDefaultSuffix("txt");
+    saveDialog2_->setNameFilters({"Text Files (*.txt)", "All Files (*)"});
+    saveDialog2_->setDirectory(PathText(session_.State().DefaultFolder));
+    saveDialog2_->setOption(QFileDialog::DontConfirmOverwrite);  // dlgPCCapture asks at the start
+    return saveDialog2_;
+}
+
 void TCapturePage::BrowseCapturePath(int n) {
-    if (saveDialog2_->exec() != QDialog::Accepted || saveDialog2_->selectedFiles().isEmpty()) return;
+    if (SaveDialog2()->exec() != QDialog::Accepted || saveDialog2_->selectedFiles().isEmpty()) return;
     QLineEdit* target = n == 1 ? ui->edSerialPath : edPath(n - 1);
     target->setText(saveDialog2_->selectedFiles().first());
 }

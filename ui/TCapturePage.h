@@ -42,7 +42,7 @@ public:
 
     std::function<void()> hideInPlaceEditors = [] {};
     TdlgPCCapture& dlgPCCapture() { return *dlgPCCapture_; }
-    QFileDialog* SaveDialog2() const { return saveDialog2_; }
+    QFileDialog* SaveDialog2();
     tessary::capture::Capture& Capture() { return *capture_; }
     Ui::TCapturePage* Form() const { return ui.get(); }
 
@@ -63,7 +63,7 @@ private:
     tessary::app::Session& session_;
     QPointer<QLabel> lbDataCapture_;
     TdlgPCCapture* dlgPCCapture_;
-    QFileDialog* saveDialog2_;
+    QFileDialog* saveDialog2_ = nullptr;
     std::array<std::string, 4> proposed_{};  // the CapturePath last put into edPath
     std::array<QString, 5> fileErrors_{};    // all-serial, slots 1..4
     QString note_;

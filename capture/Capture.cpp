@@ -54,6 +54,13 @@ bool Capture::Start(const CaptureSetup& setup) {
     skipped_ = 0;
     for (int k = 0; k <= kSlots; ++k) view_.ShowFileError(k, {});
 
+    const auto inDefault = [&](const std::string& path) {
+        return !setup.defaultFolder.empty() && path.rfind(setup.defaultFolder, 0) == 0;
+    };
+    bool wantDefault = setup.allSerial && inDefault(setup.allSerialPath);
+    for (int k = 0; k < kSlots; ++k) wantDefault = wantDefault || (setup.ticked[k] && inDefault(setup.paths[k]));
+    if (wantDefault) ::mkdir(setup.defaultFolder.c_str(), 0755);  // a failure shows when the file will not open
+
     allSerialOpen_ = false;
     if (setup.allSerial) {
         std::string error;

@@ -55,6 +55,7 @@ struct CaptureSetup {
     std::array<std::string, kSlots> addresses{};  // TransducerAddress
     std::string rateText = "1";                   // edCaptureRate
     std::string gateTime;                         // the gate time last shown
+    std::string defaultFolder;                    // made when a file is to go there and it is missing
 };
 
 struct CycleTiming {

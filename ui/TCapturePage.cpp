@@ -161,6 +161,7 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
     }
     setup.rateText = S(ui->edCaptureRate->text());
     setup.gateTime = st.Info.GateTime;
+    setup.defaultFolder = st.DefaultFolder;
     note_.clear();
     if (!capture_->Start(setup)) {
         QSignalBlocker block(ui->SpeedButtonMMTimer);

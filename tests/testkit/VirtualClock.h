@@ -7,6 +7,8 @@
 #include "link/DeviceLink.h"
 #include "testkit/ScriptedPort.h"
 
+#include <utility>
+
 namespace tessary::testkit {
 
 class VirtualClock final : public capture::CaptureClock {

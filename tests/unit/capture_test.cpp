@@ -177,6 +177,8 @@ TEST(Capture, ClicksCloseTheSourcesFileAndTheAllSerialFileIsAppendedTo) {
     EXPECT_FALSE(r.capture.Running());
 
     WriteText(r.setup.allSerialPath, "earlier\r\n");
+    r.setup.defaultFolder = (r.dir / "Tessary/").string();  // missing: made at the start
+    r.setup.paths[0] = r.setup.defaultFolder + "D01.txt";
     r.setup.allSerial = true;
     r.setup.ticked = {true, false, false, false};
     ASSERT_TRUE(r.Start());
@@ -203,6 +205,7 @@ TEST(Capture, AHungUpLineEndsTheCaptureAndClosesTheFiles) {
     r.clock.Allow(r.start + 10s);  // the capture ends by itself at its second cycle
     for (int i = 0; i < 5000 && r.capture.Running(); ++i) std::this_thread::sleep_for(1ms);
     EXPECT_FALSE(r.capture.Running());
+    r.capture.Stop();  // joins the ended thread
     EXPECT_EQ(r.view.states.back(), "off Capture stopped: the line hung up or failed (adapter unplugged?)");
     EXPECT_EQ(r.File(1).substr(r.File(1).size() - 11), "NoConnect\r\n");
     EXPECT_EQ(r.cycles.size(), 2u);

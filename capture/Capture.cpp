@@ -183,6 +183,7 @@ bool Capture::RunCycle(std::string& note) {
             outcome = link_.LastOutcome();
             link_.SetResponseTimeoutMs(saved);
         }
+        clock_.LetOthersIn();
         const std::string line = FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);
         WriteLine(k, line);

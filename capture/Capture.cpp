@@ -74,7 +74,6 @@ bool Capture::Start(const CaptureSetup& setup) {
     }
     addresses_ = setup.addresses;
     timeoutMs_ = device::TimeoutFromGateTime(setup.gateTime);
-    link_.SetResponseTimeoutMs(timeoutMs_);  // stays after the capture, as for the readings
     period_ = rateUnit_ * ParseCaptureRate(setup.rateText);
 
     view_.ShowState(true, {});
@@ -137,6 +136,9 @@ void Capture::HandleRequests() {
 }
 
 void Capture::Run() {
+    // Here rather than in Start, so the window does not wait for the line.
+    // It stays after the capture, as the readings' time-out does.
+    link_.SetResponseTimeoutMs(timeoutMs_);
     std::string note;
     std::uint64_t k = 1;
     while (!stop_) {

@@ -91,8 +91,9 @@ public:
 
     // "Please select a source" and false when nothing is ticked. Otherwise
     // opens the all-serial file, then the slot files in order (asking Append
-    // or Overwrite for an existing one), sets the link's time-out from the
-    // gate time and starts the cycles, the first one period from now.
+    // or Overwrite for an existing one) and starts the cycles, the first one
+    // period from now; the capture thread sets the link's time-out from the
+    // gate time.
     bool Start(const CaptureSetup& setup);
     // Returns at once; the capture thread closes the files as it ends and then
     // reports ShowState(false, ...).

@@ -100,11 +100,12 @@ TEST(Capture, CyclesAskTheTickedSlotsInOrderAndAppendLinesOnTheGrid) {
     r.setup.ticked = {true, false, true, false};
     r.setup.rateText = "3";
     r.setup.gateTime = "0.5";
+    r.dl.SetResponseTimeoutMs(200);
     ASSERT_TRUE(r.Start());
     EXPECT_EQ(r.capture.Period(), 3000ms);
-    EXPECT_EQ(r.dl.ResponseTimeoutMs(), 1000u);
     r.RunPeriods(7.5);
     r.capture.Stop();
+    EXPECT_EQ(r.dl.ResponseTimeoutMs(), 1000u);
 
     ASSERT_EQ(r.cycles.size(), 7u);
     for (std::size_t i = 0; i < 7; ++i) {  // absolute deadlines, started on time: no drift

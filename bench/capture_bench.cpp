@@ -148,8 +148,8 @@ int LostLines() {
     for (std::size_t k = 0; k < 2; ++k) {
         const long inFile = FileLines(setup.paths[k]);
         const auto size = static_cast<long>(fs::file_size(setup.paths[k]));
-        std::printf("  slot %zu: %ld lines made, %ld in the file (lost %ld), %ld not a reading; bytes %ld of %ld\n", k + 1,
-                    view.lines[k], inFile, view.lines[k] - inFile, view.bad[k], size, view.bytes[k]);
+        std::printf("  slot %zu: %ld lines made, %ld in the file (lost %ld), %ld not a reading; bytes %ld of %ld\n",
+                    k + 1, view.lines[k], inFile, view.lines[k] - inFile, view.bad[k], size, view.bytes[k]);
         failures += inFile != view.lines[k] || size != view.bytes[k] || view.bad[k] != 0;
     }
     return failures + (other.wrong != 0);
@@ -202,7 +202,9 @@ void Timing(bool busy) {
                 static_cast<unsigned long long>(last.period), offset(last), offset(last) - offset(timings.front()));
     std::printf("  lateness of a cycle's start: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu ran a period late)\n",
                 at(0.5), at(0.99), late.back(), lateRuns);
-    if (busy) std::printf("  p99 / one exchange of the other thread on the wire (%.2f ms): %.2f\n", exchangeMs, at(0.99) / exchangeMs);
+    if (busy)
+        std::printf("  p99 / one exchange of the other thread on the wire (%.2f ms): %.2f\n", exchangeMs,
+                    at(0.99) / exchangeMs);
     if (other) std::printf("  other thread: %ld exchanges, %ld wrong\n", other->asked, other->wrong);
 }
 
@@ -237,9 +239,10 @@ void Memory() {
     clock.RunUntil(start + 100000s + 500ms);
     const long at100k = RssKiB();
     capture.Stop();
-    std::printf("memory (virtual time, 4 slots + all-serial + traffic log): RSS %ld KiB after 10,000 cycles, %ld KiB after"
-                " 100,000 (%+.1f %%); %ld lines per slot\n",
-                at10k, at100k, 100.0 * static_cast<double>(at100k - at10k) / static_cast<double>(at10k), view.lines[0]);
+    std::printf(
+        "memory (virtual time, 4 slots + all-serial + traffic log): RSS %ld KiB after 10,000 cycles, %ld KiB after"
+        " 100,000 (%+.1f %%); %ld lines per slot\n",
+        at10k, at100k, 100.0 * static_cast<double>(at100k - at10k) / static_cast<double>(at10k), view.lines[0]);
     dl.SetTrafficObserver({});
     fs::remove_all(dir);
 }

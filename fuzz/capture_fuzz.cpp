@@ -18,14 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         // Three colons gone, one blank more, the rest untouched.
         if (line.size() != text.size() + 1) __builtin_trap();
-        if (std::count(line.begin(), line.end(), ':') != std::count(text.begin(), text.end(), ':') - 3) __builtin_trap();
+        if (std::count(line.begin(), line.end(), ':') != std::count(text.begin(), text.end(), ':') - 3)
+            __builtin_trap();
         const std::size_t third = line.find(", ");
         if (third == std::string::npos || line.substr(third + 2) != text.substr(third + 1)) __builtin_trap();
     }
 
     const int rate = tessary::capture::ParseCaptureRate(text);
     if (rate < 1 || rate > tessary::capture::kMaxRateSeconds) __builtin_trap();
-    if (!text.empty() && text.size() < 6 && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (!text.empty() && text.size() < 6 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         const int value = std::stoi(text);
         if (value >= 1 && value <= tessary::capture::kMaxRateSeconds && rate != value) __builtin_trap();
     }

@@ -22,7 +22,8 @@ class TCapturePage::View final : public tessary::capture::CaptureView {
 public:
     explicit View(TCapturePage* page) : page_(page) {}
     bool AskAppend(const std::string& path) override {
-        return OnWindow([this, &path] { return page_ && page_->dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });
+        return OnWindow(
+            [this, &path] { return page_ && page_->dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });
     }
     void ShowLine(int slot, const std::string& line) override {
         PostToWindow([p = page_, slot, text = Q(line)] {

@@ -3,7 +3,8 @@
 #include "ui_TdlgPCCapture.h"
 
 TdlgPCCapture::TdlgPCCapture(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), ui(std::make_unique<Ui::TdlgPCCapture>()) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui(std::make_unique<Ui::TdlgPCCapture>()) {
     ui->setupUi(this);
     connect(ui->btAppend, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->btOverwrite, &QPushButton::clicked, this, &QDialog::reject);

@@ -37,18 +37,13 @@ public:
         woken_ = true;
         cv_.notify_all();
     }
-    // Lets time run to `limit`.
-    void Allow(TimePoint limit) {
-        std::lock_guard lock(mutex_);
+    // Lets time run to `limit`; with `wait`, true once the sleeper waits beyond it.
+    bool RunUntil(TimePoint limit, bool wait = true) {
+        std::unique_lock lock(mutex_);
         limit_ = limit;
         parked_ = false;
         cv_.notify_all();
-    }
-    // Allow(limit); true once the sleeper waits beyond it.
-    bool RunUntil(TimePoint limit) {
-        Allow(limit);
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, std::chrono::seconds(20), [this] { return parked_; });
+        return !wait || cv_.wait_for(lock, std::chrono::seconds(20), [this] { return parked_; });
     }
 
 private:

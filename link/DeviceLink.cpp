@@ -145,8 +145,10 @@ std::chrono::milliseconds DeviceLink::writeLimitLocked(std::size_t bytes) const 
 
 std::string DeviceLink::SendCommand(std::string command) {
     std::lock_guard lock(mutex_);
+    const auto began = std::chrono::system_clock::now();
     std::string result = exchangeLocked(command);
     if (outcome_ != ExchangeOutcome::Broadcast) captureLocked("> ", result + "\r\n");
+    if (observer_) observer_({began, portName_, command, result, outcome_});
     return result;
 }
 
@@ -238,6 +240,11 @@ void DeviceLink::CloseAllSerialFile() {
 bool DeviceLink::AllSerialFileOpen() const {
     std::lock_guard lock(mutex_);
     return capture_ != nullptr;
+}
+
+void DeviceLink::SetTrafficObserver(std::function<void(const TrafficRecord&)> observer) {
+    std::lock_guard lock(mutex_);
+    observer_ = std::move(observer);
 }
 
 void DeviceLink::SetAllSerial(bool on) { allSerial_.store(on); }

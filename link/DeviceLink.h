@@ -44,6 +44,13 @@ inline constexpr std::chrono::milliseconds kTrailingGap{110};
 // A reply without a line feed is cut here (a box at the wrong rate can stream noise).
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
 
+// One exchange as the traffic observer sees it. `command` is as written ("NoWrite" for a read only).
+struct TrafficRecord {
+    std::chrono::system_clock::time_point time;  // when the exchange began
+    std::string port, command, reply;
+    ExchangeOutcome outcome;
+};
+
 // Turns a port name ("COM1") into a device path; empty when unknown.
 using PortResolver = std::function<std::string(const std::string& portName)>;
 
@@ -99,6 +106,9 @@ public:
     bool AllSerialFileOpen() const;
     void SetAllSerial(bool on);  // mirrors the check box; read at each exchange
     bool AllSerial() const;
+    // Called after every exchange of any thread, with the link held: it must
+    // only queue the record (never call the link or a widget). Empty: none.
+    void SetTrafficObserver(std::function<void(const TrafficRecord&)> observer);
 
 private:
     void captureLocked(std::string_view prefix, std::string_view text);
@@ -117,6 +127,7 @@ private:
     ExchangeOutcome outcome_ = ExchangeOutcome::NotOpen;
     std::FILE* capture_ = nullptr;
     std::atomic<bool> allSerial_{false};
+    std::function<void(const TrafficRecord&)> observer_;
 };
 
 }  // namespace tessary::link

@@ -7,6 +7,7 @@
 #include "ui/OnWindow.h"
 #include "ui/QtSettingsView.h"
 #include "ui/QtOperator.h"
+#include "ui/TCapturePage.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
 #include "ui/TFirmwarePage.h"
@@ -14,6 +15,7 @@
 #include "ui/TOKBottomDlg.h"
 #include "ui/TReadingsPage.h"
 #include "ui/TSingleReadings.h"
+#include "ui/TTrafficWindow.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
@@ -81,6 +83,14 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
     runner_.afterOperation = [this] { RefreshConnection(); };
     dialogCloser_.setInterval(20);
     connect(&dialogCloser_, &QTimer::timeout, this, &TForm1::CloseDialogs);
+    capturePage_ = new TCapturePage(session_, ui->lbDataCapture, ui->tsCapture);
+    (new QVBoxLayout(ui->tsCapture))->addWidget(capturePage_);
+    capturePage_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    trafficWindow_ = new TTrafficWindow(session_.Link(), this);
+    auto* traffic = new QAction("Traffic", this);
+    traffic->setObjectName("Traffic1");
+    ui->MainMenu1->insertAction(ui->Help1, traffic);
+    connect(traffic, &QAction::triggered, trafficWindow_, &QWidget::show);
     FormCreate();
 }
 
@@ -187,6 +197,7 @@ void TForm1::RefreshConnection() {
     }
     slotStatus_->setText("Slots: " + shown.join(' '));
     slotStatus_->setToolTip(tip.join('\n'));
+    capturePage_->Refresh();
     UpdatePortStatus();
     RefreshDevicePanels();
 }
@@ -302,6 +313,7 @@ void TForm1::FinishClose() {
     if (finishing_) return;
     finishing_ = true;
     if (!runner_.WaitIdle(10000)) std::fprintf(stderr, "tessary: the line did not stop; closing anyway\n");
+    capturePage_->Stop();  // the line is idle: its files close before the port does
     session_.FormClose();
     dialogCloser_.stop();
     hide();

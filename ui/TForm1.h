@@ -19,6 +19,7 @@ class HelpWindow;
 class LineRunner;
 class QtSettingsView;
 class QLabel;
+class TCapturePage;
 class TCoefficientsPage;
 class TDevicePanels;
 class TFirmwarePage;
@@ -26,6 +27,7 @@ class TNewConnectDlg;
 class TOKBottomDlg;
 class TReadingsPage;
 class TSingleReadings;
+class TTrafficWindow;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -83,6 +85,8 @@ public:
     TReadingsPage* ReadingsPage() const { return readingsPage_; }
     TSingleReadings* SingleReadings() const { return singleReadings_; }
     TFirmwarePage* FirmwarePage() const { return firmwarePage_; }
+    TCapturePage* CapturePage() const { return capturePage_; }
+    TTrafficWindow* TrafficWindow() const { return trafficWindow_; }
 
 signals:
     // FormClose is done: the line is idle, files closed, INI file written.
@@ -110,6 +114,8 @@ private:
     TReadingsPage* readingsPage_ = nullptr;
     TSingleReadings* singleReadings_ = nullptr;
     TFirmwarePage* firmwarePage_ = nullptr;
+    TCapturePage* capturePage_ = nullptr;
+    TTrafficWindow* trafficWindow_ = nullptr;
     QLabel* slotStatus_;
     TNewConnectDlg* connectDlg_ = nullptr;
     QString lineHint_;

@@ -1,0 +1,225 @@
+#include "capture/Capture.h"
+
+#include "app/Operator.h"
+#include "capture/CaptureText.h"
+#include "device/DeviceInfo.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessary::capture {
+
+std::string LineFile::Open(const std::string& path, bool truncate) {
+    Close();
+    // O_APPEND: each line lands at the end even if another program appends too.
+    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    fd_ = ::open(path.c_str(), flags, 0644);
+    return fd_ < 0 ? std::strerror(errno) : std::string();
+}
+
+std::string LineFile::Write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing was written";
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
+void LineFile::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock,
+                 std::chrono::milliseconds rateUnit)
+    : link_(link), op_(op), view_(view), clock_(clock), rateUnit_(rateUnit) {}
+
+Capture::~Capture() { Stop(); }
+
+bool Capture::Start(const CaptureSetup& setup) {
+    Stop();  // a capture still winding down ends first
+    bool any = setup.allSerial;
+    for (const bool t : setup.ticked) any = any || t;
+    if (!any) {
+        op_.ShowMessageBox("Please select a source");
+        return false;
+    }
+    stop_ = false;
+    closeAllSerial_ = false;
+    skipped_ = 0;
+    for (int k = 0; k <= kSlots; ++k) view_.ShowFileError(k, {});
+
+    const auto inDefault = [&](const std::string& path) {
+        return !setup.defaultFolder.empty() && path.rfind(setup.defaultFolder, 0) == 0;
+    };
+    bool wantDefault = setup.allSerial && inDefault(setup.allSerialPath);
+    for (int k = 0; k < kSlots; ++k) wantDefault = wantDefault || (setup.ticked[k] && inDefault(setup.paths[k]));
+    if (wantDefault) ::mkdir(setup.defaultFolder.c_str(), 0755);  // a failure shows when the file will not open
+
+    allSerialOpen_ = false;
+    if (setup.allSerial) {
+        std::string error;
+        allSerialOpen_ = link_.OpenAllSerialFile(setup.allSerialPath, &error);
+        if (!allSerialOpen_) view_.ShowFileError(0, "Cannot open " + setup.allSerialPath + ": " + error);
+        link_.SetAllSerial(true);
+    }
+    for (int k = 0; k < kSlots; ++k) {
+        ticked_[k] = setup.ticked[k];
+        if (setup.ticked[k]) OpenTransducerFile(k, setup.paths[k]);
+    }
+    addresses_ = setup.addresses;
+    timeoutMs_ = device::TimeoutFromGateTime(setup.gateTime);
+    period_ = rateUnit_ * ParseCaptureRate(setup.rateText);
+
+    view_.ShowState(true, {});
+    active_ = true;
+    start_ = clock_.Now();
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void Capture::OpenTransducerFile(int slot, const std::string& path) {
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool truncate = exists && !view_.AskAppend(path);
+    std::string error;
+    {
+        std::lock_guard lock(filesMutex_);
+        paths_[slot] = path;
+        error = files_[slot].Open(path, truncate);
+        if (!error.empty()) error = "Cannot open " + path + ": " + error;
+        fileErrors_[slot] = error;
+    }
+    if (!error.empty()) view_.ShowFileError(slot + 1, error);
+}
+
+void Capture::RequestStop() {
+    stop_ = true;
+    clock_.Wake();
+}
+
+void Capture::Stop() {
+    RequestStop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void Capture::SlotClicked(int slot, bool ticked) {
+    if (slot < 1 || slot > kSlots) return;
+    ticked_[slot - 1] = ticked;
+    std::lock_guard lock(filesMutex_);
+    files_[slot - 1].Close();
+}
+
+void Capture::AllSerialClicked(bool ticked) {
+    if (!active_) {
+        link_.SetAllSerial(ticked);
+        return;
+    }
+    // Nothing reaches the file from now on; the capture thread closes it, so
+    // the window never waits for the link here.
+    link_.SetAllSerial(false);
+    allSerialTick_ = ticked;
+    closeAllSerial_ = true;
+    clock_.Wake();
+}
+
+void Capture::HandleRequests() {
+    if (!closeAllSerial_.exchange(false)) return;
+    if (allSerialOpen_) link_.CloseAllSerialFile();
+    allSerialOpen_ = false;
+    link_.SetAllSerial(allSerialTick_);
+}
+
+void Capture::Run() {
+    // Here rather than in Start, so the window does not wait for the line.
+    // It stays after the capture, as the readings' time-out does.
+    link_.SetResponseTimeoutMs(timeoutMs_);
+    std::string note;
+    std::uint64_t k = 1;
+    while (!stop_) {
+        const auto due = start_ + period_ * static_cast<std::int64_t>(k);
+        while (!stop_ && clock_.Now() < due) {
+            clock_.SleepUntil(due);
+            HandleRequests();
+        }
+        if (stop_) break;
+        if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
+        if (!RunCycle(note)) break;
+        const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
+        if (passed <= k) {
+            ++k;
+        } else {
+            // Period k+1 has gone by: the latest one gone by runs now, once.
+            const std::uint64_t missed = passed - k - 1;
+            k = passed;
+            if (missed > 0) {
+                skipped_ += missed;
+                view_.ShowState(true, std::to_string(skipped_.load()) +
+                                          " periods skipped: the line was busy longer than a period");
+            }
+        }
+    }
+    CloseCaptureFiles();
+    active_ = false;
+    view_.ShowState(false, note);
+}
+
+bool Capture::RunCycle(std::string& note) {
+    for (int k = 0; k < kSlots; ++k) {
+        HandleRequests();
+        if (stop_) return true;
+        if (!ticked_[k]) continue;
+        std::string answer;
+        link::ExchangeOutcome outcome;
+        {
+            // The time-out of the snapshot, whatever the window has set since.
+            auto hold = link_.Hold();
+            const std::uint32_t saved = link_.ResponseTimeoutMs();
+            link_.SetResponseTimeoutMs(timeoutMs_);
+            answer = link_.SendCommand(addresses_[k] + std::string(kCaptureCommand) + "\r\n");
+            outcome = link_.LastOutcome();
+            link_.SetResponseTimeoutMs(saved);
+        }
+        clock_.LetOthersIn();
+        const std::string line = FormatCaptureTime(answer);
+        view_.ShowLine(k + 1, line);
+        WriteLine(k, line);
+        if (outcome == link::ExchangeOutcome::HangUp) {
+            note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
+            return false;
+        }
+    }
+    return true;
+}
+
+void Capture::WriteLine(int slot, const std::string& line) {
+    std::string report;
+    bool changed = false;
+    {
+        std::lock_guard lock(filesMutex_);
+        LineFile& file = files_[slot];
+        if (!file.IsOpen()) return;
+        std::string error = file.Write(line + "\r\n");
+        if (!error.empty()) error = "Cannot write " + paths_[slot] + ": " + error;
+        changed = error != fileErrors_[slot];
+        fileErrors_[slot] = report = error;
+    }
+    // Said once when it fails and once when it works again, not every period.
+    if (changed) view_.ShowFileError(slot + 1, report);
+}
+
+void Capture::CloseCaptureFiles() {
+    {
+        std::lock_guard lock(filesMutex_);
+        for (auto& file : files_) file.Close();
+    }
+    if (allSerialOpen_) link_.CloseAllSerialFile();
+    allSerialOpen_ = false;
+}
+
+}  // namespace tessary::capture

@@ -1,0 +1,74 @@
+// The PC Capture page in the real window, offscreen.
+
+#include "GuiRig.h"
+#include "ui/TCapturePage.h"
+#include "ui/TdlgPCCapture.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+using namespace tessary;
+
+class CaptureGuiTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    // Clicks SpeedButtonMMTimer and answers dlgPCCapture with `key`; returns the file name it showed.
+    static QString StartAnswering(QPushButton* start, Qt::Key key) {
+        QString shown;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (auto* d = qobject_cast<TdlgPCCapture*>(QApplication::activeModalWidget())) {
+                shown = d->findChild<QLabel*>("lbFileName")->text();
+                QTest::keyClick(d, key);
+            }
+        });
+        timer.start(5);
+        start->click();
+        return shown;
+    }
+
+private slots:
+    void pageArrangesCapturesAndAsksAppendOrOverwrite() {
+        gui::Rig r(dir.filePath("t.ini"));
+        r.port->Answer("#01TM;D1;D2;D3;D4\r\n", "2007:05:17:12:30:00,1.5,2.5,100,200");
+        auto& st = r.session.State();
+        st.TransducerCaption = {"#01    D01-4711", "NoConnect", "NoConnect", "NoConnect"};
+        st.TransducerAddress[0] = "#01";
+        const QString path = dir.filePath("D01-4711.txt");
+        st.CapturePath[0] = S(path);
+        r.form.RefreshConnection();
+        r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("tsCapture"));
+        auto* cb1 = r.Find<QCheckBox>("cbTrans1");
+        QVERIFY(cb1->isVisible() && !r.Find<QCheckBox>("cbTrans2")->isVisible());
+        QCOMPARE(cb1->text() + "|" + r.Find<QLabel>("lbBox1")->text(), QString("  D01-4711|#01    D01-4711"));
+        QCOMPARE(r.Find<QLineEdit>("edPath1")->text(), path);
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\r\n") == 5);
+        file.close();
+        cb1->click();
+        auto* start = r.Find<QPushButton>("SpeedButtonMMTimer");
+        QCOMPARE(StartAnswering(start, Qt::Key_Return), path);  // Append
+        QVERIFY(start->isChecked());
+        QCOMPARE(r.Find<QLabel>("lbDataCapture")->text(), QString("Data Capture ON"));
+        QTRY_COMPARE_WITH_TIMEOUT(r.Find<QPlainTextEdit>("edBox1")->toPlainText(),
+                                  QString("2007/05/17, 12:30:00,1.5,2.5,100,200"), 3000);
+        start->click();
+        QTRY_VERIFY(!r.form.CapturePage()->Capture().Running() && r.Find<QLabel>("lbDataCapture")->text().isEmpty());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("old\r\n2007/05/17, 12:30:00,1.5,2.5,100,200\r\n"));
+        file.close();
+
+        QCOMPARE(StartAnswering(start, Qt::Key_Escape), path);  // Overwrite
+        r.form.close();  // stops the capture and closes its file
+        QVERIFY(!r.form.CapturePage()->Capture().Running());
+        QCOMPARE(file.size(), 0);
+    }
+};
+
+QTEST_MAIN(CaptureGuiTest)
+#include "capture_test.moc"

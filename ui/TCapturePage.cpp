@@ -1,0 +1,198 @@
+#include "ui/TCapturePage.h"
+
+#include "ui/OnWindow.h"
+#include "ui/QtOperator.h"
+#include "ui/TdlgPCCapture.h"
+#include "ui_TCapturePage.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QPointer>
+
+using tessary::capture::CaptureSetup;
+
+namespace {
+std::string PathOf(const QLineEdit* edit) { return QFile::encodeName(edit->text()).toStdString(); }
+QString PathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+}  // namespace
+
+// The capture's view on this page. Called from the capture thread as well:
+// everything but the question is posted to the window and does not wait.
+class TCapturePage::View final : public tessary::capture::CaptureView {
+public:
+    explicit View(TCapturePage* page) : page_(page) {}
+    bool AskAppend(const std::string& path) override {
+        return OnWindow(
+            [this, &path] { return page_ && page_->dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });
+    }
+    void ShowLine(int slot, const std::string& line) override {
+        PostToWindow([p = page_, slot, text = Q(line)] {
+            if (p) p->edBox(slot)->appendPlainText(text);  // the box keeps the newest five
+        });
+    }
+    void ShowFileError(int source, const std::string& text) override {
+        PostToWindow([p = page_, source, text = PathText(text)] {
+            if (!p) return;
+            p->fileErrors_[static_cast<std::size_t>(source)] = text;
+            p->ShowStatus();
+        });
+    }
+    void ShowState(bool running, const std::string& note) override {
+        PostToWindow([p = page_, running, note = Q(note)] {
+            if (p) p->ShowCaptureState(running, note);
+        });
+    }
+
+private:
+    QPointer<TCapturePage> page_;
+};
+
+TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::TCapturePage>()),
+      session_(session),
+      lbDataCapture_(lbDataCapture),
+      dlgPCCapture_(new TdlgPCCapture(this)),
+      view_(std::make_unique<View>(this)),
+      capture_(std::make_unique<tessary::capture::Capture>(session.Link(), session.Op(), *view_, clock_)) {
+    ui->setupUi(this);
+    const QString folder = PathText(session_.State().DefaultFolder);
+    ui->edSerialPath->setText(folder + "AllSerial.txt");
+    for (int k = 1; k <= 4; ++k) edPath(k)->setText(folder);
+
+    for (int n = 1; n <= 5; ++n) connect(btBrowse(n), &QPushButton::clicked, this, [this, n] { BrowseCapturePath(n); });
+    connect(ui->SpeedButtonMMTimer, &QPushButton::clicked, this, &TCapturePage::SpeedButtonMMTimerClick);
+    connect(ui->cbAllSerial, &QCheckBox::clicked, this, [this](bool on) { capture_->AllSerialClicked(on); });
+    for (int k = 1; k <= 4; ++k)
+        connect(cbTrans(k), &QCheckBox::clicked, this, [this, k](bool on) { capture_->SlotClicked(k, on); });
+    tsCaptureShow();
+}
+
+TCapturePage::~TCapturePage() { Stop(); }
+
+QCheckBox* TCapturePage::cbTrans(int k) const {
+    QCheckBox* const boxes[4] = {ui->cbTrans1, ui->cbTrans2, ui->cbTrans3, ui->cbTrans4};
+    return boxes[k - 1];
+}
+QLineEdit* TCapturePage::edPath(int k) const {
+    QLineEdit* const edits[4] = {ui->edPath1, ui->edPath2, ui->edPath3, ui->edPath4};
+    return edits[k - 1];
+}
+QPushButton* TCapturePage::btBrowse(int n) const {
+    QPushButton* const buttons[5] = {ui->btBrowse1, ui->btBrowse2, ui->btBrowse3, ui->btBrowse4, ui->btBrowse5};
+    return buttons[n - 1];
+}
+QLabel* TCapturePage::lbBox(int k) const {
+    QLabel* const labels[4] = {ui->lbBox1, ui->lbBox2, ui->lbBox3, ui->lbBox4};
+    return labels[k - 1];
+}
+QPlainTextEdit* TCapturePage::edBox(int k) const {
+    QPlainTextEdit* const boxes[4] = {ui->edBox1, ui->edBox2, ui->edBox3, ui->edBox4};
+    return boxes[k - 1];
+}
+
+void TCapturePage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    tsCaptureShow();
+}
+
+void TCapturePage::tsCaptureShow() {
+    hideInPlaceEditors();
+    const auto& st = session_.State();
+    for (int k = 1; k <= 4; ++k) {
+        const std::string& caption = st.TransducerCaption[static_cast<std::size_t>(k - 1)];
+        const bool filled = !caption.empty() && caption != tessary::app::kNoConnect;
+        for (QWidget* w : std::initializer_list<QWidget*>{cbTrans(k), edPath(k), btBrowse(k + 1), lbBox(k), edBox(k)})
+            w->setVisible(filled);
+        if (!filled) continue;  // the tick stays as it was
+        const QString short_ = Q(caption.size() > 5 ? caption.substr(5) : std::string());
+        cbTrans(k)->setText(short_);
+        cbTrans(k)->setAccessibleName(short_.trimmed());
+        lbBox(k)->setText(Q(caption));
+    }
+}
+
+void TCapturePage::Refresh() {
+    const auto& st = session_.State();
+    for (std::size_t k = 0; k < 4; ++k) {
+        if (st.CapturePath[k].empty() || st.CapturePath[k] == proposed_[k]) continue;
+        proposed_[k] = st.CapturePath[k];
+        edPath(static_cast<int>(k + 1))->setText(PathText(proposed_[k]));
+    }
+    if (isVisible()) tsCaptureShow();
+}
+
+QFileDialog* TCapturePage::SaveDialog2() {
+    // Made at the first Browse, then kept, so it stays in the folder last used.
+    if (saveDialog2_) return saveDialog2_;
+    saveDialog2_ = new QFileDialog(this);
+    saveDialog2_->setObjectName("SaveDialog2");
+    saveDialog2_->setAcceptMode(QFileDialog::AcceptSave);
+    saveDialog2_->setDefaultSuffix("txt");
+    saveDialog2_->setNameFilters({"Text Files (*.txt)", "All Files (*)"});
+    saveDialog2_->setDirectory(PathText(session_.State().DefaultFolder));
+    saveDialog2_->setOption(QFileDialog::DontConfirmOverwrite);  // dlgPCCapture asks at the start
+    return saveDialog2_;
+}
+
+void TCapturePage::BrowseCapturePath(int n) {
+    if (SaveDialog2()->exec() != QDialog::Accepted || saveDialog2_->selectedFiles().isEmpty()) return;
+    QLineEdit* target = n == 1 ? ui->edSerialPath : edPath(n - 1);
+    target->setText(saveDialog2_->selectedFiles().first());
+}
+
+void TCapturePage::SpeedButtonMMTimerClick(bool down) {
+    hideInPlaceEditors();
+    if (!down) {
+        if (lbDataCapture_) lbDataCapture_->clear();
+        capture_->RequestStop();  // the files close as the capture thread ends
+        return;
+    }
+    const auto& st = session_.State();
+    CaptureSetup setup;
+    setup.allSerial = ui->cbAllSerial->isChecked();
+    setup.allSerialPath = PathOf(ui->edSerialPath);
+    for (int k = 1; k <= 4; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        setup.ticked[i] = cbTrans(k)->isChecked();
+        setup.paths[i] = PathOf(edPath(k));
+        setup.addresses[i] = st.TransducerAddress[i];
+        edBox(k)->clear();
+    }
+    setup.rateText = S(ui->edCaptureRate->text());
+    setup.gateTime = st.Info.GateTime;
+    setup.defaultFolder = st.DefaultFolder;
+    note_.clear();
+    if (!capture_->Start(setup)) {
+        QSignalBlocker block(ui->SpeedButtonMMTimer);
+        ui->SpeedButtonMMTimer->setChecked(false);
+    }
+}
+
+void TCapturePage::ShowCaptureState(bool running, const QString& note) {
+    if (!running && capture_->Running()) return;  // the end of an earlier run, after a new start
+    note_ = note;
+    if (running) {
+        if (lbDataCapture_) lbDataCapture_->setText("Data Capture ON");
+    } else {
+        if (lbDataCapture_) lbDataCapture_->clear();
+        QSignalBlocker block(ui->SpeedButtonMMTimer);
+        ui->SpeedButtonMMTimer->setChecked(false);
+        capture_->Stop();  // its thread has ended: this only joins it
+    }
+    ShowStatus();
+}
+
+void TCapturePage::ShowStatus() {
+    QStringList lines;
+    if (!note_.isEmpty()) lines << note_;
+    for (const QString& e : fileErrors_)
+        if (!e.isEmpty()) lines << e;
+    ui->lbCaptureStatus->setText(lines.join('\n'));
+    ui->lbCaptureStatus->setStyleSheet(lines.isEmpty() ? QString() : QString("color: #b00000"));
+}
+
+void TCapturePage::Stop() {
+    capture_->Stop();
+    if (lbDataCapture_) lbDataCapture_->clear();
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The "PC Capture" page: sources and their files, the rate, the start/stop
+// toggle and the newest lines of each transducer. The cycles run on the
+// capture's own thread; this page only shows what it is handed.
+
+#include "app/Session.h"
+#include "capture/Capture.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TCapturePage;
+}
+class QCheckBox;
+class QFileDialog;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class TdlgPCCapture;
+
+class TCapturePage : public QWidget {
+    Q_OBJECT
+public:
+    // `lbDataCapture` is the main window's "Data Capture ON" label.
+    TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture, QWidget* parent = nullptr);
+    ~TCapturePage() override;
+
+    // Shows the controls of the slots that hold a transducer, with their captions.
+    void tsCaptureShow();
+    // After a connect: the proposed paths replace the edPath texts they changed.
+    void Refresh();
+    // n = 1: edSerialPath; 2..5: edPath1..edPath4.
+    void BrowseCapturePath(int n);
+    void SpeedButtonMMTimerClick(bool down);
+    // The window's close: waits for an exchange under way, closes every file.
+    void Stop();
+
+    std::function<void()> hideInPlaceEditors = [] {};
+    TdlgPCCapture& dlgPCCapture() { return *dlgPCCapture_; }
+    QFileDialog* SaveDialog2();
+    tessary::capture::Capture& Capture() { return *capture_; }
+    Ui::TCapturePage* Form() const { return ui.get(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    class View;
+    QCheckBox* cbTrans(int k) const;  // 1..4
+    QLineEdit* edPath(int k) const;
+    QPushButton* btBrowse(int n) const;  // 1..5
+    QLabel* lbBox(int k) const;
+    QPlainTextEdit* edBox(int k) const;
+    void ShowCaptureState(bool running, const QString& note);
+    void ShowStatus();
+
+    std::unique_ptr<Ui::TCapturePage> ui;
+    tessary::app::Session& session_;
+    QPointer<QLabel> lbDataCapture_;
+    TdlgPCCapture* dlgPCCapture_;
+    QFileDialog* saveDialog2_ = nullptr;
+    std::array<std::string, 4> proposed_{};  // the CapturePath last put into edPath
+    std::array<QString, 5> fileErrors_{};    // all-serial, slots 1..4
+    QString note_;
+    std::unique_ptr<View> view_;
+    tessary::capture::SteadyCaptureClock clock_;
+    std::unique_ptr<tessary::capture::Capture> capture_;
+};

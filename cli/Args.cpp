@@ -70,6 +70,13 @@ const CommandSpec kCommands[] = {
      "the box's copy, back to 9600. The status lines go to standard output. A file\n"
      "that is not clean Intel HEX is sent only with --yes. A first signal does not\n"
      "stop an upload half way; a second one does, before its next line."},
+    {"capture", "ADDR[=FILE]...", 1, 4, "readings of up to four boxes into files",
+     "The PC Capture page's timed capture: every --rate seconds each box is asked\n"
+     "\"TM;D1;D2;D3;D4\" and the answer, its date made readable, is added to its\n"
+     "file (default: ~/Tessary/ + the box's \"ID\" answer + \".txt\", as the page\n"
+     "proposes). It runs until --duration seconds have passed, --count cycles have\n"
+     "run, or SIGINT or SIGTERM; an answer under way is written whole, then the\n"
+     "files close."},
 };
 
 struct OptionSpec {
@@ -92,7 +99,11 @@ const OptionSpec kOptions[] = {
     {"--items", "LIST", "log init", false,
      "data items, comma-separated: pressure, temperature, pressure-counts,\n"
      "                      temperature-counts (or D1 to D4)"},
-    {"--rate", "SECONDS", "log rate", false, "the log rate, a whole number of seconds"},
+    {"--rate", "SECONDS", "log rate,capture", false, "the log's rate, or the capture's period (default 1)"},
+    {"--duration", "SECONDS", "capture", false, "stop after this long (default: at a signal)"},
+    {"--count", "N", "capture", false, "stop after N cycles"},
+    {"--append", nullptr, "capture", false, "add to a capture file that exists"},
+    {"--all-serial", "FILE", "capture", false, "also copy every command and answer to FILE (added at its end)"},
     {"--condition", "WORD", "log rate", false, "and, or or neither (default neither)"},
     {"--based-on", "ITEM", "log rate", false, "the item the condition looks at (as --items)"},
     {"--step", "VALUE", "log rate", false, "the data step value of the condition (default 1)"},
@@ -103,7 +114,7 @@ const OptionSpec kOptions[] = {
     {"--range", "FIRST,LAST", "log dump", false, "only these sets (default: the entire log)"},
     {"--block", "WORD", "coef read", false, "a Kestin box's block: CAL1 (pressure) or CAL2 (temperature)"},
     {"--out", "FILE", "log dump,coef read", false, "the file to write"},
-    {"--overwrite", nullptr, "coef read", false, "replace FILE when it exists"},
+    {"--overwrite", nullptr, "coef read,capture", false, "replace a file that exists"},
     {"--commit", nullptr, "coef write", false, "make the coefficients permanent in the box"},
     {"--yes", nullptr, "coef write,upload", false, "go on where the window would ask"},
     {"--help", nullptr, "*", false, "this text"},

@@ -144,6 +144,7 @@ const Entry kEntries[] = {
     {"coef read", RunCoefRead, true},
     {"coef write", RunCoefWrite, true},
     {"upload", RunUpload, true},
+    {"capture", RunCapture, true},
 };
 
 }  // namespace

@@ -64,5 +64,6 @@ int RunLog(Rig& rig);
 int RunCoefRead(Rig& rig);
 int RunCoefWrite(Rig& rig);
 int RunUpload(Rig& rig);
+int RunCapture(Rig& rig);
 
 }  // namespace tessary::cli

@@ -1,6 +1,7 @@
 // coef, log, upload and capture on the simulated demo line: the wire and the
 // files of each subcommand against the window's flow doing the same.
 
+#include "capture/CaptureText.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
 #include "firmware/Upload.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <thread>
 
 namespace tessary::clitest {
@@ -209,6 +213,49 @@ TEST(CliSubsystems, UploadIsTheWindowsFlowWithItsStatusOnStandardOutput) {
         EXPECT_EQ(r.rc, signals == 1 ? 0 : 1) << r.err;
         EXPECT_EQ(rig.Heard().size(), signals == 1 ? 5u : 3u) << r.err;
     }
+}
+
+TEST(CliSubsystems, CaptureFilesHoldTheBoxesAnswersAndASigtermLeavesWholeLines) {
+    CliRig rig;
+    const CliRun r = rig.Run({"capture", "--duration", "3", "1=" + rig.Path("one.txt"), "#02=" + rig.Path("two.txt")});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    // Each cycle asks #01 then #02; each file gets the answers of its box, date made readable.
+    std::map<std::string, std::string> files;
+    Strings asked;
+    const auto traffic = rig.line.traffic();
+    for (std::size_t i = 0; i + 1 < traffic.size(); ++i) {
+        if (traffic[i].text.find("TM;D1;D2;D3;D4") == std::string::npos) continue;
+        asked.push_back(traffic[i].text);
+        files[traffic[i].text.substr(1, 2)] += capture::FormatCaptureTime(traffic[i + 1].text) + "\r\n";
+    }
+    EXPECT_EQ(asked, (Strings{"#01TM;D1;D2;D3;D4", "#02TM;D1;D2;D3;D4", "#01TM;D1;D2;D3;D4", "#02TM;D1;D2;D3;D4",
+                              "#01TM;D1;D2;D3;D4", "#02TM;D1;D2;D3;D4"}));
+    EXPECT_EQ(testkit::ReadFile(rig.Path("one.txt")), files["01"]);
+    EXPECT_EQ(testkit::ReadFile(rig.Path("two.txt")), files["02"]);
+
+    // The program itself, ended by SIGTERM after its second line.
+    const std::string out = rig.Path("term.txt");
+    std::vector<std::string> args = {TESSARY_CLI_PROGRAM, "capture", "--port", "COM1=" + rig.line.slavePath(),
+                                     "--ini", rig.Path("empty.ini"), "1=" + out};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    const auto lines = [&] {
+        const std::string text = testkit::ReadFile(out);
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    for (int i = 0; i < 100 && lines() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string text = testkit::ReadFile(out);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    for (std::size_t at = 0; at < text.size(); at = text.find("\r\n", at) + 2)
+        EXPECT_EQ(text.substr(at + 4, 1) + text.substr(at + 10, 2), "/, ") << text;
 }
 
 }  // namespace

@@ -1,0 +1,136 @@
+// capture ADDR[=FILE]...: the PC Capture page's timed capture, ended by a
+// duration, a count of cycles or a signal.
+
+#include "capture/Capture.h"
+#include "capture/CaptureText.h"
+#include "cli/Rig.h"
+#include "device/DeviceInfo.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace tessary::cli {
+
+namespace {
+
+class ConsoleCaptureView final : public capture::CaptureView {
+public:
+    explicit ConsoleCaptureView(Rig& rig) : rig_(rig) {}
+    std::atomic<long long> lines{0}, unanswered{0}, fileErrors{0};
+    std::atomic<bool> hungUp{false};
+
+    bool AskAppend(const std::string& path) override {
+        if (rig_.inv.Has("--append") || rig_.inv.Has("--overwrite")) return rig_.inv.Has("--append");
+        rig_.op.NeedChoice("--append or --overwrite (" + path + " exists)");
+        return true;
+    }
+    // From the capture thread; the main thread only waits meanwhile.
+    void ShowLine(int, const std::string& line) override {
+        ++lines;
+        if (line == app::kNoConnect) ++unanswered;
+        rig_.progress.Count("capture: lines", lines.load(), 0);
+    }
+    void ShowFileError(int, const std::string& text) override {
+        if (text.empty()) return;
+        ++fileErrors;
+        Say(text);
+    }
+    void ShowState(bool running, const std::string& note) override {
+        if (note.empty()) return;
+        if (!running) hungUp = true;
+        Say(note);
+    }
+
+private:
+    void Say(const std::string& text) {
+        rig_.progress.End();
+        rig_.env.err << "tessary-cli: " << text << '\n' << std::flush;
+    }
+    Rig& rig_;
+};
+
+}  // namespace
+
+int RunCapture(Rig& rig) {
+    const auto& inv = rig.inv;
+    capture::CaptureSetup setup;
+    setup.defaultFolder = rig.session->State().DefaultFolder;
+    setup.allSerial = inv.Has("--all-serial");
+    setup.allSerialPath = inv.Value("--all-serial");
+    if (inv.Has("--append") && inv.Has("--overwrite")) return rig.Usage("--append and --overwrite exclude each other");
+    long rate = 1, seconds = 0, count = 0;
+    if (inv.Has("--rate") && !ParseWhole(inv.Value("--rate"), 1, capture::kMaxRateSeconds, rate))
+        return rig.Usage("--rate needs whole seconds from 1 to " + std::to_string(capture::kMaxRateSeconds));
+    if (inv.Has("--duration") && !ParseWhole(inv.Value("--duration"), 1, 2147483647, seconds))
+        return rig.Usage("--duration needs whole seconds");
+    if (inv.Has("--count") && !ParseWhole(inv.Value("--count"), 1, 2147483647, count))
+        return rig.Usage("--count needs a number of cycles");
+    setup.rateText = std::to_string(rate);
+
+    std::vector<bool> named(inv.operands.size());
+    for (std::size_t k = 0; k < inv.operands.size(); ++k) {
+        const std::string& text = inv.operands[k];
+        const auto eq = text.find('=');
+        setup.addresses[k] = NormalizeAddress(text.substr(0, eq));
+        if (setup.addresses[k].empty() || setup.addresses[k] == "#00")
+            return rig.Usage("\"" + text.substr(0, eq) + "\" is not a box's address (#01 to #99)");
+        if (eq != std::string::npos) setup.paths[k] = text.substr(eq + 1);
+        named[k] = eq != std::string::npos;
+        setup.ticked[k] = true;
+    }
+    const auto exists = [](const std::string& path) {
+        std::error_code ec;
+        return !path.empty() && std::filesystem::exists(path, ec);
+    };
+    const auto missingChoice = [&](const std::string& path) {
+        return exists(path) && !inv.Has("--append") && !inv.Has("--overwrite");
+    };
+    for (const auto& path : setup.paths)
+        if (missingChoice(path)) return rig.Usage(path + " exists: give --append or --overwrite");
+
+    // The gate time the read-out shows sets the time-out, as on the page.
+    const std::string first = setup.addresses[0];
+    if (const int rc = rig.Connect(first); rc != kDone) return rc;
+    auto& st = rig.session->State();
+    setup.gateTime = st.Info.GateTime;
+    for (std::size_t k = 0; k < inv.operands.size(); ++k) {
+        if (named[k]) continue;
+        // The page's proposal: the capture folder, the box's "ID" answer, ".txt".
+        st.CurrentAddress = setup.addresses[k];
+        const std::string id = k == 0 ? st.Info.SerialNumber : device::QueryBox(*rig.session, "ID");
+        if (id == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + setup.addresses[k]);
+        setup.paths[k] = setup.defaultFolder + id + ".txt";
+        if (missingChoice(setup.paths[k])) return rig.Usage(setup.paths[k] + " exists: give --append or --overwrite");
+    }
+    st.CurrentAddress = first;
+
+    ConsoleCaptureView view(rig);
+    capture::SteadyCaptureClock clock;
+    capture::Capture capture(*rig.link, rig.op, view, clock);
+    // Checked as each cycle is due: the last one wanted runs whole, the next not at all.
+    const long long lastPeriod = seconds / rate;
+    long long started = 0;
+    capture.SetCycleObserver([&](const capture::CycleTiming& t) {
+        ++started;
+        if ((seconds > 0 && static_cast<long long>(t.period) > lastPeriod) || (count > 0 && started > count))
+            capture.RequestStop();
+    });
+    if (!capture.Start(setup)) return kUsage;
+    if (view.fileErrors > 0) {
+        capture.Stop();
+        return kFileError;
+    }
+    while (capture.Running() && !rig.stop.Requested()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Waits for an exchange under way; its line is written, then the files close.
+    capture.Stop();
+    rig.progress.End();
+    if (view.fileErrors > 0) return kFileError;
+    if (view.hungUp) return kNoAnswer;
+    if (view.unanswered > 0)
+        return rig.Fail(kNoAnswer, std::to_string(view.unanswered.load()) + " of " + std::to_string(view.lines.load()) +
+                                       " readings got no answer (\"NoConnect\" lines in the files)");
+    return kDone;
+}
+
+}  // namespace tessary::cli

@@ -25,7 +25,8 @@ const CommandSpec kCommands[] = {
      "Sends CMD and CR LF once, as the window's command line does, and prints the\n"
      "answer line. No answer prints \"NoConnect\" and says why on standard error.\n"
      "With --address the address goes before CMD; without it CMD carries its own\n"
-     "(\"#01ID\"). A command to #00 prints \"#00\" at once."},
+     "(\"#01ID\"). A command to #00 prints \"#00\" at once. An answer beginning\n"
+     "with \"ERROR\" is printed and ends with status 1."},
     {"scan", "", 0, 0, "finds the boxes: ports, rates, addresses",
      "Finds the boxes: the port and rate in use first, then COM1 to COM4 at every\n"
      "rate, \"VER\" at every third address; then \"ID\" at every address of the line\n"

@@ -113,6 +113,7 @@ TEST(CliSubsystems, LogSetUpAndADumpSendTheFlowsCommandsAndKeepTheStreamWhole) {
                               rig.Path("cli.txt")});
     EXPECT_EQ(r.rc, 0) << r.err;
     // After the read-out: the set count, the time form, the whole log; the file gets every line after "LD".
+    rig.line.waitForTraffic([](const auto& t) { return !t.empty() && t.back().text == "}"; }, std::chrono::seconds(1));
     const auto traffic = rig.line.traffic();
     std::string expected = "kept\r\nbench 4\r\n";
     Strings asked;
@@ -199,6 +200,8 @@ TEST(CliSubsystems, CaptureFilesHoldTheBoxesAnswersAndASigtermLeavesWholeLines) 
     // Each cycle asks #01 then #02; each file gets the answers of its box, date made readable.
     std::map<std::string, std::string> files;
     Strings asked;
+    rig.line.waitForTraffic([](const auto& t) { return t.back().dir == bravik::sim::Traffic::Dir::ToPc; },
+                            std::chrono::seconds(1));
     const auto traffic = rig.line.traffic();
     for (std::size_t i = 0; i + 1 < traffic.size(); ++i) {
         if (traffic[i].text.find("TM;D1;D2;D3;D4") == std::string::npos) continue;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -41,9 +42,16 @@ TEST_F(LinkFixture, ReplyLosesCrAndNulAndBytesAfterTheLineFeedWaitForTheNextRead
     EXPECT_EQ(dl->SendCommand("#01ID\r\n"), "1234");
     EXPECT_EQ(dl->LastOutcome(), ExchangeOutcome::Line);
 
-    port->Arrive(std::string("12\r34\0", 6) + "\nsecond\r\n");
+    port->Arrive(std::string("12\r34\0", 6) + "\nsecond\r\nn\xB0\tise\r\n");
     EXPECT_EQ(dl->SendCommand("NoWrite"), "1234");
-    EXPECT_EQ(dl->SendCommand("NoWrite"), "second");
+    const link::Reply second = dl->Exchange("NoWrite");
+    EXPECT_EQ(second.text, "second");
+    EXPECT_EQ(second.outcome, ExchangeOutcome::Line);
+    EXPECT_FALSE(second.staleDiscarded) << "lines waiting for NoWrite are not stale";
+    const link::Reply noise = dl->Exchange("NoWrite");
+    EXPECT_EQ(noise.text, "n\xB0\tise") << "shown as it came";
+    EXPECT_EQ(noise.outcome, ExchangeOutcome::Garbled);
+    EXPECT_EQ(link::ReplyStatusText(noise).rfind("Garbled: ", 0), 0u);
     EXPECT_EQ(port->writes, std::vector<std::string>{"#01ID\r\n"}) << "NoWrite must not write";
 }
 
@@ -55,16 +63,20 @@ TEST_F(LinkFixture, EveryFailureSaysNoConnectAndKeepsItsReason) {
     };
     const Case cases[] = {
         {[&] { port->Arrive("\r\n", ms(5)); }, ExchangeOutcome::EmptyLine, ms(5)},
-        {[] {}, ExchangeOutcome::NoByte, ms(1000)},
+        // Silence: the time-out's last read still waits its gap.
+        {[] {}, ExchangeOutcome::NoByte, ms(1110)},
         // A partial line that stops short of its end is discarded.
-        {[&] { port->Arrive("12", ms(100)); }, ExchangeOutcome::NoLineEnd, ms(1000)},
+        {[&] { port->Arrive("12", ms(100)); }, ExchangeOutcome::NoLineEnd, ms(1110)},
         // 64 Ki bytes 10 us apart and no line end: cut at the last, with no wait after.
-        {[&] { port->Arrive(std::string(link::kMaxLineBytes, 'x'), us(0), us(10)); }, ExchangeOutcome::Overflow, ms(655)},
+        {[&] { port->Arrive(std::string(link::kMaxLineBytes, 'x'), us(10), us(10)); }, ExchangeOutcome::Overflow, ms(655)},
+        // A reply that never ends holds the line for the time-out plus 2 s, not up to 64 KiB.
+        {[&] { port->Arrive(std::string(5000, 'x'), ms(1), ms(1)); }, ExchangeOutcome::Overflow, ms(3000)},
         {[&] { port->HangUpAfter(ms(30)); }, ExchangeOutcome::HangUp, ms(30)},
         // Callers pace their retries by the time-out, so a closed port waits it too.
         {[&] { dl->ClosePort(); }, ExchangeOutcome::NotOpen, ms(1000)},
     };
     for (const Case& c : cases) {
+        port->Advance(ms(5000));  // leftovers of the case before are stale
         c.script();
         std::string r;
         EXPECT_EQ(Timed("#01ID\r\n", r), c.took) << link::OutcomeText(c.outcome);
@@ -86,10 +98,35 @@ TEST_F(LinkFixture, DeadlineCountsFromTheStartAndTrailingBytesAreReadUntilAGap) 
     EXPECT_EQ(Timed("#01ID\r\n", r), ms(450 + 9 * 20) + link::kTrailingGap);
     EXPECT_EQ(r, "NoConnect");
 
-    // A byte arriving after the deadline with nothing before it is not waited for.
-    port->Arrive("late\r\n", ms(520));
-    EXPECT_EQ(Timed("#01ID\r\n", r), ms(500));
+    // A first byte within the time-out's last read is still the answer; one after it is not.
+    port->Arrive("late\r\n", ms(605));
+    EXPECT_EQ(Timed("#01ID\r\n", r), ms(605));
+    EXPECT_EQ(r, "late");
+    port->Arrive("later\r\n", ms(615));
+    EXPECT_EQ(Timed("#01ID\r\n", r), ms(610));
     EXPECT_EQ(r, "NoConnect");
+}
+
+TEST_F(LinkFixture, AnswerThatCameTooLateIsNeverTakenForALaterCommand) {
+    // A box answering 995 to 1500 ms after each command, against 1000 ms.
+    const std::vector<int> delays = {1105, 1300, 1500, 995};
+    std::size_t n = 0;
+    port->onWrite = [&](const std::string&) {
+        port->Arrive("A" + std::to_string(n) + "\r\n", ms(delays[n]), us(500));
+        ++n;
+    };
+    std::vector<std::string> got;
+    std::vector<bool> stale;
+    for (std::size_t i = 0; i < delays.size(); ++i) {
+        const link::Reply r = dl->Exchange("#01ID\r\n");
+        got.push_back(r.text);
+        stale.push_back(r.staleDiscarded);
+        port->Advance(i == 1 ? us(190'700) : ms(600));  // the next command finds A1 half come, A2 whole
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"A0", "NoConnect", "NoConnect", "A3"}));
+    EXPECT_EQ(stale, (std::vector<bool>{false, false, true, true}));
+    EXPECT_EQ(link::ReplyStatusText({"A3", ExchangeOutcome::Line, true}),
+              "a late answer to an earlier command was discarded");
 }
 
 TEST_F(LinkFixture, BroadcastIsWrittenAndReturnsAtOnce) {
@@ -99,19 +136,29 @@ TEST_F(LinkFixture, BroadcastIsWrittenAndReturnsAtOnce) {
     EXPECT_EQ(port->writes.back(), "#00ID\r\n");
 }
 
-TEST_F(LinkFixture, ApplyBaudRateSwitchesTheOpenPortAndReportsFailures) {
-    std::vector<std::string> said;
-    const auto report = [&](const std::string& t) { said.push_back(t); };
+TEST_F(LinkFixture, ApplyBaudRateSwitchesTheOpenPortAndReturnsItsFailures) {
+    using Texts = std::vector<std::string>;
     dl->SetLinkBaudRate(14400);
-    EXPECT_TRUE(dl->ApplyBaudRate(report));
+    link::BaudRateChange c = dl->ApplyBaudRate();
+    EXPECT_TRUE(c.applied);
+    EXPECT_EQ(c.failures, Texts{});
     EXPECT_EQ(port->baud, 14400u);
 
     port->badRates.insert(1200);
     dl->SetLinkBaudRate(1200);
-    EXPECT_FALSE(dl->ApplyBaudRate(report));
+    c = dl->ApplyBaudRate();
+    EXPECT_FALSE(c.applied);
+    EXPECT_EQ(c.failures, Texts{"SetCommState failed"});
+
+    port->settingsUnreadable = true;
+    dl->SetLinkBaudRate(2400);
+    c = dl->ApplyBaudRate();
+    EXPECT_FALSE(c.applied);
+    EXPECT_EQ(c.failures, (Texts{"GetCommState failed", "SetCommState failed"}));
+    EXPECT_EQ(port->baud, 14400u);
+
     dl->ClosePort();
-    EXPECT_FALSE(dl->ApplyBaudRate(report));
-    EXPECT_EQ(said, (std::vector<std::string>{"SetCommState failed", "GetCommState failed", "SetCommState failed"}));
+    EXPECT_EQ(dl->ApplyBaudRate().failures, (Texts{"GetCommState failed", "SetCommState failed"}));
 }
 
 TEST_F(LinkFixture, AllSerialCopyHasOneLinePerCommandAndReply) {
@@ -119,6 +166,13 @@ TEST_F(LinkFixture, AllSerialCopyHasOneLinePerCommandAndReply) {
                        ("tessary_allserial_" + std::to_string(::getpid()) + ".txt")).string();
     std::remove(path.c_str());
     ASSERT_TRUE(dl->OpenAllSerialFile(path));
+    int cloexec = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(fd.path(), ec) == path)
+            cloexec = ::fcntl(std::stoi(fd.path().filename().string()), F_GETFD) & FD_CLOEXEC;
+    }
+    EXPECT_TRUE(cloexec) << "a program started from ours must not inherit the trace";
 
     dl->SendCommand("#01ID\r\n");  // check box not ticked: nothing captured
     dl->SetAllSerial(true);

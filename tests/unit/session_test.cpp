@@ -80,10 +80,12 @@ TEST(PortMapping, PrecedenceAndSystemOrder) {
 
     const fs::path dev = fs::temp_directory_path() / ("tessary_dev_" + std::to_string(::getpid()));
     fs::create_directories(dev);
-    for (const char* n : {"ttyS1", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS7", "null"}) std::ofstream(dev / n);
+    const std::string huge = "ttyUSB" + std::string(25, '9');  // past any integer type
+    for (std::string n : {"ttyS1", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS7", "null", "ttyUSB010"}) std::ofstream(dev / n);
+    std::ofstream(dev / huge);
     const std::string d = dev.string();
-    EXPECT_EQ(link::ListSerialDevices(d),
-              (std::vector<std::string>{d + "/ttyACM0", d + "/ttyUSB2", d + "/ttyUSB10", d + "/ttyS1"}));
+    EXPECT_EQ(link::ListSerialDevices(d), (std::vector<std::string>{d + "/ttyACM0", d + "/ttyUSB2", d + "/ttyUSB10",
+                                                                    d + "/ttyUSB010", d + "/" + huge, d + "/ttyS1"}));
     fs::remove_all(dev);
     // Midnight gives the date alone, hence an empty version date.
     EXPECT_EQ(app::VersionDateText("12/05/26 23:15:02") + "|" + app::VersionDateText("12/05/26"), "12/05/26 |");

@@ -1,5 +1,7 @@
 #include "app/Connect.h"
 
+#include "app/ShownText.h"
+
 #include <algorithm>
 
 namespace tessary::app {
@@ -203,8 +205,8 @@ bool Connector::ConnectFromIni() {
             st.IniConnectOk = true;
             st.AddressTable[n] = link.SendCommand(address + "ID\r\n");
         } else {
-            s_.Op().ShowMessageBox("Could not to connect with parameters found in INI file " + address + ", " +
-                                   std::to_string(link.LinkBaudRate()) + ", " + link.LinkPortName());
+            s_.Op().ShowMessageBox("Could not to connect with parameters found in INI file " + ShownText(address) + ", " +
+                                   std::to_string(link.LinkBaudRate()) + ", " + ShownText(link.LinkPortName()));
             st.TransducerAddress[k].clear();
         }
     }

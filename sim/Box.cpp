@@ -169,6 +169,8 @@ bool parseBoxTime(std::string_view text, std::int64_t& out) {
     return true;
 }
 
+std::int64_t Box::boxSeconds(WallClock::time_point now) const { return secondsOf(now) + clockOffset_.count(); }
+
 Box::Box(BoxConfig config)
     : config_(std::move(config)), faults_(config_.faults), address_(config_.address), baud_(config_.baud),
       serial_(config_.serial), gate_(config_.gate),
@@ -338,7 +340,7 @@ Reply Box::handle(std::string_view body, WallClock::time_point now) {
     if (word == "TM") {
         if (!set) {
             dumpSeconds_ = false;
-            return one(formatBoxTime(secondsOf(boxTime(now))));
+            return one(formatBoxTime(boxSeconds(now)));
         }
         std::int64_t t = 0;
         if (!parseBoxTime(arg, t)) return one(kBadArg);
@@ -412,7 +414,7 @@ Reply Box::readings(std::string_view body, WallClock::time_point now) {
     std::string out;
     for (const auto& it : items) {
         if (!out.empty()) out += ',';
-        out += itemValue(it, secondsOf(boxTime(at)), p, t, false);
+        out += itemValue(it, boxSeconds(at), p, t, false);
     }
     return one(out, gate);
 }
@@ -475,7 +477,7 @@ Reply Box::logRate(std::string_view arg) {
 
 void Box::advanceLog(WallClock::time_point now) {
     if (!logStarted_ || logFull_) return;
-    std::int64_t end = secondsOf(boxTime(now));
+    std::int64_t end = boxSeconds(now);
     if (logStopped_) end = std::min(end, logStop_);
     std::int64_t t = std::max(logEvaluated_ + 1, logStart_);
     if (end < t) return;
@@ -500,7 +502,7 @@ void Box::advanceLog(WallClock::time_point now) {
             t = std::min(next, end);
             continue;
         }
-        auto wall = WallClock::time_point(std::chrono::seconds(t)) - clockOffset_;
+        auto wall = WallClock::time_point(std::chrono::seconds(t - clockOffset_.count()));
         LogSet s{t, pressurePsi(wall), temperatureC(wall)};
         bool record = due;
         if (!logCondition_.empty()) {
@@ -528,7 +530,7 @@ Reply Box::logStartStop(std::string_view arg, WallClock::time_point now) {
     advanceLog(now);
     if (logFull_) return one(kFull);
     if (arg.empty()) return one(logStarted_ ? startStopText() : "NOT STARTED");
-    const std::int64_t boxNow = secondsOf(boxTime(now));
+    const std::int64_t boxNow = boxSeconds(now);
     auto startAt = [&](std::int64_t t) {
         logStarted_ = true;
         logStopped_ = false;

@@ -1,5 +1,6 @@
 #include "app/IniFile.h"
 #include "app/Options.h"
+#include "app/ShownText.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +59,30 @@ TEST_F(SessionFixture, UnwritableIniIsReportedAndTheCloseStillCompletes) {
     EXPECT_FALSE(dl.AllSerialFileOpen());
     session.FormClose();  // a second close (a signal after the window closed) does nothing
     EXPECT_EQ(op.messages.size(), 1u);
+}
+
+TEST_F(SessionFixture, IniTheProgramCannotUseGivesTheDefaultsANoticeAndStaysAsItIs) {
+    auto& session = Start("", dir.string());
+    EXPECT_EQ(op.messages, std::vector<std::string>{"The INI file " + dir.string() +
+                                                    " was not read (it is a folder). The defaults are used, and the "
+                                                    "file will be left as it is."});
+    EXPECT_EQ(dl.LinkBaudRate(), 9600u);
+    session.State().ConnectionFound = true;
+    session.FormClose();
+    EXPECT_EQ(op.messages.size(), 1u) << "told once";
+    EXPECT_TRUE(fs::is_directory(dir));
+
+    // A rate of 0 or below falls back; a huge port name is kept, but shown cut.
+    const std::string huge(1'000'000, 'C');
+    op.messages.clear();
+    Start("[Communication]\nBaudRate=-9600\nComPort=" + huge + "\nAddr1=#01\n");
+    EXPECT_EQ(dl.LinkBaudRate(), 9600u);
+    EXPECT_EQ(dl.LinkPortName(), huge);
+    testkit::RecordingSearchView view;
+    app::Connector(*s, view).ConnectFromIni();
+    ASSERT_FALSE(op.messages.empty());
+    EXPECT_EQ(op.messages[0], "Could not to connect with parameters found in INI file #01, 9600, " +
+                                  huge.substr(0, app::kShownTextMax) + "...");
 }
 
 TEST(CommandLine, OptionsAndTheIniPath) {

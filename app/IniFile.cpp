@@ -1,5 +1,6 @@
 #include "app/IniFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -94,9 +95,14 @@ IniFile IniFile::Load(const std::string& path) {
     Fd in(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (in.fd < 0) return unread(std::strerror(errno));
     if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return unread("it is not a regular file");
-    std::string text(kMaxIniBytes + 1, '\0');
+    // Sized by what fstat said, grown should the file grow meanwhile, never past the bound.
+    std::string text(std::min(static_cast<std::size_t>(st.st_size), kMaxIniBytes) + 1, '\0');
     std::size_t got = 0;
-    while (got < text.size()) {
+    for (;;) {
+        if (got == text.size()) {
+            if (text.size() > kMaxIniBytes) break;
+            text.resize(std::min(text.size() * 2, kMaxIniBytes + 1));
+        }
         const ssize_t n = ::read(in.fd, text.data() + got, text.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return unread(std::strerror(errno));
@@ -120,7 +126,9 @@ IniFile IniFile::Parse(const std::string& text) {
     while (pos < text.size()) {
         const auto nl = text.find('\n', pos);
         if (nl == std::string::npos) {
-            ini.lines_.push_back({text.substr(pos), ""});
+            // A CR at the very end is the start of a line end, not text.
+            const bool cr = text.back() == '\r';
+            ini.lines_.push_back({text.substr(pos, text.size() - pos - (cr ? 1 : 0)), cr ? "\r" : ""});
             break;
         }
         const bool cr = nl > pos && text[nl - 1] == '\r';
@@ -206,10 +214,12 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
         Line& before = lines_[*lastInSection];
         const std::string own = before.eol.empty() ? std::string() : eol;
         if (before.eol.empty()) before.eol = eol;
+        if (before.eol == "\r") before.eol = "\r\n";
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), Line{entry, own});
         return;
     }
     if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = eol;
+    if (!lines_.empty() && lines_.back().eol == "\r") lines_.back().eol = "\r\n";
     if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back({"", eol});
     lines_.push_back({"[" + section + "]", eol});
     lines_.push_back({entry, eol});

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev
   libgtest-dev libgmock-dev googletest
   xvfb xauth
+  clang libclang-rt-dev
 )
 
 missing=()

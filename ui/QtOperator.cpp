@@ -18,7 +18,7 @@ QtOperator::QtOperator(TOKBottomDlg& box)
 
 QtOperator::~QtOperator() = default;
 
-void QtOperator::ShowMessageBox(const std::string& text) { box_.ShowMessage(Q(text)); }
+void QtOperator::ShowMessageBox(const std::string& text) { box_.ShowMessage(Q(tessary::app::ShownText(text, 4 * tessary::app::kShownTextMax))); }
 
 void QtOperator::ProcessEvents() { QCoreApplication::processEvents(); }
 

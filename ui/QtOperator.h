@@ -2,6 +2,7 @@
 // The operator as the window sees it: real dialogs, the real event loop.
 
 #include "app/Operator.h"
+#include "app/ShownText.h"
 
 #include <functional>
 #include <memory>

@@ -80,7 +80,7 @@ void TNewConnectDlg::btAbortClick() {
 }
 
 void TNewConnectDlg::ShowProbe(const std::string& port, std::uint32_t baud) {
-    ui->lbConnectCom->setText(Q(port));
+    ui->lbConnectCom->setText(Q(tessary::app::ShownText(port)));
     ui->lbConnectBaud->setText(QString::number(baud));
     ui->lbConnectCom->show();
     ui->lbConnectBaud->show();
@@ -112,7 +112,7 @@ void TNewConnectDlg::ShowProgress(int done, int total) {
 }
 
 bool TNewConnectDlg::AskStopSearching(const std::string& baud, const std::string& port, const std::string& address) {
-    return good_.Ask(Q(baud), Q(port), Q(address)) == TGoodConnectDlg::StopSearching;
+    return good_.Ask(Q(baud), Q(tessary::app::ShownText(port)), Q(address)) == TGoodConnectDlg::StopSearching;
 }
 
 void TNewConnectDlg::HideConnectDialog() { hide(); }

@@ -65,8 +65,8 @@ void TReadingsPanel::SetNumber(int number) {
 }
 
 void TReadingsPanel::SetUnits(const std::string& pressure, const std::string& temperature) {
-    pressUnits_->setText(Q(pressure));
-    tempUnits_->setText(Q(temperature));
+    pressUnits_->setText(Q(tessary::app::ShownText(pressure)));
+    tempUnits_->setText(Q(tessary::app::ShownText(temperature)));
     if (chart_) chart_->SetUnits(Q(pressure), Q(temperature));
 }
 
@@ -84,7 +84,7 @@ void TReadingsPanel::SetSlotCaption(const std::string& caption) {
 void TReadingsPanel::ShowReading(const tessary::device::Reading& reading) {
     const std::string* texts[5] = {&reading.time, &reading.pressCounts, &reading.tempCounts, &reading.press,
                                    &reading.temp};
-    for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->setText(Q(*texts[i]));
+    for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->setText(Q(tessary::app::ShownText(*texts[i])));
     if (reading.pressure && reading.temperature) {
         const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
         if (trend_.Add(now, *reading.pressure, *reading.temperature) && chart_ && chart_->isVisible())
@@ -96,7 +96,7 @@ void TReadingsPanel::ClearReadings() {
     for (auto* display : displays_) display->clear();
 }
 
-void TReadingsPanel::ShowCaption(const std::string& caption) { setTitle(Q(caption)); }
+void TReadingsPanel::ShowCaption(const std::string& caption) { setTitle(Q(tessary::app::ShownText(caption))); }
 
 void TReadingsPanel::ShowTrend(bool on) {
     if (on && !chart_) {

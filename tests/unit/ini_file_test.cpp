@@ -90,6 +90,8 @@ TEST_F(IniFixture, ByteOrderMarkAndEachLinesOwnLineEndAreKept) {
         {"[Communication]\nComPort=COM1\r\n; x\n", "[Communication]\nComPort=COM2\r\nAddr1=#01\n; x\n"},
         // No line end after the last line: the new last line has none either.
         {"[Communication]\r\nComPort=COM1", "[Communication]\r\nComPort=COM2\r\nAddr1=#01"},
+        // A CR at the very end was half a line end: it is completed, not doubled.
+        {"[Communication]\r\nComPort=COM1\r", "[Communication]\r\nComPort=COM2\r\nAddr1=#01\r\n"},
     };
     for (const Case& c : cases) {
         const auto p = Write("e.ini", c.before);

@@ -166,7 +166,7 @@ void TForm1::ShowLinkStatus() {
     if (outcome == ExchangeOutcome::Line || outcome == ExchangeOutcome::Broadcast)
         statusBar()->clearMessage();
     else
-        statusBar()->showMessage("NoConnect: " + Q(std::string(tessary::link::OutcomeText(outcome))));
+        statusBar()->showMessage(Q(tessary::link::ReplyStatusText({std::string(), outcome, false})));
     UpdatePortStatus();
 }
 

@@ -88,9 +88,8 @@ TEST_F(ConnectFixture, NoiseCountsAsNoAnswerInProbeAndScan) {
         bus(cmd);
     };
     Conn().SearchForBox();
-    EXPECT_EQ(st->ComPortValue + " " + st->BaudRateValue, "COM1 1200");
-    EXPECT_EQ(st->AddressTable[1], "1001");
-    EXPECT_EQ(st->AddressTable[50], "NoConnect");
+    EXPECT_EQ(st->ComPortValue + " " + st->BaudRateValue + " " + st->AddressTable[1] + " " + st->AddressTable[50],
+              "COM1 1200 1001 NoConnect");
 }
 
 TEST_F(ConnectFixture, AbortIsSeenAtTheNextProbeOrAddressAndTheNextConnectStartsAfresh) {

@@ -80,8 +80,7 @@ TEST_F(SessionFixture, IniTheProgramCannotUseGivesTheDefaultsANoticeAndStaysAsIt
     EXPECT_EQ(dl.LinkPortName(), huge);
     testkit::RecordingSearchView view;
     app::Connector(*s, view).ConnectFromIni();
-    ASSERT_FALSE(op.messages.empty());
-    EXPECT_EQ(op.messages[0], "Could not to connect with parameters found in INI file #01, 9600, " +
+    EXPECT_EQ(op.messages.at(0), "Could not to connect with parameters found in INI file #01, 9600, " +
                                   huge.substr(0, app::kShownTextMax) + "...");
 }
 

@@ -36,7 +36,7 @@ enum class ExchangeOutcome {
     Garbled,       // a line arrived, but with bytes outside printable ASCII; shown as it came
     Broadcast,     // sent to #00, nothing awaited
     NotOpen,       // no port open
-    NoByte,        // silence until the deadline
+    NoByte,        // silence until the deadline and the last read after it
     NoLineEnd,     // bytes came, but no line feed before the first gap past the deadline
     EmptyLine,     // a line feed with nothing before it
     HangUp,        // the line hung up (adapter unplugged, peer closed)

@@ -1,8 +1,19 @@
 #include "app/Connect.h"
 
+#include "app/ShownText.h"
+
 #include <algorithm>
 
 namespace tessary::app {
+
+namespace {
+// The search's answer: noise (bytes outside printable ASCII) counts as none, so
+// a box heard at the wrong rate does not stop the search at that rate.
+std::string SearchAnswer(link::DeviceLink& link, const std::string& command) {
+    const link::Reply reply = link.Exchange(command);
+    return reply.outcome == link::ExchangeOutcome::Garbled ? std::string(kNoConnect) : reply.text;
+}
+}  // namespace
 
 std::string AddressText(int address) {
     if (address < 1 || address > 99) return {};
@@ -77,7 +88,7 @@ bool Connector::ProbePortBaud() {
         }
         const std::string address = AddressText(a);
         view_.ShowProbeAddress(address);
-        s_.State().ReplyText = link.SendCommand(address + "VER\r\n");
+        s_.State().ReplyText = SearchAnswer(link, address + "VER\r\n");
         StepProgress();
         if (s_.State().ReplyText != kNoConnect) {
             answered = true;
@@ -106,7 +117,6 @@ void Connector::SearchForBox() {
     } else {
         progressDone_ = kProbeAddresses;
         const std::uint32_t startRate = link.LinkBaudRate();
-        auto report = [this](const std::string& text) { s_.Op().ShowMessageBox(text); };
         for (std::size_t p = 0; p < link::kComPortNames.size() && !found; ++p) {
             const int portBase = kProbeAddresses * (1 + static_cast<int>(p) * (static_cast<int>(kBaudSearchOrder.size()) - 1));
             link.SetLinkPortName(link::kComPortNames[p]);
@@ -116,7 +126,7 @@ void Connector::SearchForBox() {
                 link.SetLinkBaudRate(rate);
                 if (rate == startRate) continue;
                 progressDone_ = portBase + kProbeAddresses * step++;
-                link.ApplyBaudRate(report);
+                for (const auto& text : link.ApplyBaudRate().failures) s_.Op().ShowMessageBox(text);
                 if (ProbePortBaud()) {
                     ShowFound();
                     found = true;
@@ -151,7 +161,7 @@ void Connector::ScanAddresses() {
         if (link.SearchAborted) break;
         const std::string address = AddressText(a);
         view_.ShowScanAddress(address);
-        st.AddressTable[a] = link.SendCommand(address + "ID\r\n");
+        st.AddressTable[a] = SearchAnswer(link, address + "ID\r\n");
         view_.ShowProgress(a, 99);
         if (st.AddressTable[a] == kNoConnect) continue;
         ++count;
@@ -196,8 +206,8 @@ bool Connector::ConnectFromIni() {
             st.IniConnectOk = true;
             st.AddressTable[n] = link.SendCommand(address + "ID\r\n");
         } else {
-            s_.Op().ShowMessageBox("Could not to connect with parameters found in INI file " + address + ", " +
-                                   std::to_string(link.LinkBaudRate()) + ", " + link.LinkPortName());
+            s_.Op().ShowMessageBox("Could not to connect with parameters found in INI file " + ShownText(address) + ", " +
+                                   std::to_string(link.LinkBaudRate()) + ", " + ShownText(link.LinkPortName()));
             st.TransducerAddress[k].clear();
         }
     }

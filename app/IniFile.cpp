@@ -1,21 +1,23 @@
 #include "app/IniFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessary::app {
 
 namespace {
 
 std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
+    const auto b = s.find_first_not_of(" \t\r");
     if (b == std::string::npos) return {};
-    const auto e = s.find_last_not_of(" \t");
+    const auto e = s.find_last_not_of(" \t\r");
     return s.substr(b, e - b + 1);
 }
 
@@ -48,32 +50,103 @@ std::optional<std::string> KeyName(const std::string& line) {
     return Trim(t.substr(0, eq));
 }
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// Closes on every path.
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+std::string KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "it is a folder";
+    if (S_ISFIFO(mode)) return "it is a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device";
+    if (S_ISSOCK(mode)) return "it is a socket";
+    return "it is not a regular file";
+}
+
+bool Denied(int err) { return err == EACCES || err == EPERM || err == EROFS || err == ETXTBSY; }
+
 }  // namespace
 
 IniFile IniFile::Load(const std::string& path) {
     IniFile ini;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return ini;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text.find("\r\n") == std::string::npos && text.find('\n') != std::string::npos) ini.eol_ = "\n";
+    auto unread = [&ini](std::string why) {
+        ini.origin_ = Origin::Unreadable;
+        ini.problem_ = std::move(why);
+        return std::move(ini);
+    };
+    // Looked at before it is opened: opening a FIFO blocks, a device may act on it.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return ini;
+        return unread(std::strerror(errno));
+    }
+    if (!S_ISREG(st.st_mode)) return unread(KindOf(st.st_mode));
+    const std::string tooBig = "it is larger than " + std::to_string(kMaxIniBytes / 1024 / 1024) + " MiB";
+    if (static_cast<std::size_t>(st.st_size) > kMaxIniBytes) return unread(tooBig);
+
+    Fd in(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (in.fd < 0) return unread(std::strerror(errno));
+    if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return unread("it is not a regular file");
+    // Sized by what fstat said, grown should the file grow meanwhile, never past the bound.
+    std::string text(std::min(static_cast<std::size_t>(st.st_size), kMaxIniBytes) + 1, '\0');
+    std::size_t got = 0;
+    for (;;) {
+        if (got == text.size()) {
+            if (text.size() > kMaxIniBytes) break;
+            text.resize(std::min(text.size() * 2, kMaxIniBytes + 1));
+        }
+        const ssize_t n = ::read(in.fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return unread(std::strerror(errno));
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > kMaxIniBytes) return unread(tooBig);
+    text.resize(got);
+    ini = Parse(text);
+    ini.origin_ = Origin::Read;
+    return ini;
+}
+
+IniFile IniFile::Parse(const std::string& text) {
+    IniFile ini;
     std::size_t pos = 0;
+    if (text.compare(0, kBom.size(), kBom) == 0) {
+        ini.bom_ = true;
+        pos = kBom.size();
+    }
     while (pos < text.size()) {
-        auto nl = text.find('\n', pos);
-        std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        ini.lines_.push_back(line);
+        const auto nl = text.find('\n', pos);
         if (nl == std::string::npos) {
-            ini.finalEol_ = false;
+            // A CR at the very end is the start of a line end, not text.
+            const bool cr = text.back() == '\r';
+            ini.lines_.push_back({text.substr(pos, text.size() - pos - (cr ? 1 : 0)), cr ? "\r" : ""});
             break;
         }
+        const bool cr = nl > pos && text[nl - 1] == '\r';
+        ini.lines_.push_back({text.substr(pos, nl - pos - (cr ? 1 : 0)), cr ? "\r\n" : "\n"});
         pos = nl + 1;
     }
     return ini;
 }
 
+std::string IniFile::NewLineEnd() const {
+    std::ptrdiff_t balance = 0;  // CR LF lines minus LF lines
+    for (const auto& l : lines_) balance += l.eol == "\r\n" ? 1 : l.eol == "\n" ? -1 : 0;
+    return balance < 0 ? "\n" : "\r\n";
+}
+
 std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
     bool in = false;
-    for (const auto& line : lines_) {
+    for (const auto& [line, eol] : lines_) {
         if (auto s = SectionName(line)) {
             in = SameText(*s, section);
             continue;
@@ -103,7 +176,7 @@ int IniFile::ReadInteger(const std::string& section, const std::string& key, int
 std::vector<std::string> IniFile::Keys(const std::string& section) const {
     std::vector<std::string> keys;
     bool in = false;
-    for (const auto& line : lines_) {
+    for (const auto& [line, eol] : lines_) {
         if (auto s = SectionName(line)) {
             in = SameText(*s, section);
             continue;
@@ -120,29 +193,36 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
     bool in = false;
     std::optional<std::size_t> lastInSection;  // last key line or the header
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (auto s = SectionName(lines_[i])) {
+        if (auto s = SectionName(lines_[i].text)) {
             if (in) break;
             in = SameText(*s, section);
             if (in) lastInSection = i;
             continue;
         }
         if (!in) continue;
-        if (auto k = KeyName(lines_[i])) {
+        if (auto k = KeyName(lines_[i].text)) {
             if (SameText(*k, key)) {
-                lines_[i] = entry;
+                lines_[i].text = entry;
                 return;
             }
             lastInSection = i;
         }
     }
+    const std::string eol = NewLineEnd();
     if (lastInSection) {
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), entry);
+        // After a last line without a line end the new line becomes that last line.
+        Line& before = lines_[*lastInSection];
+        const std::string own = before.eol.empty() ? std::string() : eol;
+        if (before.eol.empty()) before.eol = eol;
+        if (before.eol == "\r") before.eol = "\r\n";
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), Line{entry, own});
         return;
     }
-    if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
-    lines_.push_back("[" + section + "]");
-    lines_.push_back(entry);
-    finalEol_ = true;
+    if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = eol;
+    if (!lines_.empty() && lines_.back().eol == "\r") lines_.back().eol = "\r\n";
+    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back({"", eol});
+    lines_.push_back({"[" + section + "]", eol});
+    lines_.push_back({entry, eol});
 }
 
 void IniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -150,45 +230,55 @@ void IniFile::WriteInteger(const std::string& section, const std::string& key, i
 }
 
 std::string IniFile::Text() const {
-    std::string out;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        out += lines_[i];
-        if (i + 1 < lines_.size() || finalEol_) out += eol_;
-    }
+    std::string out = bom_ ? std::string(kBom) : std::string();
+    for (const auto& [text, eol] : lines_) out += text + eol;
     return out;
 }
 
-bool IniFile::Save(const std::string& path, std::string* error) const {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target(path);
-    // Write through a link to the file it points at, keeping the link.
-    if (fs::is_symlink(target, ec)) target = fs::canonical(target, ec);
-    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-    const fs::path temp = target.string() + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            if (error) *error = std::string("cannot create ") + temp.string() + ": " + std::strerror(errno);
-            return false;
-        }
-        const std::string text = Text();
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            if (error) *error = std::string("cannot write ") + temp.string();
-            out.close();
-            fs::remove(temp, ec);
-            return false;
-        }
+IniFile::SaveResult IniFile::Save(const std::string& path, std::string* reason) {
+    auto result = [reason](SaveResult r, std::string why) {
+        if (reason) *reason = std::move(why);
+        return r;
+    };
+    if (origin_ == Origin::Unreadable) return result(SaveResult::LeftAlone, "it was not read at start: " + problem_);
+    if (origin_ == Origin::Missing) {
+        const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+        std::error_code ec;
+        if (!parent.empty()) std::filesystem::create_directories(parent, ec);  // open reports a failure
     }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        if (error) *error = "cannot replace " + target.string() + ": " + ec.message();
-        fs::remove(temp, ec);
-        return false;
+    // In place, not through a temporary and a rename: the file keeps its mode,
+    // owner and hard links, and a symbolic link is written through.
+    Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+    if (out.fd < 0) {
+        const int err = errno;
+        return result(Denied(err) ? SaveResult::LeftAlone : SaveResult::Failed, std::strerror(err));
     }
-    return true;
+    struct stat st {};
+    if (::fstat(out.fd, &st) != 0) return result(SaveResult::Failed, std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return result(SaveResult::LeftAlone, KindOf(st.st_mode));
+    if (origin_ == Origin::Missing && st.st_size > 0)
+        return result(SaveResult::LeftAlone, "it was made by someone else while the program ran");
+
+    const std::string text = Text();
+    // Room first, so a full disk fails before the old text is touched.
+    if (static_cast<std::size_t>(st.st_size) < text.size()) {
+        const int err = ::posix_fallocate(out.fd, 0, static_cast<off_t>(text.size()));
+        if (err != 0 && err != EINVAL && err != EOPNOTSUPP) return result(SaveResult::Failed, std::strerror(err));
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::pwrite(out.fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return result(SaveResult::Failed, std::strerror(n < 0 ? errno : EIO));
+        done += static_cast<std::size_t>(n);
+    }
+    if (::ftruncate(out.fd, static_cast<off_t>(text.size())) != 0 || ::fsync(out.fd) != 0)
+        return result(SaveResult::Failed, std::strerror(errno));
+    const int fd = out.fd;
+    out.fd = -1;
+    if (::close(fd) != 0) return result(SaveResult::Failed, std::strerror(errno));
+    origin_ = Origin::Read;
+    return result(SaveResult::Saved, {});
 }
 
 }  // namespace tessary::app

@@ -1,18 +1,38 @@
 #pragma once
 // A small INI file with the semantics of the classic profile functions: read a
 // key with a default, write one key in place. Every other line (comments,
-// other sections, blank lines, key order) is kept as it was.
+// other sections, blank lines, key order, each line's own line end, a UTF-8
+// byte order mark) is kept as it was.
 // Sections and keys match case-insensitively; values are trimmed.
+//
+// The file is the operator's: it is read only when it is a regular file of at
+// most kMaxIniBytes, and it is never replaced by a fresh one. Saving writes the
+// same file in place (through a symbolic link to its target), so its mode,
+// owner and hard links stay.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace tessary::app {
 
+inline constexpr std::size_t kMaxIniBytes = 1024 * 1024;
+
 class IniFile {
 public:
-    // A missing or unreadable file gives an empty INI (every read falls back).
+    enum class Origin {
+        Missing,     // no file at the path: every read falls back, Save creates it
+        Read,        // read whole
+        Unreadable,  // there is something at the path, but it was not read (Problem() says why)
+    };
+    // Never throws; anything but a readable regular file gives an empty INI.
     static IniFile Load(const std::string& path);
+    // The text of a file as Load reads it (for tests and fuzzing).
+    static IniFile Parse(const std::string& text);
+
+    Origin From() const { return origin_; }
+    // Why the file was not read, e.g. "it is a folder"; empty otherwise.
+    const std::string& Problem() const { return problem_; }
 
     std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
     // The whole trimmed value must be a decimal integer in int range; otherwise `def`.
@@ -22,15 +42,28 @@ public:
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int value);
 
-    // Writes the file whole (a temporary beside it, then renamed, so a crash
-    // never leaves half a file); creates the folder. False with `error` set.
-    bool Save(const std::string& path, std::string* error = nullptr) const;
+    enum class SaveResult {
+        Saved,
+        LeftAlone,  // the file exists but was not read, or the operator may not write it: untouched
+        Failed,     // could not be written (the file may be short of the new text)
+    };
+    // Writes the text to `path`: a file that was read is rewritten in place;
+    // a missing one is created with its folder (but a file that appeared since
+    // Load is not overwritten). `reason` gets the system's reason.
+    SaveResult Save(const std::string& path, std::string* reason = nullptr);
     std::string Text() const;
 
 private:
-    std::vector<std::string> lines_;  // without line ends
-    std::string eol_ = "\r\n";        // kept from the file read
-    bool finalEol_ = true;
+    struct Line {
+        std::string text;  // without its line end
+        std::string eol;   // "\r\n", "\n" or "" (the last line without one)
+    };
+    std::string NewLineEnd() const;
+
+    std::vector<Line> lines_;
+    bool bom_ = false;
+    Origin origin_ = Origin::Missing;
+    std::string problem_;
 };
 
 }  // namespace tessary::app

@@ -1,8 +1,10 @@
 #include "app/Session.h"
 
 #include "app/IniFile.h"
+#include "app/ShownText.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace tessary::app {
@@ -41,8 +43,13 @@ void Session::SelectIniFile() {
 
 void Session::ReadIniFile() {
     const IniFile ini = IniFile::Load(state_.IniFilePath);
-    // Out-of-range values are loaded as they are and never written back.
-    link_.SetLinkBaudRate(static_cast<std::uint32_t>(ini.ReadInteger(kSection, "BaudRate", 9600)));
+    if (ini.From() == IniFile::Origin::Unreadable)
+        op_.ShowMessageBox("The INI file " + ShownText(state_.IniFilePath) + " was not read (" + ini.Problem() +
+                           "). The defaults are used, and the file will be left as it is.");
+    // Out-of-range values are loaded as they are and never written back; a rate
+    // that is no rate at all falls back like a value that is no number.
+    const int baud = ini.ReadInteger(kSection, "BaudRate", 9600);
+    link_.SetLinkBaudRate(static_cast<std::uint32_t>(baud > 0 ? baud : 9600));
     link_.SetLinkPortName(ini.ReadString(kSection, "ComPort", "COM1"));
     for (int k = 0; k < 4; ++k)
         state_.TransducerAddress[k] = ini.ReadString(kSection, "Addr" + std::to_string(k + 1), "");
@@ -58,12 +65,22 @@ bool Session::WriteIniFile() {
     if (std::find(kBaudSearchOrder.begin(), kBaudSearchOrder.end(), baud) != kBaudSearchOrder.end())
         ini.WriteInteger(kSection, "BaudRate", static_cast<int>(baud));
     for (int k = 0; k < 4; ++k) ini.WriteString(kSection, "Addr" + std::to_string(k + 1), state_.TransducerAddress[k]);
-    std::string error;
-    if (!ini.Save(state_.IniFilePath, &error)) {
-        op_.ShowMessageBox("Could not write the INI file " + state_.IniFilePath + ": " + error);
+    std::string reason;
+    switch (ini.Save(state_.IniFilePath, &reason)) {
+    case IniFile::SaveResult::Saved:
+        return true;
+    case IniFile::SaveResult::LeftAlone:
+        // The operator's choice (a read-only file) or already told at start: a
+        // line on the way out, not a dialog that holds the exit.
+        if (ini.From() != IniFile::Origin::Unreadable)
+            std::fprintf(stderr, "tessary: the INI file %s was left as it is: %s\n",
+                         ShownText(state_.IniFilePath).c_str(), reason.c_str());
         return false;
+    case IniFile::SaveResult::Failed:
+        break;
     }
-    return true;
+    op_.ShowMessageBox("Could not write the INI file " + ShownText(state_.IniFilePath) + ": " + reason);
+    return false;
 }
 
 void Session::FormClose() {
@@ -77,12 +94,9 @@ void Session::FormClose() {
     state_.SinglePollStopped = true;
 }
 
-Session::ConsoleAnswer Session::ConsoleCommand(const std::string& text) {
+link::Reply Session::ConsoleCommand(const std::string& text) {
     state_.CommandText = text + "\r\n";
-    // ADAPTER until DeviceLink::Exchange lands: the outcome read back at once on
-    // this thread. At merge: `const auto x = link_.Exchange(CommandText); return {x.text, x.outcome};`
-    std::string reply = link_.SendCommand(state_.CommandText);
-    return {std::move(reply), link_.LastOutcome()};
+    return link_.Exchange(state_.CommandText);
 }
 
 std::string VersionDateText(const std::string& formattedDateTime) {

@@ -43,11 +43,7 @@ public:
 
     // The console: CommandText = text + "\r\n", the answer (or a sentinel) back
     // with the outcome of that very exchange, for the status bar.
-    struct ConsoleAnswer {
-        std::string text;
-        link::ExchangeOutcome outcome = link::ExchangeOutcome::NotOpen;
-    };
-    ConsoleAnswer ConsoleCommand(const std::string& text);
+    link::Reply ConsoleCommand(const std::string& text);
 
     // Asks whatever runs to wind down: from now on the flows send nothing more
     // and their loops end at their next check. Any thread; FormClose starts here.

@@ -181,8 +181,9 @@ bool Capture::RunCycle(std::string& note) {
             auto hold = link_.Hold();
             const std::uint32_t saved = link_.ResponseTimeoutMs();
             link_.SetResponseTimeoutMs(timeoutMs_);
-            answer = link_.SendCommand(addresses_[k] + std::string(kCaptureCommand) + "\r\n");
-            outcome = link_.LastOutcome();
+            link::Reply reply = link_.Exchange(addresses_[k] + std::string(kCaptureCommand) + "\r\n");
+            answer = std::move(reply.text);
+            outcome = reply.outcome;
             link_.SetResponseTimeoutMs(saved);
         }
         clock_.LetOthersIn();

@@ -3,6 +3,7 @@
 #include "app/Session.h"
 #include "device/DeviceInfo.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -27,10 +28,11 @@ std::string FormatDeviceTime(const std::string& text) {
 }
 
 std::string DeviceTimeText(const app::DateTimeFields& t) {
-    char buf[64];
+    // Room for six fields of any int (11 characters each) and the colons.
+    char buf[6 * 12 + 1];
     const int n = std::snprintf(buf, sizeof buf, "%04d:%02d:%02d:%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                                 t.minute, t.second);
-    return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return std::string(buf, std::min(n > 0 ? static_cast<std::size_t>(n) : 0, sizeof buf - 1));
 }
 
 void SetDeviceClock(app::Session& session, SettingsView& view) {

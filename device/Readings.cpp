@@ -93,10 +93,10 @@ bool ProbeDevice(app::Session& session, const std::string& address) {
     return false;
 }
 
-std::string ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays) {
-    const std::string answer = session.Link().SendCommand(address + kReadingsCommand + "\r\n");
-    displays.ShowReading(ParseReadings(answer, session.State().DataPrecision));
-    return answer;
+link::Reply ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays) {
+    link::Reply reply = session.Link().Exchange(address + kReadingsCommand + "\r\n");
+    displays.ShowReading(ParseReadings(reply.text, session.State().DataPrecision));
+    return reply;
 }
 
 void ClearReadings(ReadingsView& displays) { displays.ClearReadings(); }
@@ -146,10 +146,9 @@ void PollSingle(app::Session& session, ReadingsView& panel) {
     auto& st = session.State();
     auto& op = session.Op();
     while (!st.SinglePollStopped && !session.Stopping()) {
-        ShowReadings(session, st.CurrentAddress, panel);
         // These come back at once (no port, a hang-up, "#00" selected in a nested
         // handler); waiting keeps them from spinning.
-        const auto outcome = session.Link().LastOutcome();
+        const auto outcome = ShowReadings(session, st.CurrentAddress, panel).outcome;
         using link::ExchangeOutcome;
         if (outcome == ExchangeOutcome::NotOpen || outcome == ExchangeOutcome::HangUp ||
             outcome == ExchangeOutcome::Broadcast)

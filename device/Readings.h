@@ -6,6 +6,8 @@
 // between exchanges (Operator::ProcessEvents): the switch turned off, a setting
 // changed, the other loop started run nested in those pauses.
 
+#include "link/DeviceLink.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -62,7 +64,7 @@ bool ProbeDevice(app::Session& session, const std::string& address);
 
 // One readings exchange at `address`, shown in `displays` with the precision
 // in force now. Returns the answer.
-std::string ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays);
+link::Reply ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays);
 void ClearReadings(ReadingsView& displays);
 
 // The switch's change handler up to the loop: the address checks (messages,

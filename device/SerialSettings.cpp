@@ -39,16 +39,21 @@ void ChangeBaudRate(app::Session& session, SettingsView& view, const std::string
     std::uint32_t rate = 0;
     const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), rate);
     const bool number = ec == std::errc() && end == item.data() + item.size() && rate > 0;
-    auto report = [&session](const std::string& text) { session.Op().ShowMessageBox(text); };
+    // Shown once the link is free again.
+    auto apply = [&session, &link] {
+        const link::BaudRateChange change = link.ApplyBaudRate();
+        for (const auto& text : change.failures) session.Op().ShowMessageBox(text);
+        return change.applied;
+    };
     if (number && rate != link.LinkBaudRate()) {
         link.SetLinkBaudRate(rate);
         if (st.CurrentAddress.empty()) {
-            link.ApplyBaudRate(report);
+            apply();
         } else {
             st.ReplyText = QueryBox(session, "BR=" + item);
             // Without the exact echo the box may still be at the old rate: the
             // PC stays there too, so the operator can still reach it.
-            if (st.ReplyText == item && link.ApplyBaudRate(report)) AskMakePermanent(session, view);
+            if (st.ReplyText == item && apply()) AskMakePermanent(session, view);
         }
     }
     st.BaudRateValue = item;

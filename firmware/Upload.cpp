@@ -112,7 +112,12 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
                          std::vector<std::string>& notices) {
     auto& link = s_.Link();
     auto& st = s_.State();
-    const auto report = [&notices](const std::string& text) { notices.push_back(text); };
+    // Shown once the hold is released.
+    const auto applyBaud = [&link, &notices] {
+        link::BaudRateChange change = link.ApplyBaudRate();
+        notices.insert(notices.end(), change.failures.begin(), change.failures.end());
+        return change.applied;
+    };
     // The box takes nothing but image lines from "PR" to its closing line:
     // no other exchange may fall in between.
     auto hold = link.Hold();
@@ -122,7 +127,7 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     if (st.ReplyText != "57600") return UploadEnd::NoSpeedAnswer;
 
     link.SetLinkBaudRate(57600);
-    if (link.ApplyBaudRate(report)) Log("Baud rate changed to 57600");
+    if (applyBaud()) Log("Baud rate changed to 57600");
 
     st.CommandText = address + "PR\r\n";
     Log("PR command sent to Bravik");
@@ -178,7 +183,7 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     Log(st.ReplyText);
     Log(view_.TimeOfDay());
     link.SetLinkBaudRate(9600);
-    if (link.ApplyBaudRate(report)) {
+    if (applyBaud()) {
         Log("Baud Rate changed to 9600");
         Log("Update complete");
     } else {
@@ -192,7 +197,8 @@ void Uploader::GiveUp(const std::string& why, std::vector<std::string>& notices)
     Log("Bravik Aborting Communications");
     Log(why);
     link.SetLinkBaudRate(9600);
-    link.ApplyBaudRate([&notices](const std::string& text) { notices.push_back(text); });
+    link::BaudRateChange change = link.ApplyBaudRate();
+    notices.insert(notices.end(), change.failures.begin(), change.failures.end());
     Log("Sorry your having trouble. Goodbye");
     view_.HideProgress();
     // The operator connects anew before the next exchange.

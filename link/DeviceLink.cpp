@@ -1,5 +1,6 @@
 #include "link/DeviceLink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -13,15 +14,26 @@ using std::chrono::milliseconds;
 std::string_view OutcomeText(ExchangeOutcome outcome) {
     switch (outcome) {
     case ExchangeOutcome::Line: return "answer received";
+    case ExchangeOutcome::Garbled: return "the answer holds bytes outside printable ASCII (wrong baud rate?)";
     case ExchangeOutcome::Broadcast: return "sent to #00, no answer awaited";
     case ExchangeOutcome::NotOpen: return "the port is not open";
     case ExchangeOutcome::NoByte: return "no byte came before the time-out";
     case ExchangeOutcome::NoLineEnd: return "bytes came but no line end (wrong baud rate?)";
     case ExchangeOutcome::EmptyLine: return "an empty line came";
     case ExchangeOutcome::HangUp: return "the line hung up or failed (adapter unplugged?)";
-    case ExchangeOutcome::Overflow: return "64 KiB came without a line end";
+    case ExchangeOutcome::Overflow: return "bytes kept coming without a line end (cut at 64 KiB or 2 s)";
     }
     return "unknown";
+}
+
+std::string ReplyStatusText(const Reply& reply) {
+    std::string text;
+    if (reply.outcome == ExchangeOutcome::Garbled)
+        text = "Garbled: " + std::string(OutcomeText(reply.outcome));
+    else if (reply.outcome != ExchangeOutcome::Line && reply.outcome != ExchangeOutcome::Broadcast)
+        text = std::string(kNoConnect) + ": " + std::string(OutcomeText(reply.outcome));
+    if (reply.staleDiscarded) text += (text.empty() ? "" : "; ") + std::string("a late answer to an earlier command was discarded");
+    return text;
 }
 
 DeviceLink::DeviceLink(std::unique_ptr<Port> port, PortResolver resolver)
@@ -90,19 +102,16 @@ bool DeviceLink::SetPortTimeouts() {
     return port_->isOpen();
 }
 
-bool DeviceLink::ApplyBaudRate(const std::function<void(const std::string&)>& report) {
+BaudRateChange DeviceLink::ApplyBaudRate() {
     std::lock_guard lock(mutex_);
-    if (!port_->isOpen()) {
-        if (report) report("GetCommState failed");
-        if (report) report("SetCommState failed");
-        return false;
-    }
-    PortStatus status = port_->setBaudRate(baud_);
-    if (!status.ok()) {
-        if (report) report("SetCommState failed");
-        return false;
-    }
-    return true;
+    const PortStatus status =
+        port_->isOpen() ? port_->setBaudRate(baud_) : PortStatus{PortStatus::Code::NotOpen, "port not open"};
+    BaudRateChange change;
+    change.applied = status.ok();
+    if (status.code == PortStatus::Code::NotOpen || status.code == PortStatus::Code::Unreadable)
+        change.failures.emplace_back("GetCommState failed");
+    if (!status.ok()) change.failures.emplace_back("SetCommState failed");
+    return change;
 }
 
 void DeviceLink::ClosePort() {
@@ -130,7 +139,7 @@ ExchangeOutcome DeviceLink::LastOutcome() const {
     return outcome_;
 }
 
-std::unique_lock<std::recursive_mutex> DeviceLink::Hold() { return std::unique_lock(mutex_); }
+LinkHold DeviceLink::Hold() { return LinkHold(mutex_); }
 
 bool DeviceLink::WriteRaw(std::string_view bytes) {
     std::lock_guard lock(mutex_);
@@ -143,70 +152,95 @@ std::chrono::milliseconds DeviceLink::writeLimitLocked(std::size_t bytes) const 
     return milliseconds(1000) + milliseconds(bytes * 20000 / (baud_ ? baud_ : 1));
 }
 
-std::string DeviceLink::SendCommand(std::string command) {
+Reply DeviceLink::Exchange(std::string command) {
     std::lock_guard lock(mutex_);
     const auto began = std::chrono::system_clock::now();
-    std::string result = exchangeLocked(command);
-    if (outcome_ != ExchangeOutcome::Broadcast) captureLocked("> ", result + "\r\n");
-    if (observer_) observer_({began, portName_, command, result, outcome_});
-    return result;
+    Reply reply = exchangeLocked(command);
+    outcome_ = reply.outcome;
+    if (reply.outcome != ExchangeOutcome::Broadcast) captureLocked("> ", reply.text + "\r\n");
+    if (observer_) observer_({began, portName_, command, reply.text, reply.outcome});
+    return reply;
 }
 
-std::string DeviceLink::exchangeLocked(const std::string& command) {
+std::string DeviceLink::SendCommand(std::string command) { return Exchange(std::move(command)).text; }
+
+bool DeviceLink::discardWaitingLocked(Clock::time_point until) {
+    // Whatever waits before a command goes out answers an earlier one (it came
+    // after that one's time-out) or is noise. A line caught mid-arrival is read
+    // to its end, so its tail is not taken for the next answer.
+    bool discarded = false;
+    bool midLine = false;
+    char byte = 0;
+    for (;;) {
+        auto wait = microseconds(0);
+        if (midLine) wait = std::clamp(duration_cast<microseconds>(until - port_->now()), microseconds(0),
+                                       duration_cast<microseconds>(kTrailingGap));
+        if (port_->readByte(byte, wait) != ReadResult::Byte) return discarded;
+        discarded = true;
+        midLine = byte != '\n';
+        // A stream faster than we read would never leave a gap: stop at the deadline.
+        if (port_->now() >= until) return discarded;
+    }
+}
+
+Reply DeviceLink::exchangeLocked(const std::string& command) {
+    Reply out;
     const auto start = port_->now();
     const auto deadline = start + milliseconds(timeoutMs_);
+    const auto bound = deadline + kExchangeOverrun;
+    auto fail = [&out](ExchangeOutcome why) {
+        out.outcome = why;
+        out.text = kNoConnect;
+        return out;
+    };
 
     if (command != kNoWrite) {
         if (port_->isOpen()) {
-            port_->write(command, writeLimitLocked(command.size()));
+            out.staleDiscarded = discardWaitingLocked(deadline);
+            const auto left = std::max(duration_cast<milliseconds>(bound - port_->now()), milliseconds(0));
+            port_->write(command, std::min(writeLimitLocked(command.size()), left));
         }
         captureLocked("< ", command);
         if (command.compare(0, 3, kBroadcast) == 0) {
-            outcome_ = ExchangeOutcome::Broadcast;
             // The reply capture line is not written for a broadcast.
-            return std::string(kBroadcast);
+            out.outcome = ExchangeOutcome::Broadcast;
+            out.text = kBroadcast;
+            return out;
         }
     }
 
     std::string reply;
     std::size_t received = 0;
+    auto lastByte = start;
     for (;;) {
         const auto now = port_->now();
-        auto wait = duration_cast<microseconds>(deadline - now);
-        if (wait.count() < 0) wait = microseconds(0);
-        // Past the deadline a reply still coming is read on until the first gap.
-        if (received > 0 && now >= deadline - kTrailingGap) wait = std::max(wait, microseconds(kTrailingGap));
-
         if (!port_->isOpen()) {
             // Callers pace their retries by the time-out, so a closed port waits too.
-            port_->sleepFor(wait);
-            outcome_ = ExchangeOutcome::NotOpen;
-            return std::string(kNoConnect);
+            port_->sleepFor(std::max(duration_cast<microseconds>(deadline - now), microseconds(0)));
+            return fail(ExchangeOutcome::NotOpen);
         }
+        if (now >= bound) return fail(ExchangeOutcome::Overflow);
+        // The last read of the time-out still takes a first byte; a line under
+        // way is read on until it pauses for a gap past the deadline.
+        const auto until = std::min(std::max(deadline, lastByte) + kTrailingGap, bound);
+        const auto wait = std::max(duration_cast<microseconds>(until - now), microseconds(0));
+
         char byte = 0;
         const ReadResult r = port_->readByte(byte, wait);
-        if (r == ReadResult::HangUp || r == ReadResult::Error) {
-            outcome_ = ExchangeOutcome::HangUp;
-            return std::string(kNoConnect);
-        }
-        if (r == ReadResult::Timeout) {
-            outcome_ = received > 0 ? ExchangeOutcome::NoLineEnd : ExchangeOutcome::NoByte;
-            return std::string(kNoConnect);
-        }
+        if (r == ReadResult::HangUp || r == ReadResult::Error) return fail(ExchangeOutcome::HangUp);
+        if (r == ReadResult::Timeout)
+            return fail(received > 0 ? ExchangeOutcome::NoLineEnd : ExchangeOutcome::NoByte);
+        lastByte = port_->now();
         ++received;
         if (byte == '\n') break;
         if (byte != '\r' && byte != '\0') reply.push_back(byte);
-        if (received >= kMaxLineBytes) {
-            outcome_ = ExchangeOutcome::Overflow;
-            return std::string(kNoConnect);
-        }
+        if (received >= kMaxLineBytes) return fail(ExchangeOutcome::Overflow);
     }
-    if (reply.empty()) {
-        outcome_ = ExchangeOutcome::EmptyLine;
-        return std::string(kNoConnect);
-    }
-    outcome_ = ExchangeOutcome::Line;
-    return reply;
+    if (reply.empty()) return fail(ExchangeOutcome::EmptyLine);
+    const bool printable = std::all_of(reply.begin(), reply.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+    out.outcome = printable ? ExchangeOutcome::Line : ExchangeOutcome::Garbled;
+    out.text = std::move(reply);
+    return out;
 }
 
 void DeviceLink::captureLocked(std::string_view prefix, std::string_view text) {
@@ -223,7 +257,8 @@ bool DeviceLink::OpenAllSerialFile(const std::string& path, std::string* error) 
         std::fclose(capture_);
         capture_ = nullptr;
     }
-    capture_ = std::fopen(path.c_str(), "ab");
+    // "e": close-on-exec, so a program started from ours does not inherit the trace.
+    capture_ = std::fopen(path.c_str(), "abe");
     if (!capture_) {
         if (error) *error = std::strerror(errno);
         return false;

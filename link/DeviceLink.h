@@ -6,6 +6,9 @@
 // Threading: every public member may be called from any thread. One mutex is
 // held for each whole exchange (write, reads, capture write) and for a raw
 // block write, so the window thread and the capture thread never interleave.
+// A stream (several exchanges and raw writes that belong together) takes the
+// same mutex for its whole length with Hold(). Nothing here calls back into
+// the operator while the mutex is held.
 
 #include "link/Port.h"
 
@@ -17,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessary::link {
 
@@ -25,24 +29,62 @@ inline constexpr std::string_view kNoWrite = "NoWrite";
 inline constexpr std::string_view kNoConnect = "NoConnect";
 inline constexpr std::string_view kBroadcast = "#00";
 
-// Why the last exchange gave what it gave. The result text stays "NoConnect"
-// for every failure; this is for the operator's status bar and for tests.
+// Why an exchange gave what it gave. The result text stays "NoConnect" for
+// every failure; this is for the operator's status bar and for tests.
 enum class ExchangeOutcome {
-    Line,          // a non-empty line arrived
+    Line,          // a non-empty line of printable ASCII arrived
+    Garbled,       // a line arrived, but with bytes outside printable ASCII; shown as it came
     Broadcast,     // sent to #00, nothing awaited
     NotOpen,       // no port open
-    NoByte,        // silence until the deadline
+    NoByte,        // silence until the deadline and the last read after it
     NoLineEnd,     // bytes came, but no line feed before the first gap past the deadline
     EmptyLine,     // a line feed with nothing before it
     HangUp,        // the line hung up (adapter unplugged, peer closed)
-    Overflow,      // no line feed within kMaxLineBytes
+    Overflow,      // no line feed within kMaxLineBytes or kExchangeOverrun past the deadline
 };
 std::string_view OutcomeText(ExchangeOutcome outcome);
 
-// Past the deadline a reply still arriving is read on until a gap this long.
+// What one exchange gave: the reply text as SendCommand returns it, why, and
+// whether input already waiting before the command was written was thrown
+// away (an answer that came too late for an earlier command).
+struct Reply {
+    std::string text;
+    ExchangeOutcome outcome = ExchangeOutcome::NotOpen;
+    bool staleDiscarded = false;
+};
+// For the status bar: empty for a clean answer (or a broadcast), otherwise what
+// went wrong, e.g. "NoConnect: no byte came before the time-out".
+std::string ReplyStatusText(const Reply& reply);
+
+// The reply is awaited until the deadline plus this gap (the last read of the
+// time-out), and past the deadline a reply still arriving is read on until a
+// gap this long.
 inline constexpr std::chrono::milliseconds kTrailingGap{110};
-// A reply without a line feed is cut here (a box at the wrong rate can stream noise).
+// A reply without a line feed is cut here (a box at the wrong rate can stream noise)...
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+// ...and so is any exchange that runs this long past its time-out.
+inline constexpr std::chrono::milliseconds kExchangeOverrun{2000};
+
+// Result of ApplyBaudRate. The failure texts ("GetCommState failed",
+// "SetCommState failed") are for the caller to show once the link is free.
+struct BaudRateChange {
+    bool applied = false;
+    std::vector<std::string> failures;
+};
+
+// The link held for a stream; released when it goes out of scope (or on
+// Release()). The holding thread may run exchanges and raw writes under it;
+// every other thread's exchange waits. Do not ask the operator while holding.
+class [[nodiscard]] LinkHold {
+public:
+    explicit LinkHold(std::recursive_mutex& mutex) : lock_(mutex) {}
+    void Release() {
+        if (lock_.owns_lock()) lock_.unlock();
+    }
+
+private:
+    std::unique_lock<std::recursive_mutex> lock_;
+};
 
 // One exchange as the traffic observer sees it. `command` is as written ("NoWrite" for a read only).
 struct TrafficRecord {
@@ -79,24 +121,35 @@ public:
     // LastOpenStatus() says why.
     bool OpenComPort();
     bool SetPortTimeouts();
-    // Switches the open port to LinkBaudRate. `report` receives the failure texts
-    // "GetCommState failed" / "SetCommState failed".
-    bool ApplyBaudRate(const std::function<void(const std::string&)>& report = {});
+    // Switches the open port to LinkBaudRate without reopening it. When the
+    // port's settings cannot be read, nothing is applied (a port that cannot
+    // say its settings does not take new ones): both failure texts come back.
+    BaudRateChange ApplyBaudRate();
     void ClosePort();
     bool IsOpen() const;
     PortStatus LastOpenStatus() const;
     std::string DevicePath() const;  // path of the open port, or the one last tried
 
-    // The exchange. Returns the reply line (CR, LF and NUL removed), "NoConnect"
-    // or "#00". Never throws, never blocks past the deadline plus one trailing gap
-    // (or the 64 KiB line bound).
+    // The exchange. Input already waiting is discarded before a command is
+    // written ("NoWrite" reads it instead). The reply text is the line (CR, LF
+    // and NUL removed), "NoConnect" or "#00". The deadline counts from the
+    // start; the first byte is awaited until it plus kTrailingGap, and a line
+    // still arriving is read on until a gap that long. Never throws, never holds
+    // the line longer than the time-out plus kExchangeOverrun.
+    Reply Exchange(std::string command);
+    // Exchange(command).text.
     std::string SendCommand(std::string command);
+    // The outcome of the last exchange of any thread; prefer Exchange's own.
     ExchangeOutcome LastOutcome() const;
 
     // Raw bytes outside an exchange (the coefficient block write), under the lock.
     bool WriteRaw(std::string_view bytes);
-    // Holds the link for a sequence of raw writes and exchanges on this thread.
-    std::unique_lock<std::recursive_mutex> Hold();
+    // The one way to keep the link for a stream (log dump, coefficient read,
+    // block write and its echo, firmware upload):
+    //     auto hold = link.Hold();
+    //     link.Exchange(...); link.WriteRaw(...); link.Exchange("NoWrite"); ...
+    // so another thread's exchange never falls between two of its reads.
+    LinkHold Hold();
 
     // The all-serial copy: "< " + command and "> " + reply + "\r\n" lines.
     // Opening appends to the file (created if missing). False with errno text
@@ -112,7 +165,8 @@ public:
 
 private:
     void captureLocked(std::string_view prefix, std::string_view text);
-    std::string exchangeLocked(const std::string& command);
+    Reply exchangeLocked(const std::string& command);
+    bool discardWaitingLocked(Clock::time_point until);
     std::chrono::milliseconds writeLimitLocked(std::size_t bytes) const;
 
     mutable std::recursive_mutex mutex_;  //!< guards everything below and the port

@@ -22,6 +22,7 @@ struct PortStatus {
         NotFound,     // no such device path
         Busy,         // exclusive: another program has it open
         Refused,      // open worked, but the line settings were refused
+        Unreadable,   // the open port's settings could not be read; nothing changed
         BadRate,      // rate that this port cannot be set to
         NotOpen,      // operation on a closed port
         OsError,      // anything else; text has strerror
@@ -42,13 +43,15 @@ class Port {
 public:
     virtual ~Port() = default;
 
-    // Opens the device read-write, exclusive, raw 8N1 at `baud`; flow control is
-    // left as the device had it; pending input is flushed.
+    // Opens the device read-write, exclusive, raw 8N1 at `baud`; hardware flow
+    // control is left as the device had it, software flow control is off;
+    // pending input is flushed.
     virtual PortStatus open(const std::string& path, std::uint32_t baud) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
-    // Changes only the baud rate of the open port.
+    // Changes only the baud rate of the open port; Unreadable when its settings
+    // cannot be read.
     virtual PortStatus setBaudRate(std::uint32_t baud) = 0;
 
     // Writes all bytes, giving up after `limit`. Returns false on failure or

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
 
 namespace tessary::link {
 
@@ -11,12 +12,15 @@ bool IsComName(const std::string& name) {
     return std::find(kComPortNames.begin(), kComPortNames.end(), name) != kComPortNames.end();
 }
 
-// ttyUSB2 before ttyUSB10.
+// ttyUSB2 before ttyUSB10. The trailing digits compare as a number of any
+// length (no conversion that could overflow): fewer significant digits first.
 bool NaturalLess(const std::string& a, const std::string& b) {
     auto split = [](const std::string& s) {
         std::size_t i = s.size();
         while (i > 0 && s[i - 1] >= '0' && s[i - 1] <= '9') --i;
-        return std::pair{s.substr(0, i), i < s.size() ? std::stoul(s.substr(i)) : 0UL};
+        std::size_t n = i;
+        while (n + 1 < s.size() && s[n] == '0') ++n;
+        return std::tuple{s.substr(0, i), s.size() - n, s.substr(n), s.size() - i};
     };
     return split(a) < split(b);
 }

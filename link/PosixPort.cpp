@@ -38,13 +38,16 @@ timespec toTimespec(Clock::duration d) {
     return ts;
 }
 
+// Hardware flow control (CRTSCTS) belongs to the line's owner and is kept.
+// Software flow control is switched off: Linux turns IXON on for every fresh
+// tty as a terminal default, not as a choice for the line, and with it an XOFF
+// byte in noise (a box heard at the wrong rate) would stop our output.
 void makeRaw(termios2& t) {
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                         IUCLC | IXON | IXOFF | IXANY | IMAXBEL | INPCK);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST | ONLCR | OCRNL | ONOCR | ONLRET | OLCUC);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | ICANON |
                                         ISIG | IEXTEN | TOSTOP);
-    // CRTSCTS is deliberately kept: the line's flow control belongs to its owner.
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     t.c_cflag |= CS8 | CREAD | CLOCAL;
     // We poll for bytes ourselves; reads must never block in the driver.
@@ -70,6 +73,7 @@ PortStatus applySettings(int fd, std::uint32_t baud, bool raw) {
     termios2 t{};
     if (::ioctl(fd, TCGETS2, &t) != 0) {
         const int err = errno;
+        if (!raw) return fail(PortStatus::Code::Unreadable, osText("cannot read line settings", err));
         if (err == ENOTTY || err == EINVAL) return fail(PortStatus::Code::Refused, osText("not a serial device", err));
         return fail(PortStatus::Code::OsError, osText("cannot read line settings", err));
     }

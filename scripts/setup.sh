@@ -13,6 +13,7 @@ packages=(
   qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev googletest
   xvfb xauth
+  clang libclang-rt-dev
 )
 
 if [ "${1:-}" = "--list" ]; then

@@ -169,6 +169,8 @@ bool parseBoxTime(std::string_view text, std::int64_t& out) {
     return true;
 }
 
+std::int64_t Box::boxSeconds(WallClock::time_point now) const { return secondsOf(now) + clockOffset_.count(); }
+
 Box::Box(BoxConfig config)
     : config_(std::move(config)), faults_(config_.faults), address_(config_.address), baud_(config_.baud),
       serial_(config_.serial), gate_(config_.gate),
@@ -186,7 +188,7 @@ Box::Box(BoxConfig config)
     std::tm local{};
     localtime_r(&now, &local);
     clockOffset_ = std::chrono::seconds(local.tm_gmtoff);
-    if (config_.logSets > 0) prefillLog(secondsOf(boxTime(WallClock::now())));
+    if (config_.logSets > 0) prefillLog(boxSeconds(WallClock::now()));
 
     // Coefficient image: most significant byte first (byte 01 = 1).
     std::mt19937 rng(seed_);
@@ -339,7 +341,7 @@ Reply Box::handle(std::string_view body, WallClock::time_point now) {
     if (word == "TM") {
         if (!set) {
             dumpSeconds_ = false;
-            return one(formatBoxTime(secondsOf(boxTime(now))));
+            return one(formatBoxTime(boxSeconds(now)));
         }
         std::int64_t t = 0;
         if (!parseBoxTime(arg, t)) return one(kBadArg);
@@ -413,7 +415,7 @@ Reply Box::readings(std::string_view body, WallClock::time_point now) {
     std::string out;
     for (const auto& it : items) {
         if (!out.empty()) out += ',';
-        out += itemValue(it, secondsOf(boxTime(at)), p, t, false);
+        out += itemValue(it, boxSeconds(at), p, t, false);
     }
     return one(out, gate);
 }
@@ -491,7 +493,7 @@ Reply Box::logRate(std::string_view arg) {
 
 void Box::advanceLog(WallClock::time_point now) {
     if (!logStarted_ || logFull_) return;
-    std::int64_t end = secondsOf(boxTime(now));
+    std::int64_t end = boxSeconds(now);
     if (logStopped_) end = std::min(end, logStop_);
     std::int64_t t = std::max(logEvaluated_ + 1, logStart_);
     if (end < t) return;
@@ -516,7 +518,7 @@ void Box::advanceLog(WallClock::time_point now) {
             t = std::min(next, end);
             continue;
         }
-        auto wall = WallClock::time_point(std::chrono::seconds(t)) - clockOffset_;
+        auto wall = WallClock::time_point(std::chrono::seconds(t - clockOffset_.count()));
         LogSet s{t, pressurePsi(wall), temperatureC(wall)};
         bool record = due;
         if (!logCondition_.empty()) {
@@ -544,7 +546,7 @@ Reply Box::logStartStop(std::string_view arg, WallClock::time_point now) {
     advanceLog(now);
     if (logFull_) return one(kFull);
     if (arg.empty()) return one(logStarted_ ? startStopText() : "NOT STARTED");
-    const std::int64_t boxNow = secondsOf(boxTime(now));
+    const std::int64_t boxNow = boxSeconds(now);
     auto startAt = [&](std::int64_t t) {
         logStarted_ = true;
         logStopped_ = false;

@@ -56,7 +56,9 @@ public:
     double pressurePsi(WallClock::time_point t) const;
     double temperatureC(WallClock::time_point t) const;
     // The box's own clock (settable with TM=), as a naive calendar time.
-    WallClock::time_point boxTime(WallClock::time_point now) const { return now + clockOffset_; }
+    // In whole seconds: a clock set far ahead (year 4040) is past what a
+    // nanosecond time_point can hold.
+    std::int64_t boxSeconds(WallClock::time_point now) const;
 
     // The 256-byte coefficient image (Digital).
     const std::array<std::uint8_t, 256>& image() const { return image_; }

@@ -17,7 +17,7 @@ void QtOperator::ShowMessageBox(const std::string& text) {
             std::fprintf(stderr, "tessary: %s\n", text.c_str());
             return;
         }
-        box_.ShowMessage(Q(text));
+        box_.ShowMessage(Q(tessary::app::ShownText(text, 4 * tessary::app::kShownTextMax)));
     });
 }
 

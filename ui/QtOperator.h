@@ -5,6 +5,7 @@
 // flow a test runs directly), it lets the window's own events run.
 
 #include "app/Operator.h"
+#include "app/ShownText.h"
 
 #include <functional>
 #include <string>

@@ -94,7 +94,7 @@ void TDevicePanels::Refresh() {
         {ui->lbLogStopValue, &in.LogStop},               {ui->lbBaudRateValue, &st.BaudRateValue},
         {ui->lbComPortValue, &st.ComPortValue},          {ui->lbAddressValue, &st.AddressValue},
         {ui->lbDataPrecisionValue, &st.DataPrecisionValue}};
-    for (const auto& [label, text] : labels) label->setText(Q(*text));
+    for (const auto& [label, text] : labels) label->setText(Q(tessary::app::ShownText(*text)));
 
     ui->lbFPGA->setVisible(in.FpgaRowVisible);
     ui->lbFPGAValue->setVisible(in.FpgaRowVisible);

@@ -122,7 +122,7 @@ void TForm1::FormCreate() { session_.FormCreate(); }
 void TForm1::FormShow() {
     session_.FormShow();
     const auto& st = session_.State();
-    ui->lbINI->setText("Using " + Q(st.IniFilePath));
+    ui->lbINI->setText("Using " + Q(tessary::app::ShownText(st.IniFilePath)));
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QDateTime when = exe.lastModified();
     const QLocale locale = QLocale::system();
@@ -138,13 +138,13 @@ void TForm1::FormShow() {
 void TForm1::UpdatePortStatus() {
     auto& link = session_.Link();
     const std::string name = link.LinkPortName();
-    QString text = Q(name) + "  " + QString::number(link.LinkBaudRate()) + " baud";
+    QString text = Q(tessary::app::ShownText(name)) + "  " + QString::number(link.LinkBaudRate()) + " baud";
     if (!link.IsOpen()) text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
-    QString tip = Q(session_.Ports().Describe(name));
+    QString tip = Q(tessary::app::ShownText(session_.Ports().Describe(name)));
     const auto status = link.LastOpenStatus();
-    if (!link.IsOpen() && !status.text.empty()) tip += "\nNot open: " + Q(status.text);
+    if (!link.IsOpen() && !status.text.empty()) tip += "\nNot open: " + Q(tessary::app::ShownText(status.text));
     portStatus_->setToolTip(tip);
 }
 
@@ -193,7 +193,7 @@ void TForm1::RefreshConnection() {
     for (std::size_t k = 0; k < st.TransducerCaption.size(); ++k) {
         const bool filled = st.TransducerCaption[k] != tessary::app::kNoConnect && !st.TransducerCaption[k].empty();
         shown << (filled ? Q(st.TransducerAddress[k]) : QString("-"));
-        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(st.TransducerCaption[k]), Q(st.CapturePath[k]));
+        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(tessary::app::ShownText(st.TransducerCaption[k])), Q(tessary::app::ShownText(st.CapturePath[k])));
     }
     slotStatus_->setText("Slots: " + shown.join(' '));
     slotStatus_->setToolTip(tip.join('\n'));
@@ -208,11 +208,12 @@ void TForm1::SetLineHint(const QString& hint) {
     UpdatePortStatus();
 }
 
-void TForm1::ShowLinkStatus(ExchangeOutcome outcome) {
-    if (outcome == ExchangeOutcome::Line || outcome == ExchangeOutcome::Broadcast)
+void TForm1::ShowLinkStatus(const tessary::link::Reply& reply) {
+    const std::string text = tessary::link::ReplyStatusText(reply);
+    if (text.empty())
         statusBar()->clearMessage();
     else
-        statusBar()->showMessage("NoConnect: " + Q(std::string(tessary::link::OutcomeText(outcome))));
+        statusBar()->showMessage(Q(text));
     UpdatePortStatus();
 }
 
@@ -239,7 +240,7 @@ bool TForm1::OutPutEditBoxKeyPress(int key) {
         // Waits: the status bar reads the port's state, which the line holds during an exchange.
         OnWindow([&] {
             ui->ResponseEditBox->setText(Q(answer.text));
-            ShowLinkStatus(answer.outcome);
+            ShowLinkStatus(answer);
         });
     });
     return true;  // the typed text stays, so Enter repeats it

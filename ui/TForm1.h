@@ -74,7 +74,7 @@ public:
     HelpWindow* Help() const { return help_; }
     Ui::TForm1* Form() const { return ui.get(); }
     // Shows why the exchange failed (or clears it).
-    void ShowLinkStatus(tessary::link::ExchangeOutcome outcome);
+    void ShowLinkStatus(const tessary::link::Reply& reply);
     void SetLineHint(const QString& hint);  // e.g. "Simulated line"
 
     // Mirrors the connection state into the information panels, the command

@@ -99,7 +99,7 @@ void TNewConnectDlg::btAbortClick() {
 // The search calls these from the line thread: labels are posted, the question waits.
 void TNewConnectDlg::ShowProbe(const std::string& port, std::uint32_t baud) {
     PostToWindow(this, [this, port, baud] {
-        ui->lbConnectCom->setText(Q(port));
+        ui->lbConnectCom->setText(Q(tessary::app::ShownText(port)));
         ui->lbConnectBaud->setText(QString::number(baud));
         ui->lbConnectCom->show();
         ui->lbConnectBaud->show();
@@ -134,7 +134,7 @@ void TNewConnectDlg::ShowProgress(int done, int total) {
 bool TNewConnectDlg::AskStopSearching(const std::string& baud, const std::string& port, const std::string& address) {
     // Closing: "Search For More", and the abort ends the search.
     return OnWindow([&] {
-        return !closing_ && good_.Ask(Q(baud), Q(port), Q(address)) == TGoodConnectDlg::StopSearching;
+        return !closing_ && good_.Ask(Q(baud), Q(tessary::app::ShownText(port)), Q(address)) == TGoodConnectDlg::StopSearching;
     });
 }
 

@@ -67,8 +67,8 @@ void TReadingsPanel::SetNumber(int number) {
 }
 
 void TReadingsPanel::SetUnits(const std::string& pressure, const std::string& temperature) {
-    pressUnits_->setText(Q(pressure));
-    tempUnits_->setText(Q(temperature));
+    pressUnits_->setText(Q(tessary::app::ShownText(pressure)));
+    tempUnits_->setText(Q(tessary::app::ShownText(temperature)));
     if (chart_) chart_->SetUnits(Q(pressure), Q(temperature));
 }
 
@@ -92,7 +92,7 @@ void TReadingsPanel::ShowReading(const tessary::device::Reading& reading) {
 void TReadingsPanel::Show(const tessary::device::Reading& reading, double now) {
     const std::string* texts[5] = {&reading.time, &reading.pressCounts, &reading.tempCounts, &reading.press,
                                    &reading.temp};
-    for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->setText(Q(*texts[i]));
+    for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->setText(Q(tessary::app::ShownText(*texts[i])));
     if (reading.pressure && reading.temperature) {
         if (trend_.Add(now, *reading.pressure, *reading.temperature) && chart_ && chart_->isVisible())
             chart_->Draw(trend_);
@@ -106,7 +106,7 @@ void TReadingsPanel::ClearReadings() {
 }
 
 void TReadingsPanel::ShowCaption(const std::string& caption) {
-    PostToWindow(this, [this, caption] { setTitle(Q(caption)); });
+    PostToWindow(this, [this, caption] { setTitle(Q(tessary::app::ShownText(caption))); });
 }
 
 void TReadingsPanel::ShowTrend(bool on) {

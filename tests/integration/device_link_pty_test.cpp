@@ -5,10 +5,13 @@
 #include "link/PosixPort.h"
 
 #include "PtyPeer.h"
+#include "sim/Line.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
+#include <vector>
 
 namespace tessary::link {
 namespace {
@@ -21,13 +24,13 @@ struct LinkOverPty : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(dl.OpenComPort()) << dl.LastOpenStatus().text; }
 };
 
-TEST_F(LinkOverPty, SilentExchangeEndsAtItsDeadline) {
+TEST_F(LinkOverPty, SilentExchangeEndsAtItsDeadlinePlusTheLastRead) {
     dl.SetResponseTimeoutMs(300);
     const auto t0 = Clock::now();
     EXPECT_EQ(dl.SendCommand("#07ID\r\n"), "NoConnect");
     const auto took = Clock::now() - t0;
-    EXPECT_GE(took, 300ms);
-    EXPECT_LE(took, 320ms);
+    EXPECT_GE(took, 300ms + kTrailingGap);
+    EXPECT_LE(took, 320ms + kTrailingGap);
     EXPECT_EQ(dl.LastOutcome(), ExchangeOutcome::NoByte);
 }
 
@@ -57,6 +60,37 @@ TEST_F(LinkOverPty, WindowAndCaptureThreadsNeverInterleaveOnTheWire) {
     a.join();
     b.join();
     EXPECT_EQ(badA + badB, 0) << "each thread got its own answer";
+}
+
+// A coefficient read held with Hold() on one thread while another thread asks
+// box 2 for its ID again and again: every line reaches the reader it belongs to.
+TEST(LinkStreams, HeldStreamAndAnotherThreadsExchangesNeverMix) {
+    bravik::sim::Line line(bravik::sim::demoLine());
+    line.start();
+    DeviceLink dl{std::make_unique<PosixPort>(), [&line](const std::string&) { return line.slavePath(); }};
+    ASSERT_TRUE(dl.OpenComPort()) << dl.LastOpenStatus().text;
+    const std::string id = dl.SendCommand("#02ID\r\n");
+    std::atomic<bool> streaming{true};
+    std::vector<std::string> ids, stream;
+    std::thread asker([&] {
+        for (int i = 0; i < 100 && (streaming || ids.size() < 3); ++i) ids.push_back(dl.SendCommand("#02ID\r\n"));
+    });
+    std::this_thread::sleep_for(20ms);  // the asker is under way
+    {
+        auto hold = dl.Hold();
+        stream.push_back(dl.SendCommand("#01CAL\r\n"));
+        while (stream.size() < 30 && stream.back() != "}" && stream.back() != "NoConnect")
+            stream.push_back(dl.SendCommand("NoWrite"));
+    }
+    streaming = false;
+    asker.join();
+    line.stop();
+    // "CAL 256", 16 data records and the end record, "}".
+    ASSERT_EQ(stream.size(), 19u);
+    for (std::size_t i = 1; i < 18; ++i) EXPECT_EQ(stream[i][0], ':') << i << ": " << stream[i];
+    EXPECT_EQ(stream.back(), "}");
+    EXPECT_GE(ids.size(), 3u);
+    for (const auto& got : ids) EXPECT_EQ(got, id);
 }
 
 }  // namespace

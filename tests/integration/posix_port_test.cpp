@@ -54,8 +54,10 @@ TEST_F(PosixPortTest, EveryByteValuePassesUnchangedBothWaysWithoutEcho) {
 
 TEST_F(PosixPortTest, EveryRateReachesTheLineOnOpenAndOnChangeInRaw8N1) {
     // Hardware flow control belongs to the line's owner: both settings keep it.
+    // Software flow control is off, so XON/XOFF in noise cannot stop our output.
     termios2 before = peer.line();
     before.c_cflag |= CRTSCTS;
+    before.c_iflag |= IXON | IXOFF | IXANY;
     peer.setLine(before);
 
     constexpr std::uint32_t kRates[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
@@ -68,9 +70,14 @@ TEST_F(PosixPortTest, EveryRateReachesTheLineOnOpenAndOnChangeInRaw8N1) {
         const termios2 after = peer.line();
         EXPECT_EQ(after.c_ospeed, other);
         EXPECT_EQ(after.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8 | CRTSCTS));
-        // A rate change must not undo raw mode.
+        EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), 0u);
+        // A rate change must not undo raw mode; an XOFF from the far end stops nothing.
+        ASSERT_TRUE(peer.write("\x13"));
         ASSERT_TRUE(port.write("\n\x11", 1s));
         EXPECT_EQ(peer.read(2, 1s), "\n\x11");
+        char c = 0;
+        EXPECT_EQ(port.readByte(c, 1s), ReadResult::Byte);
+        EXPECT_EQ(c, '\x13');
         port.close();
     }
 }

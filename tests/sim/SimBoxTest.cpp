@@ -47,6 +47,9 @@ TEST(SimBox, SettingsAnswerAndStick) {
                 {"#01TM=2007:05:14:13:45:00", "2007:05:14:13:45:00"}, {"#01TM=2007:02:30:13:45:00", "ERROR 2"},
                 {"#01TM=2007:05:14 13:45:00", "ERROR 2"}});
     EXPECT_EQ(b.pc.ask("#01TM").value_or("").substr(0, 17), "2007:05:14:13:45:");  // the clock runs on
+    // Far beyond what a nanosecond clock holds.
+    play(b.pc, {{"#01TM=4040:01:02:03:04:05", "4040:01:02:03:04:05"}});
+    EXPECT_EQ(b.pc.ask("#01TM").value_or("").substr(0, 17), "4040:01:02:03:04:");
 }
 
 TEST(SimBox, ReadingsComeInTheOrderAskedAfterTheGateTime) {

@@ -35,6 +35,7 @@ void ScriptedPort::close() { open_ = false; }
 
 link::PortStatus ScriptedPort::setBaudRate(std::uint32_t b) {
     if (!open_) return {link::PortStatus::Code::NotOpen, "not open"};
+    if (settingsUnreadable) return {link::PortStatus::Code::Unreadable, "cannot read line settings"};
     if (badRates.count(b)) return {link::PortStatus::Code::BadRate, "rate refused"};
     baud = b;
     rateChanges.push_back(b);

@@ -31,6 +31,7 @@ public:
     void HangUpAfter(us after);
     std::set<std::string> missingPaths;  // open() fails with NotFound
     std::set<std::uint32_t> badRates;    // open()/setBaudRate() refuse these
+    bool settingsUnreadable = false;     // setBaudRate() cannot read the settings
 
     // --- record ---
     std::vector<std::string> writes;

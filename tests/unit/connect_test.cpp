@@ -79,6 +79,19 @@ TEST_F(ConnectFixture, ScanStopsAfterTheFourthBoxOrWhenTheOperatorSaysStop) {
     EXPECT_EQ(st->TransducerAddress[2], "#77") << "empty slots keep their address";
 }
 
+TEST_F(ConnectFixture, NoiseCountsAsNoAnswerInProbeAndScan) {
+    Start("[Communication]\nComPort=COM1\n", {{"/dev/A", 1200, 1, "1001"}}, false);
+    auto bus = port->onWrite;
+    port->onWrite = [this, bus](const std::string& cmd) {
+        // At 9600 the box is heard at the wrong rate; at 1200 a box at #50 answers noise.
+        if (port->baud == 9600 || cmd == "#50ID\r\n") port->Arrive("\xF8\x80\x07\r\n", std::chrono::milliseconds(3));
+        bus(cmd);
+    };
+    Conn().SearchForBox();
+    EXPECT_EQ(st->ComPortValue + " " + st->BaudRateValue + " " + st->AddressTable[1] + " " + st->AddressTable[50],
+              "COM1 1200 1001 NoConnect");
+}
+
 TEST_F(ConnectFixture, AbortIsSeenAtTheNextProbeOrAddressAndTheNextConnectStartsAfresh) {
     Start("", {{"/dev/A", 9600, 1, "A"}, {"/dev/A", 9600, 50, "B"}});
     view.onAsk = [&] { dl.SearchAborted = true; };  // Abort clicked while the first box is asked about

@@ -183,6 +183,11 @@ TEST(FormatDeviceTime, DisplayForm) {
         {"NoConnect", "NoConnect"}, {"", ""},
     };
     for (const auto& [in, out] : rows) EXPECT_EQ(device::FormatDeviceTime(in), out) << in;
+
+    EXPECT_EQ(device::DeviceTimeText({2008, 1, 5, 7, 3, 9}), "2008:01:05:07:03:09");
+    const int g = 1'000'000'000, m = -2'000'000'000;  // fields wider than the box's text
+    EXPECT_EQ(device::DeviceTimeText({g, g, g, g, g, g}), "1000000000:1000000000:1000000000:1000000000:1000000000:1000000000");
+    EXPECT_EQ(device::DeviceTimeText({m, m, m, m, m, m}).size(), 6u * 11 + 5);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -41,9 +42,13 @@ TEST_F(LinkFixture, ReplyLosesCrAndNulAndBytesAfterTheLineFeedWaitForTheNextRead
     EXPECT_EQ(dl->SendCommand("#01ID\r\n"), "1234");
     EXPECT_EQ(dl->LastOutcome(), ExchangeOutcome::Line);
 
-    port->Arrive(std::string("12\r34\0", 6) + "\nsecond\r\n");
+    port->Arrive(std::string("12\r34\0", 6) + "\nsecond\r\nn\xB0\tise\r\n");
     EXPECT_EQ(dl->SendCommand("NoWrite"), "1234");
     EXPECT_EQ(dl->SendCommand("NoWrite"), "second");
+    const link::Reply noise = dl->Exchange("NoWrite");  // shown as it came, and said to be garbled
+    EXPECT_EQ(noise.text + "|" + link::ReplyStatusText(noise),
+              "n\xB0\tise|Garbled: the answer holds bytes outside printable ASCII (wrong baud rate?)");
+    EXPECT_FALSE(noise.staleDiscarded) << "lines waiting for NoWrite are not stale";
     EXPECT_EQ(port->writes, std::vector<std::string>{"#01ID\r\n"}) << "NoWrite must not write";
 }
 
@@ -55,16 +60,20 @@ TEST_F(LinkFixture, EveryFailureSaysNoConnectAndKeepsItsReason) {
     };
     const Case cases[] = {
         {[&] { port->Arrive("\r\n", ms(5)); }, ExchangeOutcome::EmptyLine, ms(5)},
-        {[] {}, ExchangeOutcome::NoByte, ms(1000)},
+        // Silence: the time-out's last read still waits its gap.
+        {[] {}, ExchangeOutcome::NoByte, ms(1110)},
         // A partial line that stops short of its end is discarded.
-        {[&] { port->Arrive("12", ms(100)); }, ExchangeOutcome::NoLineEnd, ms(1000)},
+        {[&] { port->Arrive("12", ms(100)); }, ExchangeOutcome::NoLineEnd, ms(1110)},
         // 64 Ki bytes 10 us apart and no line end: cut at the last, with no wait after.
-        {[&] { port->Arrive(std::string(link::kMaxLineBytes, 'x'), us(0), us(10)); }, ExchangeOutcome::Overflow, ms(655)},
+        {[&] { port->Arrive(std::string(link::kMaxLineBytes, 'x'), us(10), us(10)); }, ExchangeOutcome::Overflow, ms(655)},
+        // A reply that never ends holds the line for the time-out plus 2 s, not up to 64 KiB.
+        {[&] { port->Arrive(std::string(5000, 'x'), ms(1), ms(1)); }, ExchangeOutcome::Overflow, ms(3000)},
         {[&] { port->HangUpAfter(ms(30)); }, ExchangeOutcome::HangUp, ms(30)},
         // Callers pace their retries by the time-out, so a closed port waits it too.
         {[&] { dl->ClosePort(); }, ExchangeOutcome::NotOpen, ms(1000)},
     };
     for (const Case& c : cases) {
+        port->Advance(ms(5000));  // leftovers of the case before are stale
         c.script();
         std::string r;
         EXPECT_EQ(Timed("#01ID\r\n", r), c.took) << link::OutcomeText(c.outcome);
@@ -86,10 +95,32 @@ TEST_F(LinkFixture, DeadlineCountsFromTheStartAndTrailingBytesAreReadUntilAGap) 
     EXPECT_EQ(Timed("#01ID\r\n", r), ms(450 + 9 * 20) + link::kTrailingGap);
     EXPECT_EQ(r, "NoConnect");
 
-    // A byte arriving after the deadline with nothing before it is not waited for.
-    port->Arrive("late\r\n", ms(520));
-    EXPECT_EQ(Timed("#01ID\r\n", r), ms(500));
+    // A first byte within the time-out's last read is still the answer; one after it is not.
+    port->Arrive("late\r\n", ms(605));
+    EXPECT_EQ(Timed("#01ID\r\n", r), ms(605));
+    EXPECT_EQ(r, "late");
+    port->Arrive("later\r\n", ms(615));
+    EXPECT_EQ(Timed("#01ID\r\n", r), ms(610));
     EXPECT_EQ(r, "NoConnect");
+}
+
+TEST_F(LinkFixture, AnswerThatCameTooLateIsNeverTakenForALaterCommand) {
+    // A box answering 995 to 1500 ms after each command, against 1000 ms.
+    const std::vector<int> delays = {1105, 1300, 1500, 995};
+    std::size_t n = 0;
+    port->onWrite = [&](const std::string&) {
+        port->Arrive("A" + std::to_string(n) + "\r\n", ms(delays[n]), us(500));
+        ++n;
+    };
+    std::vector<std::string> got;
+    for (std::size_t i = 0; i < delays.size(); ++i) {
+        const link::Reply r = dl->Exchange("#01ID\r\n");
+        got.push_back(r.text + (r.staleDiscarded ? " +stale" : ""));
+        port->Advance(i == 1 ? us(190'700) : ms(600));  // the next command finds A1 half come, A2 whole
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"A0", "NoConnect", "NoConnect +stale", "A3 +stale"}));
+    EXPECT_EQ(link::ReplyStatusText({"A3", ExchangeOutcome::Line, true}),
+              "a late answer to an earlier command was discarded");
 }
 
 TEST_F(LinkFixture, BroadcastIsWrittenAndReturnsAtOnce) {
@@ -99,19 +130,22 @@ TEST_F(LinkFixture, BroadcastIsWrittenAndReturnsAtOnce) {
     EXPECT_EQ(port->writes.back(), "#00ID\r\n");
 }
 
-TEST_F(LinkFixture, ApplyBaudRateSwitchesTheOpenPortAndReportsFailures) {
-    std::vector<std::string> said;
-    const auto report = [&](const std::string& t) { said.push_back(t); };
-    dl->SetLinkBaudRate(14400);
-    EXPECT_TRUE(dl->ApplyBaudRate(report));
-    EXPECT_EQ(port->baud, 14400u);
-
+TEST_F(LinkFixture, ApplyBaudRateSwitchesTheOpenPortAndReturnsItsFailures) {
+    using Texts = std::vector<std::string>;
+    auto apply = [&](std::uint32_t rate) {
+        dl->SetLinkBaudRate(rate);
+        const link::BaudRateChange c = dl->ApplyBaudRate();
+        EXPECT_EQ(c.applied, c.failures.empty());
+        return c.failures;
+    };
+    EXPECT_EQ(apply(14400), Texts{});
     port->badRates.insert(1200);
-    dl->SetLinkBaudRate(1200);
-    EXPECT_FALSE(dl->ApplyBaudRate(report));
+    EXPECT_EQ(apply(1200), Texts{"SetCommState failed"});
+    port->settingsUnreadable = true;
+    EXPECT_EQ(apply(2400), (Texts{"GetCommState failed", "SetCommState failed"}));
+    EXPECT_EQ(port->baud, 14400u);
     dl->ClosePort();
-    EXPECT_FALSE(dl->ApplyBaudRate(report));
-    EXPECT_EQ(said, (std::vector<std::string>{"SetCommState failed", "GetCommState failed", "SetCommState failed"}));
+    EXPECT_EQ(apply(2400), (Texts{"GetCommState failed", "SetCommState failed"}));
 }
 
 TEST_F(LinkFixture, AllSerialCopyHasOneLinePerCommandAndReply) {
@@ -119,6 +153,11 @@ TEST_F(LinkFixture, AllSerialCopyHasOneLinePerCommandAndReply) {
                        ("tessary_allserial_" + std::to_string(::getpid()) + ".txt")).string();
     std::remove(path.c_str());
     ASSERT_TRUE(dl->OpenAllSerialFile(path));
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {  // not inherited by programs we start
+        if (std::error_code ec; std::filesystem::read_symlink(fd.path(), ec) == path) {
+            EXPECT_TRUE(::fcntl(std::stoi(fd.path().filename().string()), F_GETFD) & FD_CLOEXEC);
+        }
+    }
 
     dl->SendCommand("#01ID\r\n");  // check box not ticked: nothing captured
     dl->SetAllSerial(true);

@@ -4,9 +4,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using tessary::app::IniFile;
+using Saved = IniFile::SaveResult;
 namespace fs = std::filesystem;
 
 namespace {
@@ -54,7 +59,7 @@ TEST_F(IniFixture, WritingOneKeyKeepsEveryOtherLine) {
     ini.WriteInteger("Communication", "BaudRate", 57600);
     ini.WriteString("Communication", "Addr1", "#05");  // new key: after the section's last key
     ini.WriteString("Fresh", "k", "v");                 // new section: at the end
-    ASSERT_TRUE(ini.Save(p));
+    ASSERT_EQ(ini.Save(p), Saved::Saved);
     EXPECT_EQ(Read(p),
               "; Tessary settings\n[Ports]\nCOM1=/dev/ttyUSB0\n\n[Communication]\nBaudRate=57600\n"
               "# the box on the bench\nComPort=COM1\nAddr1=#05\n\n[Later]\nx=1\n\n[Fresh]\nk=v\n");
@@ -66,12 +71,98 @@ TEST_F(IniFixture, NewFileUsesCrLfAndItsFolderIsCreated) {
     IniFile ini = IniFile::Load(p);
     ini.WriteString("Communication", "ComPort", "COM3");
     ini.WriteString("Communication", "Addr1", "");
-    ASSERT_TRUE(ini.Save(p));
+    ASSERT_EQ(ini.Save(p), Saved::Saved);
     EXPECT_EQ(Read(p), "[Communication]\r\nComPort=COM3\r\nAddr1=\r\n");
 
     std::string error;
-    EXPECT_FALSE(IniFile().Save("/proc/tessary/x.ini", &error));
+    EXPECT_EQ(IniFile().Save("/proc/tessary/x.ini", &error), Saved::Failed);
     EXPECT_FALSE(error.empty());
+}
+
+TEST_F(IniFixture, ByteOrderMarkAndEachLinesOwnLineEndAreKept) {
+    const std::pair<std::string, std::string> cases[] = {
+        // The section after a byte order mark is found, not appended again.
+        {"\xEF\xBB\xBF[Communication]\r\nComPort=COM1\r\n", "\xEF\xBB\xBF[Communication]\r\nComPort=COM2\r\nAddr1=#01\r\n"},
+        // One CR LF line in an LF file stays the only one; new lines take the file's way.
+        {"[Communication]\nComPort=COM1\r\n; x\n", "[Communication]\nComPort=COM2\r\nAddr1=#01\n; x\n"},
+        // No line end after the last line: the new last line has none either.
+        {"[Communication]\r\nComPort=COM1", "[Communication]\r\nComPort=COM2\r\nAddr1=#01"},
+        // A CR at the very end was half a line end: it is completed, not doubled.
+        {"[Communication]\r\nComPort=COM1\r", "[Communication]\r\nComPort=COM2\r\nAddr1=#01\r\n"},
+    };
+    for (const auto& [before, after] : cases) {
+        const auto p = Write("e.ini", before);
+        IniFile ini = IniFile::Load(p);
+        EXPECT_EQ(ini.Text(), before) << "read back unchanged";
+        ini.WriteString("Communication", "ComPort", "COM2");
+        ini.WriteString("Communication", "Addr1", "#01");
+        ASSERT_EQ(ini.Save(p), Saved::Saved);
+        EXPECT_EQ(Read(p), after);
+    }
+}
+
+TEST_F(IniFixture, OnlyARegularFileOfAtMostOneMebibyteIsReadAndAnythingElseIsLeftAlone) {
+    const auto fifo = (dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = "[Communication]\r\nComPort=COM2\r\n;" + std::string(tessary::app::kMaxIniBytes, 'x');
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.string(), "it is a folder"},
+        {fifo, "it is a FIFO"},
+        {"/dev/zero", "it is a device"},
+        {Write("big.ini", big), "it is larger than 1 MiB"},
+        {(dir / "big.ini" / "x.ini").string(), "Not a directory"},
+    };
+    for (const auto& [path, problem] : cases) {
+        IniFile ini = IniFile::Load(path);
+        EXPECT_EQ(ini.From(), IniFile::Origin::Unreadable) << path;
+        EXPECT_EQ(ini.Problem(), problem);
+        EXPECT_EQ(ini.ReadString("Communication", "ComPort", "COM1"), "COM1");
+        std::string why;
+        EXPECT_EQ(ini.Save(path, &why), Saved::LeftAlone) << path;
+        EXPECT_EQ(why, "it was not read at start: " + problem);
+    }
+    EXPECT_EQ(Read((dir / "big.ini").string()), big);
+}
+
+// As an unprivileged user when run as root (root may read and write anything).
+int AsOperator(const std::function<int()>& body) {
+    if (::geteuid() != 0) return body();
+    const pid_t pid = ::fork();
+    if (pid == 0) _exit(::setgid(65534) == 0 && ::setuid(65534) == 0 ? body() : 99);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+TEST_F(IniFixture, SavingKeepsModeLinksAndWhatItMayNotReadOrWrite) {
+    const std::string text = "[Communication]\nComPort=COM1\n";
+    const auto p = Write("mode.ini", text);
+    ::chmod(p.c_str(), 0640);
+    fs::create_hard_link(p, dir / "hard.ini");
+    fs::create_symlink(p, dir / "sym.ini");
+    IniFile ini = IniFile::Load((dir / "sym.ini").string());
+    ini.WriteString("Communication", "ComPort", "COM4");
+    ASSERT_EQ(ini.Save((dir / "sym.ini").string()), Saved::Saved);
+    EXPECT_TRUE(fs::is_symlink(dir / "sym.ini"));
+    EXPECT_EQ(Read((dir / "hard.ini").string()), "[Communication]\nComPort=COM4\n");
+    EXPECT_EQ(fs::status(p).permissions(), fs::perms(0640));
+
+    ::chmod(dir.c_str(), 0777);
+    const auto readOnly = Write("ro.ini", text), secret = Write("secret.ini", text);
+    ::chmod(readOnly.c_str(), 0644);
+    ::chmod(secret.c_str(), 0600);
+    EXPECT_EQ(AsOperator([&] {
+                  IniFile ro = IniFile::Load(readOnly), hidden = IniFile::Load(secret);
+                  std::string why;
+                  return ro.From() == IniFile::Origin::Read && ro.Save(readOnly, &why) == Saved::LeftAlone &&
+                                 why == "Permission denied" && hidden.Problem() == "Permission denied" &&
+                                 hidden.Save(secret) == Saved::LeftAlone
+                             ? 0
+                             : 1;
+              }),
+              0);
+    EXPECT_EQ(Read(readOnly), text);
+    EXPECT_EQ(Read(secret), text);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/IniFile.h"
 #include "app/Options.h"
+#include "app/ShownText.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,29 @@ TEST_F(SessionFixture, UnwritableIniIsReportedAndTheCloseStillCompletes) {
     EXPECT_EQ(op.messages.size(), 1u);
 }
 
+TEST_F(SessionFixture, IniTheProgramCannotUseGivesTheDefaultsANoticeAndStaysAsItIs) {
+    auto& session = Start("", dir.string());
+    EXPECT_EQ(op.messages, std::vector<std::string>{"The INI file " + dir.string() +
+                                                    " was not read (it is a folder). The defaults are used, and the "
+                                                    "file will be left as it is."});
+    EXPECT_EQ(dl.LinkBaudRate(), 9600u);
+    session.State().ConnectionFound = true;
+    session.FormClose();
+    EXPECT_EQ(op.messages.size(), 1u) << "told once";
+    EXPECT_TRUE(fs::is_directory(dir));
+
+    // A rate of 0 or below falls back; a huge port name is kept, but shown cut.
+    const std::string huge(1'000'000, 'C');
+    op.messages.clear();
+    Start("[Communication]\nBaudRate=-9600\nComPort=" + huge + "\nAddr1=#01\n");
+    EXPECT_EQ(dl.LinkBaudRate(), 9600u);
+    EXPECT_EQ(dl.LinkPortName(), huge);
+    testkit::RecordingSearchView view;
+    app::Connector(*s, view).ConnectFromIni();
+    EXPECT_EQ(op.messages.at(0), "Could not to connect with parameters found in INI file #01, 9600, " +
+                                  huge.substr(0, app::kShownTextMax) + "...");
+}
+
 TEST(CommandLine, OptionsAndTheIniPath) {
     auto o = app::ParseCommandLine({"--port", "COM1=/dev/pts/3", "my.ini", "--port=COM4=/dev/ttyUSB1", "extra"});
     EXPECT_TRUE(o.error.empty()) << o.error;
@@ -80,10 +104,12 @@ TEST(PortMapping, PrecedenceAndSystemOrder) {
 
     const fs::path dev = fs::temp_directory_path() / ("tessary_dev_" + std::to_string(::getpid()));
     fs::create_directories(dev);
-    for (const char* n : {"ttyS1", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS7", "null"}) std::ofstream(dev / n);
+    const std::string huge = "ttyUSB" + std::string(25, '9');  // past any integer type
+    for (std::string n : {"ttyS1", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS7", "null", "ttyUSB010"}) std::ofstream(dev / n);
+    std::ofstream(dev / huge);
     const std::string d = dev.string();
-    EXPECT_EQ(link::ListSerialDevices(d),
-              (std::vector<std::string>{d + "/ttyACM0", d + "/ttyUSB2", d + "/ttyUSB10", d + "/ttyS1"}));
+    EXPECT_EQ(link::ListSerialDevices(d), (std::vector<std::string>{d + "/ttyACM0", d + "/ttyUSB2", d + "/ttyUSB10",
+                                                                    d + "/ttyUSB010", d + "/" + huge, d + "/ttyS1"}));
     fs::remove_all(dev);
     // Midnight gives the date alone, hence an empty version date.
     EXPECT_EQ(app::VersionDateText("12/05/26 23:15:02") + "|" + app::VersionDateText("12/05/26"), "12/05/26 |");

@@ -95,7 +95,10 @@ int RunSend(Rig& rig) {
     }
     const auto answer = rig.session->ConsoleCommand(command);
     rig.env.out << answer.text << '\n';
+    if (answer.staleDiscarded) rig.env.err << "tessary-cli: a late answer to an earlier command was discarded\n";
     if (answer.text == link::kNoConnect) return rig.Fail(kNoAnswer, rig.NoAnswerText(command.substr(0, 3), answer.outcome));
+    if (answer.outcome == link::ExchangeOutcome::Garbled)
+        return rig.Fail(kNoAnswer, std::string(link::OutcomeText(answer.outcome)));
     if (answer.text.rfind("ERROR", 0) == 0) return rig.Fail(kNoAnswer, "the box reported " + answer.text);
     return kDone;
 }

@@ -8,7 +8,7 @@ namespace tessary::cli {
 
 namespace {
 
-struct CommandSpec {
+struct CommandRow {
     const char* key;
     const char* operands;  // as shown in the usage line
     int minOperands, maxOperands;
@@ -17,7 +17,7 @@ struct CommandSpec {
 };
 
 // The subcommands, in the order the program's help lists them.
-const CommandSpec kCommands[] = {
+const CommandRow kCommands[] = {
     {"ports", "", 0, 0, "the port map and the USB adapters",
      "The port map: COM1 to COM4, the device each stands for, where that came from\n"
      "(command line, INI file or system) and the USB adapter's name."},
@@ -80,7 +80,7 @@ const CommandSpec kCommands[] = {
      "files close."},
 };
 
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     const char* value;     // metavariable; nullptr for a flag
     const char* commands;  // keys, comma-separated; "*" for every command; "!ports" every but ports
@@ -88,7 +88,7 @@ struct OptionSpec {
     const char* text;
 };
 
-const OptionSpec kOptions[] = {
+const OptionRow kOptions[] = {
     {"--port", "COMn=PATH", "*", true, "map a port name to a device (as the window's --port)"},
     {"--device", "PATH", "*", false, "the device of the port in use (the INI file's ComPort, else COM1)"},
     {"--ini", "FILE", "*", false, "INI file read for the port, rate and addresses; never written"},
@@ -121,19 +121,19 @@ const OptionSpec kOptions[] = {
     {"--help", nullptr, "*", false, "this text"},
 };
 
-const CommandSpec* FindCommand(const std::string& key) {
+const CommandRow* FindCommand(const std::string& key) {
     for (const auto& c : kCommands)
         if (key == c.key) return &c;
     return nullptr;
 }
 
-const OptionSpec* FindOption(const std::string& name) {
+const OptionRow* FindOption(const std::string& name) {
     for (const auto& o : kOptions)
         if (name == o.name) return &o;
     return nullptr;
 }
 
-bool AppliesTo(const OptionSpec& o, const std::string& key) {
+bool AppliesTo(const OptionRow& o, const std::string& key) {
     const std::string list = o.commands;
     if (list == "*") return true;
     if (list == "!ports") return key != "ports";
@@ -159,7 +159,7 @@ bool HasActions(const std::string& command) {
     return false;
 }
 
-std::string OptionLine(const OptionSpec& o) {
+std::string OptionLine(const OptionRow& o) {
     std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : std::string());
     if (left.size() < 22) left.resize(22, ' ');
     else left += "  ";
@@ -201,19 +201,19 @@ ParseResult ParseArgs(const std::vector<std::string>& args) {
         }
         const auto eq = a.find('=');
         const std::string name = a.substr(0, eq);
-        const OptionSpec* spec = FindOption(name);
-        if (!spec) {
+        const OptionRow* row = FindOption(name);
+        if (!row) {
             r.error = "unknown option " + name;
             return r;
         }
         std::string value;
-        if (spec->value) {
+        if (row->value) {
             if (eq != std::string::npos) {
                 value = a.substr(eq + 1);
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                r.error = name + " needs " + spec->value;
+                r.error = name + " needs " + row->value;
                 return r;
             }
         } else if (eq != std::string::npos) {
@@ -235,7 +235,7 @@ ParseResult ParseArgs(const std::vector<std::string>& args) {
         if (!inv.help) r.error = "no command given";
         return r;
     }
-    const CommandSpec* cmd = FindCommand(inv.Key());
+    const CommandRow* cmd = FindCommand(inv.Key());
     if (!cmd) {
         r.error = inv.action.empty() && HasActions(inv.command)
                       ? inv.command + " needs an action"
@@ -246,13 +246,13 @@ ParseResult ParseArgs(const std::vector<std::string>& args) {
     if (inv.help) return r;
 
     for (const auto& [name, value] : given) {
-        const OptionSpec& spec = *FindOption(name);
-        if (!AppliesTo(spec, inv.Key())) {
+        const OptionRow& row = *FindOption(name);
+        if (!AppliesTo(row, inv.Key())) {
             r.error = name + " does not apply to " + inv.Key();
             return r;
         }
         auto& slot = inv.options[name];
-        if (!slot.empty() && !spec.repeatable) {
+        if (!slot.empty() && !row.repeatable) {
             r.error = name + " given twice";
             return r;
         }
@@ -292,7 +292,7 @@ std::string ProgramHelp() {
 }
 
 std::string CommandHelp(const std::string& key) {
-    const CommandSpec* cmd = FindCommand(key);
+    const CommandRow* cmd = FindCommand(key);
     if (!cmd) {
         std::string s = "Usage: tessary-cli " + key + " ACTION [options]\n\nActions:\n";
         for (const auto& c : kCommands) {

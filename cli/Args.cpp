@@ -100,7 +100,7 @@ const OptionRow kOptions[] = {
     {"--items", "LIST", "log init", false,
      "data items, comma-separated: pressure, temperature, pressure-counts,\n"
      "                      temperature-counts (or D1 to D4)"},
-    {"--rate", "SECONDS", "log rate,capture", false, "the log's rate, or the capture's period (default 1)"},
+    {"--rate", "SECONDS", "log rate,capture", false, "log rate: the rate; capture: the period (default 1)"},
     {"--duration", "SECONDS", "capture", false, "stop after this long (default: at a signal)"},
     {"--count", "N", "capture", false, "stop after N cycles"},
     {"--append", nullptr, "capture", false, "add to a capture file that exists"},

@@ -134,11 +134,6 @@ std::string DeviceLink::DevicePath() const {
     return devicePath_;
 }
 
-ExchangeOutcome DeviceLink::LastOutcome() const {
-    std::lock_guard lock(mutex_);
-    return outcome_;
-}
-
 LinkHold DeviceLink::Hold() { return LinkHold(mutex_); }
 
 bool DeviceLink::WriteRaw(std::string_view bytes) {
@@ -156,7 +151,6 @@ Reply DeviceLink::Exchange(std::string command) {
     std::lock_guard lock(mutex_);
     const auto began = std::chrono::system_clock::now();
     Reply reply = exchangeLocked(command);
-    outcome_ = reply.outcome;
     if (reply.outcome != ExchangeOutcome::Broadcast) captureLocked("> ", reply.text + "\r\n");
     if (observer_) observer_({began, portName_, command, reply.text, reply.outcome});
     return reply;

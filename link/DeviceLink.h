@@ -139,8 +139,6 @@ public:
     Reply Exchange(std::string command);
     // Exchange(command).text.
     std::string SendCommand(std::string command);
-    // The outcome of the last exchange of any thread; prefer Exchange's own.
-    ExchangeOutcome LastOutcome() const;
 
     // Raw bytes outside an exchange (the coefficient block write), under the lock.
     bool WriteRaw(std::string_view bytes);
@@ -178,7 +176,6 @@ private:
     std::uint32_t baud_ = 9600;
     std::uint32_t timeoutMs_ = 1000;
     PortStatus openStatus_{PortStatus::Code::NotOpen, "no port opened yet"};
-    ExchangeOutcome outcome_ = ExchangeOutcome::NotOpen;
     std::FILE* capture_ = nullptr;
     std::atomic<bool> allSerial_{false};
     std::function<void(const TrafficRecord&)> observer_;

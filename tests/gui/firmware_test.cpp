@@ -32,10 +32,9 @@ private slots:
         QObject::connect(&pick, &QTimer::timeout, [&] {
             if (auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
                 filters = dlg->nameFilters();
-                // The dialog takes the file once its folder listing has it.
-                dlg->selectFile(f.fileName());
-                if (dlg->selectedFiles().value(0) == f.fileName())
-                    QMetaObject::invokeMethod(dlg, "done", Q_ARG(int, QDialog::Accepted));
+                // Typed, not picked from the listing, which may still be loading.
+                dlg->findChild<QLineEdit*>("fileNameEdit")->setText(f.fileName());
+                QMetaObject::invokeMethod(dlg, "accept");
             }
         });
         pick.start(5);

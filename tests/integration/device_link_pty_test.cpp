@@ -27,11 +27,12 @@ struct LinkOverPty : ::testing::Test {
 TEST_F(LinkOverPty, SilentExchangeEndsAtItsDeadlinePlusTheLastRead) {
     dl.SetResponseTimeoutMs(300);
     const auto t0 = Clock::now();
-    EXPECT_EQ(dl.SendCommand("#07ID\r\n"), "NoConnect");
+    const link::Reply r = dl.Exchange("#07ID\r\n");
     const auto took = Clock::now() - t0;
+    EXPECT_EQ(r.text, "NoConnect");
     EXPECT_GE(took, 300ms + kTrailingGap);
     EXPECT_LE(took, 320ms + kTrailingGap);
-    EXPECT_EQ(dl.LastOutcome(), ExchangeOutcome::NoByte);
+    EXPECT_EQ(r.outcome, ExchangeOutcome::NoByte);
 }
 
 TEST_F(LinkOverPty, HangUpMidExchangeEndsItAtOnce) {
@@ -40,11 +41,12 @@ TEST_F(LinkOverPty, HangUpMidExchangeEndsItAtOnce) {
         peer.hangUp();
     });
     const auto t0 = Clock::now();
-    EXPECT_EQ(dl.SendCommand("#01ID\r\n"), "NoConnect");
+    const link::Reply r = dl.Exchange("#01ID\r\n");
     const auto took = Clock::now() - t0;
     unplug.join();
+    EXPECT_EQ(r.text, "NoConnect");
     EXPECT_LT(took, 400ms) << "not the whole 1 s time-out";
-    EXPECT_EQ(dl.LastOutcome(), ExchangeOutcome::HangUp);
+    EXPECT_EQ(r.outcome, ExchangeOutcome::HangUp);
 }
 
 TEST_F(LinkOverPty, WindowAndCaptureThreadsNeverInterleaveOnTheWire) {

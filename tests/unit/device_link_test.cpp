@@ -30,17 +30,21 @@ struct LinkFixture : ::testing::Test {
         ASSERT_TRUE(dl->OpenComPort());
     }
     // Time the exchange took on the virtual clock.
+    link::ExchangeOutcome outcome{};
     ms Timed(const std::string& cmd, std::string& reply) {
         const auto t0 = port->now();
-        reply = dl->SendCommand(cmd);
+        link::Reply r = dl->Exchange(cmd);
+        reply = r.text;
+        outcome = r.outcome;
         return std::chrono::duration_cast<ms>(port->now() - t0);
     }
 };
 
 TEST_F(LinkFixture, ReplyLosesCrAndNulAndBytesAfterTheLineFeedWaitForTheNextRead) {
     port->Answer("#01ID\r\n", "1234");
-    EXPECT_EQ(dl->SendCommand("#01ID\r\n"), "1234");
-    EXPECT_EQ(dl->LastOutcome(), ExchangeOutcome::Line);
+    const link::Reply first = dl->Exchange("#01ID\r\n");
+    EXPECT_EQ(first.text, "1234");
+    EXPECT_EQ(first.outcome, ExchangeOutcome::Line);
 
     port->Arrive(std::string("12\r34\0", 6) + "\nsecond\r\nn\xB0\tise\r\n");
     EXPECT_EQ(dl->SendCommand("NoWrite"), "1234");
@@ -78,7 +82,7 @@ TEST_F(LinkFixture, EveryFailureSaysNoConnectAndKeepsItsReason) {
         std::string r;
         EXPECT_EQ(Timed("#01ID\r\n", r), c.took) << link::OutcomeText(c.outcome);
         EXPECT_EQ(r, "NoConnect");
-        EXPECT_EQ(dl->LastOutcome(), c.outcome);
+        EXPECT_EQ(outcome, c.outcome);
     }
 }
 

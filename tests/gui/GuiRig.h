@@ -50,6 +50,20 @@ inline QStringList LabelsNotSayingWhatTheyShow(const QWidget* top) {
     return bad;
 }
 
+// Runs `act` on the next modal dialog of type T.
+template <class T> void OnModal(std::function<void(T*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(dlg);
+        }
+    });
+    timer->start();
+}
+
 // Answers every modal dialog that comes up: message boxes with OK (recording
 // their text), GoodConnectDlg with the button `answer` names.
 class ModalAnswerer : public QObject {

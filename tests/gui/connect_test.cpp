@@ -2,7 +2,6 @@
 
 #include "GuiRig.h"
 #include "testkit/FakeBus.h"
-#include "ui/HelpWindow.h"
 #include "ui/OnWindow.h"
 
 #include <QLabel>
@@ -29,47 +28,28 @@ private slots:
         QCOMPARE(answers.messages, QStringList());
         QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
         QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 - - -"));
-        QCOMPARE(HelpWindow::TopicFor(r.connect.findChild<QPushButton*>("btConnect")), 21);
     }
 
-    void connectSearchesAndAsksAboutEachBox() {
-        Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
-        testkit::AttachBus(*r.port, {{"/dev/C", 2400, 1, "A1"}, {"/dev/C", 2400, 7, "A7"}});
-        ModalAnswerer answers;
-        r.connect.show();
-        QTRY_COMPARE(answers.messages, QStringList{"Can't connect using INI paramaters"});
-        QVERIFY(r.connect.isVisible());  // stays up for a search
-
-        // The modeless dialog's own "Connect": a box found is asked about.
-        r.connect.findChild<QPushButton*>("btConnect")->click();
-        QVERIFY(r.WaitLineIdle());
-        QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
-        QVERIFY(r.connect.isVisible());  // "Search For More" both times: nothing hid it
-        QCOMPARE(r.session.State().CurrentAddress, std::string("#01"));
-        QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 #07 - -"));
-        r.connect.hide();
-    }
-
-    void searchFromTheModalDialog() {
+    // The start-up's INI attempt fails; the dialog's own "Connect" searches and asks about each box found.
+    void searchAsksAboutEachBoxUntilOk() {
         Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
         testkit::AttachBus(*r.port, {{"/dev/C", 2400, 1, "A1"}, {"/dev/C", 2400, 7, "A7"}, {"/dev/C", 2400, 9, "A9"}});
-        r.session.State().TryIniFirst = false;
         ModalAnswerer answers;
         int shown = 0;
         answers.answer = [&] { return ++shown == 2 ? "OKBtn" : "CancelBtn"; };
-        QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
-        r.form.btNewConnectClick();
+        r.connect.show();
+        QTRY_COMPARE(answers.messages, QStringList{"Can't connect using INI paramaters"});
+        QVERIFY(r.connect.isVisible());  // stays up for a search
+        r.connect.findChild<QPushButton*>("btConnect")->click();
         QTRY_VERIFY(!r.connect.isVisible());
         QVERIFY(r.WaitLineIdle());
         QCOMPARE(answers.asked, (QStringList{"#01", "#07"}));
         const auto& st = r.session.State();
         QCOMPARE(st.TransducerCaption[1], std::string("#07    A7"));
-        QCOMPARE(st.AddressTable[9], std::string("NoConnect"));
         QCOMPARE(r.link.LinkPortName(), std::string("COM3"));
         QCOMPARE(r.link.LinkBaudRate(), 2400u);
         QCOMPARE(r.Find<QLabel>("lbSlots")->text(), QString("Slots: #01 #07 - -"));
-        auto* bar = r.connect.findChild<QProgressBar*>("pbSearch");
-        QCOMPARE(bar->value(), 7);
+        QCOMPARE(r.connect.findChild<QProgressBar*>("pbSearch")->value(), 7);
         for (const QWidget* dlg : {static_cast<QWidget*>(&r.connect), static_cast<QWidget*>(&r.good)}) {
             const QStringList unread = gui::LabelsNotSayingWhatTheyShow(dlg);
             QVERIFY2(unread.isEmpty(), qPrintable(unread.join("; ")));

@@ -1,7 +1,6 @@
 // The "Update Bravik Software" page in the real window, offscreen.
 
 #include "GuiRig.h"
-#include "ui/HelpWindow.h"
 #include "ui/TFirmwarePage.h"
 
 #include <QFileDialog>
@@ -21,23 +20,19 @@ private slots:
         r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("TabSheet3"));
         QCOMPARE(r.Find<QLineEdit>("edBravikAddr")->text(), QString("#07"));
         auto* button = r.Find<QPushButton>("BitBtn1");
-        QVERIFY(button->property("startsLineOperation").toBool() && HelpWindow::TopicFor(button) == 70);
+        QVERIFY(button->property("startsLineOperation").toBool());
         QFile f(dir.filePath("image.hex"));
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(":00000001FF\r\n") > 0 && f.flush());
         r.port->onWrite = [&r](const std::string& line) {
             r.port->Arrive(line == "#07BR=57600\r\n" ? "57600\r\n" : "READY\r\n", std::chrono::milliseconds(2));
         };
         QStringList filters;
-        QTimer pick;
-        QObject::connect(&pick, &QTimer::timeout, [&] {
-            if (auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                filters = dlg->nameFilters();
-                // Typed, not picked from the listing, which may still be loading.
-                dlg->findChild<QLineEdit*>("fileNameEdit")->setText(f.fileName());
-                QMetaObject::invokeMethod(dlg, "accept");
-            }
+        tessary::gui::OnModal<QFileDialog>([&filters, name = f.fileName()](QFileDialog* dlg) {
+            filters = dlg->nameFilters();
+            // Typed, not picked from the listing, which may still be loading.
+            dlg->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+            QMetaObject::invokeMethod(dlg, "accept");
         });
-        pick.start(5);
         button->click();
         QTRY_VERIFY(!filters.isEmpty());
         QVERIFY(r.WaitLineIdle());

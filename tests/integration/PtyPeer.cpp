@@ -80,25 +80,9 @@ bool PtyPeer::write(std::string_view bytes) {
 }
 
 void PtyPeer::hangUp() {
-    stop_ = true;
-    if (answerer_.joinable()) answerer_.join();
     if (master_ >= 0) ::close(master_);
     if (keeper_ >= 0) ::close(keeper_);
     master_ = keeper_ = -1;
-}
-
-void PtyPeer::answer(std::function<std::string(const std::string& line)> reply) {
-    answerer_ = std::thread([this, reply = std::move(reply)] {
-        std::string line;
-        while (!stop_) {
-            // Short reads keep the stop request prompt.
-            line += read(1, std::chrono::milliseconds(10));
-            if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) continue;
-            line.resize(line.size() - 2);
-            write(reply(line));
-            line.clear();
-        }
-    });
 }
 
 }  // namespace tessary::test

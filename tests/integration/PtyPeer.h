@@ -5,17 +5,13 @@
 // The peer also holds the slave open itself, so the master never sees the
 // "no slave" hang-up while the port under test closes and reopens.
 //
-// Threading: one thread at a time uses the peer, except that answer() runs a
-// thread of its own; while it runs, call only hangUp() or the destructor.
+// Threading: one thread at a time uses the peer.
 
 #include <asm/termbits.h>
 
-#include <atomic>
 #include <chrono>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 namespace tessary::test {
 
@@ -37,16 +33,11 @@ public:
     bool write(std::string_view bytes);
     // Closes the master at once: the port side sees a hang-up.
     void hangUp();
-    // Answers each line the PC sends (passed without its "\r\n") with
-    // reply(line), from a thread of its own until destruction.
-    void answer(std::function<std::string(const std::string& line)> reply);
 
 private:
     int master_ = -1;
     int keeper_ = -1;  // our own slave descriptor
     std::string slavePath_;
-    std::atomic<bool> stop_{false};
-    std::thread answerer_;
 };
 
 }  // namespace tessary::test

@@ -49,21 +49,6 @@ TEST_F(LinkOverPty, HangUpMidExchangeEndsItAtOnce) {
     EXPECT_EQ(r.outcome, ExchangeOutcome::HangUp);
 }
 
-TEST_F(LinkOverPty, WindowAndCaptureThreadsNeverInterleaveOnTheWire) {
-    peer.answer([](const std::string& line) { return line.substr(1) + "\r\n"; });
-    auto worker = [this](char tag, int* bad) {
-        for (int i = 0; i < 40; ++i) {
-            const std::string cmd = std::string("#") + tag + std::to_string(i);
-            if (dl.SendCommand(cmd + "\r\n") != cmd.substr(1)) ++*bad;
-        }
-    };
-    int badA = 0, badB = 0;
-    std::thread a(worker, 'A', &badA), b(worker, 'B', &badB);
-    a.join();
-    b.join();
-    EXPECT_EQ(badA + badB, 0) << "each thread got its own answer";
-}
-
 // A coefficient read held with Hold() on one thread while another thread asks
 // box 2 for its ID again and again: every line reaches the reader it belongs to.
 TEST(LinkStreams, HeldStreamAndAnotherThreadsExchangesNeverMix) {

@@ -130,10 +130,7 @@ TEST_F(DeviceInfoTest, UnitListsGrowByEightPerReadOut) {
     device::ReadDeviceInfo(*s);
     const auto& items = info().PressUnitItems;
     ASSERT_EQ(items.size(), 16u);
-    EXPECT_EQ(items[0], "");
-    EXPECT_EQ(items[4], "Celsius");
-    EXPECT_EQ(items[8], "psi");
-    EXPECT_EQ(items[15], "Rankine");
+    EXPECT_EQ(items[0] + "|" + items[4] + "|" + items[8] + "|" + items[15], "|Celsius|psi|Rankine");
 }
 
 TEST_F(DeviceInfoTest, DisplayModeAnswers) {

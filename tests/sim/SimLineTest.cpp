@@ -1,9 +1,8 @@
-// The line: addressing, speeds, pacing, traffic, hang-up and the PC coming and going; the options.
+// The line: addressing, speeds, pacing, hang-up and the PC coming and going; the options.
 
 #include "sim/Options.h"
 #include "tests/sim/PcSide.h"
 
-#include <atomic>
 #include <ctime>
 #include <tuple>
 
@@ -20,18 +19,13 @@ TEST(SimLine, OnlyTheAddressedBoxAnswersAndBroadcastIsSilentButHeard) {
     EXPECT_EQ(b.pc.line(), "V2.14");
 }
 
-TEST(SimLine, BoxHearsOnlyAtItsOwnSpeedAndTrafficShowsIt) {
+TEST(SimLine, BoxHearsOnlyAtItsOwnSpeedOrHearsNoise) {
     Bench b(unpaced({box(1), box(2, Family::Digital, 19200)}), 4800);
-    std::atomic<std::size_t> traced{0};
-    b.line.setTraceSink([&](const Traffic&) { ++traced; });
     play(b.pc, {{"#01ID", ""}});
     b.pc.setBaud(19200);
     play(b.pc, {{"#01ID", ""}, {"#02ID", "21040217"}});
     b.line.setGarbleOnMismatch(true);  // noise as long as the command word instead of silence
     play(b.pc, {{"#01ID", "~ID"}});
-
-    b.line.stop();
-    EXPECT_EQ(traced, b.line.traffic().size());
 }
 
 TEST(SimLine, PacingFollowsTheWireWithoutDrift) {

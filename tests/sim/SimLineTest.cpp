@@ -1,10 +1,8 @@
-// The line: addressing, speeds, pacing, traffic, hang-up and the PC coming and going; the options.
+// The line: addressing, speeds, pacing, hang-up and the PC coming and going; the options.
 
 #include "sim/Options.h"
 #include "tests/sim/PcSide.h"
 
-#include <algorithm>
-#include <atomic>
 #include <ctime>
 #include <tuple>
 
@@ -21,52 +19,23 @@ TEST(SimLine, OnlyTheAddressedBoxAnswersAndBroadcastIsSilentButHeard) {
     EXPECT_EQ(b.pc.line(), "V2.14");
 }
 
-TEST(SimLine, BoxHearsOnlyAtItsOwnSpeedAndTrafficShowsIt) {
+TEST(SimLine, BoxHearsOnlyAtItsOwnSpeedOrHearsNoise) {
     Bench b(unpaced({box(1), box(2, Family::Digital, 19200)}), 4800);
-    std::atomic<std::size_t> traced{0};
-    b.line.setTraceSink([&](const Traffic&) { ++traced; });
     play(b.pc, {{"#01ID", ""}});
     b.pc.setBaud(19200);
     play(b.pc, {{"#01ID", ""}, {"#02ID", "21040217"}});
     b.line.setGarbleOnMismatch(true);  // noise as long as the command word instead of silence
     play(b.pc, {{"#01ID", "~ID"}});
-
-    auto t = b.line.traffic();
-    auto from = std::find_if(t.begin(), t.end(), [](auto& e) { return e.text == "#02ID"; });
-    ASSERT_TRUE(from != t.end() && from + 1 != t.end());
-    EXPECT_TRUE(from->dir == Traffic::Dir::FromPc && from->baud == 19200u);
-    EXPECT_TRUE(from[1].dir == Traffic::Dir::ToPc && from[1].text == "21040217" && from[1].time >= from->time);
-    b.line.stop();
-    EXPECT_EQ(traced, b.line.traffic().size());
-}
-
-TEST(SimLine, BaudAndAddressChangeAfterTheirEcho) {
-    Bench b(unpaced({box(1)}));
-    play(b.pc, {{"#01BR=19200", "19200"}, {"#01ID", ""}});
-    b.pc.setBaud(19200);
-    play(b.pc, {{"#01ID", "21040117"}, {"#01BR=14000", "ERROR 2"}, {"#01AD=07", "07"}, {"#01ID", ""},
-                {"#07ID", "21040117"}, {"#07AD=00", "ERROR 2"}});
-    EXPECT_EQ(b.line.boxBaud(7), 19200u);
 }
 
 TEST(SimLine, PacingFollowsTheWireWithoutDrift) {
     LineConfig c;
-    c.boxes = {box(1, Family::Digital, 1200), box(2)};
-    Bench b(c, 1200);
-    PcSide& pc = b.pc;
-
-    // 7 command bytes + 10 answer bytes at 1200 baud: 17 x 8.33 ms.
+    c.boxes = {box(2)};
+    Bench b(c);
+    // A long stream: the lateness of single wake-ups must not add up.
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(pc.ask("#01ID"), "21040117");
+    auto lines = b.pc.stream("#02CAL");
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_GE(ms, 141.0);
-    EXPECT_LT(ms, 160.0);
-
-    // A long stream at 9600: the lateness of single wake-ups must not add up.
-    pc.setBaud(9600);
-    t0 = std::chrono::steady_clock::now();
-    auto lines = pc.stream("#02CAL");
-    ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     std::size_t bytes = 8 + 3;  // command and "}\r\n"
     for (auto& l : lines) bytes += l.size() + 2;
     double wire = static_cast<double>(bytes) * 10.0 / 9.6;

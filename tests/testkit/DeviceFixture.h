@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ struct DeviceFixture : ::testing::Test {
             if (it != box.end()) port->Arrive(it->second + "\r\n", std::chrono::milliseconds(5));
         };
         st().CurrentAddress = "#01";
+    }
+    // Runs `hook` on each command before the scripted box answers it.
+    void BeforeAnswer(std::function<void(const std::string&)> hook) {
+        port->onWrite = [hook, inner = port->onWrite](const std::string& cmd) { hook(cmd), inner(cmd); };
     }
     app::AppState& st() { return s->State(); }
     app::AppState::DeviceInfo& info() { return s->State().Info; }

@@ -1,7 +1,6 @@
 #pragma once
 #include "app/Operator.h"
 
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,8 +15,7 @@ public:
     int pumps = 0;
     std::function<void()> onPump;
 
-    // --- record ---
-    int busyDepth = 0, busyMaxDepth = 0, busyCount = 0;
+    int busyDepth = 0, busyCount = 0;
     int statesShown = 0;
 
     void ShowMessageBox(const std::string& text) override { messages.push_back(text); }
@@ -31,10 +29,7 @@ public:
         waits.push_back(maxMs);
         ProcessEvents();
     }
-    void BeginBusy() override {
-        ++busyCount;
-        if (++busyDepth > busyMaxDepth) busyMaxDepth = busyDepth;
-    }
+    void BeginBusy() override { ++busyCount, ++busyDepth; }
     void EndBusy() override { --busyDepth; }
     void ShowState() override { ++statesShown; }
 };

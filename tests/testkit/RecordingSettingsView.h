@@ -1,7 +1,6 @@
 #pragma once
 #include "device/DeviceView.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,7 +13,6 @@ struct RecordingSettingsView final : device::SettingsView {
     std::optional<device::GateTimeChoice> gateTime;   // GateTimeDlg: empty = Cancel
     std::optional<app::DateTimeFields> clockTime;     // LogTimeDlg: empty = Cancel
     std::optional<device::AddressChoice> address;     // AddressDlg: empty = Cancel
-    std::function<void()> onNewConnectDlg;
 
     int changeDlgShown = 0;
     std::vector<std::string> gateTimeShownWith;
@@ -38,10 +36,7 @@ struct RecordingSettingsView final : device::SettingsView {
         addressShownAt.push_back(addressIndex);
         return address;
     }
-    void ShowNewConnectDlg() override {
-        ++newConnectDlgShown;
-        if (onNewConnectDlg) onNewConnectDlg();
-    }
+    void ShowNewConnectDlg() override { ++newConnectDlgShown; }
 };
 
 }  // namespace tessary::testkit

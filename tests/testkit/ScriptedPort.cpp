@@ -22,7 +22,6 @@ void ScriptedPort::HangUpAfter(us after) { hangUp_ = now_ + after; }
 
 link::PortStatus ScriptedPort::open(const std::string& p, std::uint32_t b) {
     opens.push_back(p + "@" + std::to_string(b));
-    if (missingPaths.count(p)) return {link::PortStatus::Code::NotFound, "No such file or directory"};
     if (badRates.count(b)) return {link::PortStatus::Code::BadRate, "rate refused"};
     open_ = true;
     path = p;

@@ -29,7 +29,6 @@ public:
     // ("\r\n" added) after `delay`.
     void Answer(const std::string& command, const std::string& reply, us delay = us(2000));
     void HangUpAfter(us after);
-    std::set<std::string> missingPaths;  // open() fails with NotFound
     std::set<std::uint32_t> badRates;    // open()/setBaudRate() refuse these
     bool settingsUnreadable = false;     // setBaudRate() cannot read the settings
 

@@ -40,7 +40,7 @@ struct LinkFixture : ::testing::Test {
     }
 };
 
-TEST_F(LinkFixture, ReplyLosesCrAndNulAndBytesAfterTheLineFeedWaitForTheNextRead) {
+TEST_F(LinkFixture, ReplyLosesCrAndNulBytesAfterTheLineFeedWaitAndABroadcastReturnsAtOnce) {
     port->Answer("#01ID\r\n", "1234");
     const link::Reply first = dl->Exchange("#01ID\r\n");
     EXPECT_EQ(first.text, "1234");
@@ -54,6 +54,10 @@ TEST_F(LinkFixture, ReplyLosesCrAndNulAndBytesAfterTheLineFeedWaitForTheNextRead
               "n\xB0\tise|Garbled: the answer holds bytes outside printable ASCII (wrong baud rate?)");
     EXPECT_FALSE(noise.staleDiscarded) << "lines waiting for NoWrite are not stale";
     EXPECT_EQ(port->writes, std::vector<std::string>{"#01ID\r\n"}) << "NoWrite must not write";
+
+    std::string r;  // a broadcast is written and not waited for
+    EXPECT_EQ(Timed("#00ID\r\n", r), ms(0));
+    EXPECT_EQ(r + "|" + port->writes.back(), "#00|#00ID\r\n");
 }
 
 TEST_F(LinkFixture, EveryFailureSaysNoConnectAndKeepsItsReason) {
@@ -125,13 +129,6 @@ TEST_F(LinkFixture, AnswerThatCameTooLateIsNeverTakenForALaterCommand) {
     EXPECT_EQ(got, (std::vector<std::string>{"A0", "NoConnect", "NoConnect +stale", "A3 +stale"}));
     EXPECT_EQ(link::ReplyStatusText({"A3", ExchangeOutcome::Line, true}),
               "a late answer to an earlier command was discarded");
-}
-
-TEST_F(LinkFixture, BroadcastIsWrittenAndReturnsAtOnce) {
-    std::string r;
-    EXPECT_EQ(Timed("#00ID\r\n", r), ms(0));
-    EXPECT_EQ(r, "#00");
-    EXPECT_EQ(port->writes.back(), "#00ID\r\n");
 }
 
 TEST_F(LinkFixture, ApplyBaudRateSwitchesTheOpenPortAndReturnsItsFailures) {

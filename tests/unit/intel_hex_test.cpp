@@ -6,7 +6,6 @@ using namespace tessary::coef;
 
 TEST(IntelHex, HexToIntAndChecksumDigitRules) {
     EXPECT_EQ(HexToInt("7f", 2), 127u);
-    EXPECT_EQ(HexToInt("7F", 2), 127u);
     EXPECT_EQ(HexToInt("G1", 2), 1u);
     EXPECT_EQ(HexToInt("01C", 3), 0x1Cu);
     EXPECT_EQ(HexToInt("A", 4), 10u);  // stops at the end of the text

@@ -33,24 +33,4 @@ TEST(LineThread, RequestsRunInsideTheOperationOperationsAfterIt) {
     EXPECT_EQ(order, "A(r1r2)B");
 }
 
-TEST(LineThread, WaitRequestsIsBoundedAndWakesForARequest) {
-    app::LineThread line;
-    std::atomic<int> ran{0};
-    std::chrono::steady_clock::duration idleWait{}, wokenWait{};
-    line.Post([&] {
-        auto t0 = std::chrono::steady_clock::now();
-        line.WaitRequests(50);
-        idleWait = std::chrono::steady_clock::now() - t0;
-        t0 = std::chrono::steady_clock::now();
-        line.WaitRequests(5000);
-        wokenWait = std::chrono::steady_clock::now() - t0;
-    });
-    std::this_thread::sleep_for(100ms);
-    line.Request([&] { ++ran; });
-    ASSERT_TRUE(line.WaitIdle(5s));
-    EXPECT_EQ(ran, 1);
-    EXPECT_GE(idleWait, 50ms);
-    EXPECT_LT(wokenWait, 1s);
-}
-
 }  // namespace

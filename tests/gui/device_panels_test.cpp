@@ -2,6 +2,7 @@
 
 #include "GuiRig.h"
 #include "device/DeviceInfo.h"
+#include "ui/TAddressDlg.h"
 #include "ui/TChangeDlg.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TLogTimeDlg.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -137,6 +139,30 @@ private slots:
         QVERIFY(!dlg.findChild<QGroupBox*>("rgLogGroup")->isHidden());
         QVERIFY(dlg.findChild<QLabel*>("lbSetClockTime")->isHidden());
         QCOMPARE(dlg.property("helpTopic").toInt(), 0);
+    }
+    // The address dialog's new address on a digital box reopens only the connect
+    // dialog: closing it without a search keeps the tables and the panels.
+    void newAddressOfADigitalBoxOnlyOpensTheConnectDialog() {
+        PanelRig r(Ini());
+        auto& st = r.session.State();
+        st.AddressTable[1] = st.AddressTable[2] = "4711";
+        app::AssignTransducerSlots(st);
+        st.TryIniFirst = false;
+        r.ReadOut("#01", true);
+        r.answers["#01AD=05"] = "05";
+        OnModal<TAddressDlg>([&](TAddressDlg* d) {
+            d->findChild<QComboBox*>("AddrComboBox")->setCurrentIndex(5);
+            d->findChild<QRadioButton*>("rbChangeAddress")->setChecked(true);
+            Click(d, "OKBtn");
+        });
+        bool connectShown = false;
+        OnModal<TNewConnectDlg>([&](TNewConnectDlg* d) { connectShown = d->close(); });  // no search
+        QTest::mouseClick(r.Find<QToolButton>("btAddress"), Qt::LeftButton);
+        QTRY_VERIFY(connectShown);
+        QVERIFY(r.WaitLineIdle());
+        QCOMPARE(r.Sent(), std::vector<std::string>{"#01AD=05"});  // no read-out after
+        QCOMPARE(st.TransducerCaption[1], std::string("#02    4711"));  // the tables kept
+        QCOMPARE(r.Text("lbAddressValue"), QString("#05"));
     }
 };
 

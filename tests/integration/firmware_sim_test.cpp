@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 
@@ -77,6 +79,12 @@ TEST_F(UploadOnSimLine, TwoResendsOfTheSecondRecord) {
                                  "Baud Rate changed to 9600", "Update complete"}));
     EXPECT_EQ(Wire(Dir::FromPc),
               (Strings{"#01BR=57600@9600", "#01PR@57600", kRec1 + "@57600", r2, r2, r2, kEnd + "@57600"}));
+    // The box notes what it sent just after sending it.
+    line->waitForTraffic(
+        [](const auto& t) {
+            return std::any_of(t.begin(), t.end(), [](const auto& x) { return x.text == "PROGRAM OK"; });
+        },
+        std::chrono::seconds(2));
     EXPECT_EQ(Wire(Dir::ToPc), (Strings{"57600@9600", "READY@57600", "OK@57600", "SA@57600", "SA@57600", "OK@57600",
                                         "OK@57600", "PROGRAM OK@57600"}));
     EXPECT_EQ(s.ConsoleCommand("#01ID").text, "21040117");  // both back at 9600

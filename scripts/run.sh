@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" --target tessary tessary_help
+cmake --build "$root/build" --target tessary tessary_help tessary-cli
 
 args=("$@")
 if [ ${#args[@]} -eq 0 ]; then args=(--simulate); fi

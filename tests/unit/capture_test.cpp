@@ -86,30 +86,30 @@ struct CaptureRig : testkit::SessionRig {
     void RunPeriods(double n) {
         ASSERT_TRUE(clock.RunUntil(start + std::chrono::duration_cast<std::chrono::nanoseconds>(capture.Period() * n)));
     }
+    void Run(std::array<bool, 4> ticked, double periods) {
+        setup.ticked = ticked;
+        ASSERT_TRUE(Start());
+        RunPeriods(periods);
+        capture.Stop();
+    }
     std::string File(int slot) { return testkit::ReadFile(setup.paths[slot - 1]); }
 };
 
 TEST(Capture, CyclesAskTheTickedSlotsInOrderAndAppendLinesOnTheGrid) {
     CaptureRig r;
-    r.setup.ticked = {true, false, true, false};
     r.setup.rateText = "3";
     r.setup.gateTime = "0.5";
     r.dl.SetResponseTimeoutMs(200);
-    ASSERT_TRUE(r.Start());
-    r.RunPeriods(7.5);
-    r.capture.Stop();
+    r.Run({true, false, true, false}, 7.5);
     EXPECT_EQ(r.dl.ResponseTimeoutMs(), 1000u);
     ASSERT_EQ(r.cycles.size(), 7u);
-    for (std::size_t i = 0; i < 7; ++i) {  // absolute deadlines, each started on time: no drift
-        EXPECT_EQ(r.cycles[i].due, r.start + 3s * static_cast<int>(i + 1));
-        EXPECT_EQ(r.cycles[i].began, r.cycles[i].due);
-    }
+    for (std::size_t i = 0; i < 7; ++i)  // absolute deadlines, each started on time: no drift
+        EXPECT_TRUE(r.cycles[i].due == r.start + 3s * static_cast<int>(i + 1) && r.cycles[i].began == r.cycles[i].due) << i;
     const auto sent = r.Sent(0);
     ASSERT_EQ(sent.size(), 14u);
     for (std::size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i], i % 2 ? "#05TM;D1;D2;D3;D4" : "#01TM;D1;D2;D3;D4");
     std::string one, silent;
-    for (int n = 1; n <= 7; ++n) one += "2007/05/17, 12:30:" + std::to_string(10 + n) + ",1.5,2.5,100,200\r\n";
-    for (int n = 1; n <= 7; ++n) silent += "NoConnect\r\n";
+    for (int n = 1; n <= 7; ++n) one += "2007/05/17, 12:30:" + std::to_string(10 + n) + ",1.5,2.5,100,200\r\n", silent += "NoConnect\r\n";
     EXPECT_EQ(r.File(1), one);
     EXPECT_EQ(r.File(3), silent);
     EXPECT_FALSE(std::filesystem::exists(r.setup.paths[1]));
@@ -119,12 +119,9 @@ TEST(Capture, CyclesAskTheTickedSlotsInOrderAndAppendLinesOnTheGrid) {
 
 TEST(Capture, AnOverrunPeriodRunsLateOnceAndFurtherOnesAreSkippedAndCounted) {
     CaptureRig r;
-    r.setup.ticked = {true, false, false, false};
     r.setup.gateTime = "2";  // 3000 ms time-out
     r.slowAt = {{2, 1500ms}, {4, 2500ms}};
-    ASSERT_TRUE(r.Start());
-    r.RunPeriods(7.5);
-    r.capture.Stop();
+    r.Run({true, false, false, false}, 7.5);
     std::vector<std::pair<std::uint64_t, long>> got;  // period, start in ms from the capture's start
     for (const auto& c : r.cycles) got.emplace_back(c.period, (c.began - r.start) / 1ms);
     EXPECT_EQ(got, (std::vector<std::pair<std::uint64_t, long>>{
@@ -135,16 +132,12 @@ TEST(Capture, AnOverrunPeriodRunsLateOnceAndFurtherOnesAreSkippedAndCounted) {
 
 TEST(Capture, AFileThatFailsIsReportedOnceAndTheOtherSlotsGoOn) {
     CaptureRig r;
-    r.setup.ticked = {true, true, true, false};
-    r.setup.addresses = {"#01", "#02", "#03", "#04"};
     r.setup.paths[0] = (r.dir / "missing" / "a.txt").string();
     r.setup.paths[1] = "/dev/full";
-    ASSERT_TRUE(r.Start());
-    r.RunPeriods(3.5);
-    r.capture.Stop();
+    r.Run({true, true, false, true}, 3.5);
     EXPECT_EQ(r.view.errors, (Strings{"1 Cannot open " + r.setup.paths[0] + ": No such file or directory",
                                       "2 Cannot write /dev/full: No space left on device"}));
-    EXPECT_EQ(r.File(3).size(), 3 * 38u);
+    EXPECT_EQ(r.File(4).size(), 3 * 38u);
     EXPECT_EQ(r.asked["#01TM;D1;D2;D3;D4\r\n"], 3) << "a slot without a file is still asked";
 }
 

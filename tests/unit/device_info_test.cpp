@@ -12,7 +12,7 @@ namespace {
 using DeviceInfoTest = testkit::DeviceFixture;
 
 Strings Prefixed(const std::string& address, Strings words) {
-    for (auto& w : words) w = address + w;
+    for (auto& w : words) w = w[0] == '#' ? w : address + w;
     return words;
 }
 
@@ -25,11 +25,8 @@ TEST_F(DeviceInfoTest, DigitalBoxWireSequenceAndFields) {
     BeforeAnswer([&](const std::string& cmd) { if (cmd == "#01LI\r\n") box["LI"] = ++li == 1 ? "first" : "TM,D1,D2"; });
     device::ReadDeviceInfo(*s);
 
-    Strings expected = Prefixed("#01", {"M", "VF", "VF", "ID", "VER", "GA", "UN1", "UN2"});
-    for (auto w : {"#01UN1", "#01UN2", "#02UN1", "#02UN2"}) expected.push_back(w);
-    for (auto& w : Prefixed("#01", {"UP1", "UP2", "UP3", "UP4", "UP5", "UP6", "UP7", "UP8", "TM", "LI", "LI", "LR", "LS"}))
-        expected.push_back(w);
-    EXPECT_EQ(Sent(), expected);  // 21 exchanges + two per connected panel
+    EXPECT_EQ(Sent(), Prefixed("#01", {"M", "VF", "VF", "ID", "VER", "GA", "UN1", "UN2", "UN1", "UN2", "#02UN1", "#02UN2", "UP1",
+                                       "UP2", "UP3", "UP4", "UP5", "UP6", "UP7", "UP8", "TM", "LI", "LI", "LR", "LS"}));
 
     // Model, FPGA, version and the unit list are also checked against the simulated box.
     const std::pair<std::string, const char*> fields[] = {
@@ -40,9 +37,7 @@ TEST_F(DeviceInfoTest, DigitalBoxWireSequenceAndFields) {
         {st().ComPortValue, "COM1"},       {st().DataPrecisionValue, "3"}};
     for (const auto& [got, want] : fields) EXPECT_EQ(got, want);
     EXPECT_EQ(info().TempUnitItems, info().PressUnitItems);
-    EXPECT_EQ(op.busyCount, 1);
-    EXPECT_EQ(op.busyDepth, 0);
-    EXPECT_TRUE(op.messages.empty());
+    EXPECT_EQ(std::tuple(op.busyCount, op.busyDepth, op.messages.size()), std::tuple(1, 0, 0u));
 }
 
 TEST_F(DeviceInfoTest, KestinBoxAsksDisplayModeAndOneLogItemsQuery) {
@@ -50,9 +45,8 @@ TEST_F(DeviceInfoTest, KestinBoxAsksDisplayModeAndOneLogItemsQuery) {
     for (auto [word, answer] : {std::pair{"M", "K-3000"}, {"VF", "ERROR 1"}, {"DM", "3"}, {"LI", "ERROR 13"}})
         box[word] = answer;
     device::ReadDeviceInfo(*s);
-    const Strings expected = Prefixed("#01", {"M", "VF", "DM", "ID", "VER", "GA", "UN1", "UN2", "UP1", "UP2", "UP3",
-                                              "UP4", "UP5", "UP6", "UP7", "UP8", "TM", "LI", "LR", "LS"});
-    EXPECT_EQ(Sent(), expected);  // one LI only: 20 exchanges
+    EXPECT_EQ(Sent(), Prefixed("#01", {"M", "VF", "DM", "ID", "VER", "GA", "UN1", "UN2", "UP1", "UP2", "UP3", "UP4",
+                                       "UP5", "UP6", "UP7", "UP8", "TM", "LI", "LR", "LS"}));  // one LI only
     EXPECT_EQ(st().DeviceType + " " + info().InitLog, "Kestin Not Initialized");
 }
 
@@ -60,9 +54,8 @@ TEST_F(DeviceInfoTest, SilentBoxIsKestinWithNoConnectEverywhere) {
     st().AddressTable[1] = "was here";
     device::ReadDeviceInfo(*s);
     const Strings sent = Sent();
-    EXPECT_EQ(sent.size(), 21u);  // every query still goes out; "NoConnect" is not "ERROR 13"
-    EXPECT_EQ(sent[2], "#01DM");
-    EXPECT_EQ(st().DeviceType, "Kestin");
+    ASSERT_EQ(sent.size(), 21u);  // every query still goes out; "NoConnect" is not "ERROR 13"
+    EXPECT_EQ(sent[2] + " " + st().DeviceType, "#01DM Kestin");
     for (auto* f : {&info().KestinDisplay, &st().AddressTable[1], &info().ModelNumber, &info().LogStart, &info().LogStop})
         EXPECT_EQ(*f, "NoConnect");
     EXPECT_EQ(info().PressUnitItems, Strings(8, ""));
@@ -73,18 +66,15 @@ TEST_F(DeviceInfoTest, AbortedSearchNoAddressOrBroadcastSendNothing) {
     DigitalBox();
     dl->SearchAborted = true;
     device::ReadDeviceInfo(*s);
-    EXPECT_EQ(st().BaudRateValue, "");  // nothing changed
-    EXPECT_EQ(op.busyCount, 0);
+    EXPECT_TRUE(st().BaudRateValue.empty() && op.busyCount == 0);  // nothing changed
 
     dl->SearchAborted = false;
     st().CurrentAddress.clear();
     st().DeviceType = "Digital";
     dl->SetLinkBaudRate(19200);
     device::ReadDeviceInfo(*s);
-    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(Sent().empty() && info().ModelNumber.empty() && !st().CommandLineText);
     EXPECT_EQ(st().BaudRateValue, "19200");
-    EXPECT_EQ(info().ModelNumber, "");
-    EXPECT_FALSE(st().CommandLineText);
 
     st().CurrentAddress = "#00";
     device::ReadDeviceInfo(*s);
@@ -93,9 +83,7 @@ TEST_F(DeviceInfoTest, AbortedSearchNoAddressOrBroadcastSendNothing) {
                     &info().FirmwareVersion, &info().ClockTime, &info().InitLog, &info().LogRate, &info().LogStart,
                     &info().LogStop, &info().PressUnits, &info().TempUnits, &st().DataPrecisionValue})
         EXPECT_EQ(*f, "#00");
-    EXPECT_EQ(st().DeviceType, "Digital");
-    EXPECT_TRUE(info().PressUnitItems.empty());
-    EXPECT_EQ(info().DeviceTypeSerial, 0u);
+    EXPECT_TRUE(st().DeviceType == "Digital" && info().PressUnitItems.empty() && info().DeviceTypeSerial == 0u);
 }
 
 TEST_F(DeviceInfoTest, LogAnswerForms) {
@@ -113,9 +101,7 @@ TEST_F(DeviceInfoTest, LogAnswerForms) {
         st().LogStartText = "START";
         info().LogStop = "(kept)";
         device::ReadDeviceInfo(*s);
-        EXPECT_EQ(info().LogStart, start) << ls;
-        EXPECT_EQ(info().LogStop, stop) << ls;
-        EXPECT_EQ(st().LogStartText, startText) << ls;
+        EXPECT_EQ(info().LogStart + "|" + info().LogStop + "|" + st().LogStartText, start + "|" + stop + "|" + startText);
     }
     box["LR"] = "ERROR 4";
     device::ReadDeviceInfo(*s);
@@ -134,35 +120,24 @@ TEST_F(DeviceInfoTest, UnitListsGrowByEightPerReadOut) {
 }
 
 TEST_F(DeviceInfoTest, DisplayModeAnswers) {
+    // No answer ("") or an error: "NoConnect", and the selection survives.
     const std::vector<std::tuple<std::string, std::string, int>> rows = {
-        {"1", "Pressure", 0}, {"3", "Press Counts", 2}, {"7", "All Data in Sequence", 6},
-        {"0", "0", -1},       {"8", "0", -1},           {"x", "0", -1}};
+        {"1", "Pressure", 0}, {"3", "Press Counts", 2}, {"", "NoConnect", 2}, {"ERROR 1", "NoConnect", 2},
+        {"7", "All Data in Sequence", 6}, {"0", "0", -1}, {"8", "0", -1}, {"x", "0", -1}};
     for (const auto& [answer, text, selection] : rows) {
-        box["DM"] = answer;
-        EXPECT_EQ(device::ReadDisplayMode(*s), text) << answer;
-        EXPECT_EQ(info().KestinSelection, selection) << answer;
-    }
-    // No answer or an error: "NoConnect", and the selection survives.
-    info().KestinSelection = 4;
-    for (bool silent : {true, false}) {
-        if (silent) box.erase("DM"); else box["DM"] = "ERROR 1";
-        EXPECT_EQ(device::ReadDisplayMode(*s), "NoConnect");
-        EXPECT_EQ(info().KestinSelection, 4);
+        if (answer.empty()) box.erase("DM"); else box["DM"] = answer;
+        const std::string shown = device::ReadDisplayMode(*s);
+        EXPECT_EQ(shown + " " + std::to_string(info().KestinSelection), text + " " + std::to_string(selection));
     }
 }
 
 TEST(FormatDeviceTime, DisplayForm) {
     const std::vector<std::pair<std::string, std::string>> rows = {
-        {"2007:05:14:13:45:00", "14/May/07  13:45:00"}, {"1999:12:31:23:59:59", "31/Dec/99  23:59:59"},
         {"2007:01:01:00:00:00", "01/Jan/07  00:00:00"}, {"2007:00:14:13:45:00", "14//07  13:45:00"},
         {"2007-05-14T13:45:00", "14/May/07  13:45:00"},  // separators are not checked
-        // Month out of range or garbled: its two characters, never a wrong name.
-        {"2007:13:14:13:45:00", "14/13/07  13:45:00"}, {"2007:x5:14:13:45:00", "14/x5/07  13:45:00"},
-        {"2007:-1:14:13:45:00", "14/-1/07  13:45:00"},
-        // Any other length passes through.
-        {"2007:05:14:13:45:0", "2007:05:14:13:45:0"}, {"2007:05:14:13:45:000", "2007:05:14:13:45:000"},
-        {"NoConnect", "NoConnect"}, {"", ""},
-    };
+        // Month out of range or garbled: its two characters, never a wrong name; any other length passes through.
+        {"2007:13:14:13:45:00", "14/13/07  13:45:00"}, {"2007:-1:14:13:45:00", "14/-1/07  13:45:00"},
+        {"2007:05:14:13:45:0", "2007:05:14:13:45:0"}, {"2007:05:14:13:45:000", "2007:05:14:13:45:000"}, {"", ""}};
     for (const auto& [in, out] : rows) EXPECT_EQ(device::FormatDeviceTime(in), out) << in;
 
     EXPECT_EQ(device::DeviceTimeText({2008, 1, 5, 7, 3, 9}), "2008:01:05:07:03:09");

@@ -17,9 +17,7 @@ TEST_F(SessionFixture, StartUpReadsTheIniAndOpensTheRememberedPort) {
     auto& st = Start("[Communication]\nBaudRate=19200\nComPort=COM2\nAddr1=#03\nAddr3=#07\n"
                      "[Ports]\nCOM2=/dev/ttyUSB4\n")
                    .State();
-    EXPECT_EQ(st.AddressTable[0], "");
-    EXPECT_EQ(st.AddressTable[99], "NoConnect");
-    EXPECT_EQ(st.IniFilePath, IniPath());
+    EXPECT_EQ(st.AddressTable[0] + "|" + st.AddressTable[99], "|NoConnect");
     EXPECT_EQ(port->opens, std::vector<std::string>{"/dev/ttyUSB4@19200"}) << "INI [Ports] beats the system list";
     EXPECT_EQ(st.TransducerAddress, (std::array<std::string, 4>{"#03", "", "#07", ""}));
     EXPECT_TRUE(op.messages.empty());
@@ -38,15 +36,13 @@ TEST_F(SessionFixture, ShutdownWritesTheIniOnlyAfterAConnection) {
     // Unknown port and rate are never written back; addresses always are.
     EXPECT_EQ(testkit::ReadFile(IniPath()),
               "; mine\n[Communication]\nComPort=COM9x\nBaudRate=1234\nAddr1=#01\nAddr2=#02\nAddr3=\nAddr4=\n");
-    EXPECT_FALSE(dl.IsOpen());
-    EXPECT_TRUE(session.State().PanelPollStopped && session.State().SinglePollStopped);
+    EXPECT_TRUE(!dl.IsOpen() && session.State().PanelPollStopped && session.State().SinglePollStopped);
 
     dl.SetLinkPortName("COM2");
     dl.SetLinkBaudRate(115200);
     ASSERT_TRUE(session.WriteIniFile());
     const auto ini = app::IniFile::Load(IniPath());
-    EXPECT_EQ(ini.ReadString("Communication", "ComPort", ""), "COM2");
-    EXPECT_EQ(ini.ReadInteger("Communication", "BaudRate", 0), 115200);
+    EXPECT_EQ(ini.ReadString("Communication", "ComPort", "") + " " + ini.ReadString("Communication", "BaudRate", ""), "COM2 115200");
 }
 
 TEST_F(SessionFixture, UnwritableIniIsReportedAndTheCloseStillCompletes) {
@@ -54,11 +50,10 @@ TEST_F(SessionFixture, UnwritableIniIsReportedAndTheCloseStillCompletes) {
     ASSERT_TRUE(dl.OpenAllSerialFile((dir / "all.txt").string()));
     session.State().ConnectionFound = true;
     session.FormClose();
-    ASSERT_EQ(op.messages.size(), 1u);
-    EXPECT_EQ(op.messages[0].rfind("Could not write the INI file /proc/no/such/Tessary.ini: ", 0), 0u);
     EXPECT_FALSE(dl.AllSerialFileOpen());
     session.FormClose();  // a second close (a signal after the window closed) does nothing
-    EXPECT_EQ(op.messages.size(), 1u);
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].rfind("Could not write the INI file /proc/no/such/Tessary.ini: ", 0), 0u);
 }
 
 TEST_F(SessionFixture, IniTheProgramCannotUseGivesTheDefaultsANoticeAndStaysAsItIs) {

@@ -19,17 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Files under `dir`, each file's bytes, in name order.
-Strings FilesUnder(const fs::path& dir) {
-    std::vector<fs::path> paths;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (e.is_regular_file()) paths.push_back(e.path());
-    std::sort(paths.begin(), paths.end());
-    Strings out;
-    for (const auto& p : paths) out.push_back(testkit::ReadFile(p.string()));
-    return out;
-}
-
 TEST(CliSubsystems, CoefReadThenACommittedWriteOfTheSameFile) {
     CliRig rig;
     ::setenv("HOME", rig.Path("home").c_str(), 1);  // the backups' folder
@@ -41,7 +30,6 @@ TEST(CliSubsystems, CoefReadThenACommittedWriteOfTheSameFile) {
     EXPECT_EQ(rig.Run(read).rc, 2) << "exists";
     EXPECT_EQ(rig.Heard(), Strings{});
     const std::string saved = testkit::ReadFile(rig.Path("cli.hex"));
-    ASSERT_GE(saved.size(), 13u);
     EXPECT_EQ(saved.substr(saved.size() - 13), ":00000001FF\r\n");
 
     // The read-out again, the file's records in one CAL block, then the commit.
@@ -53,7 +41,10 @@ TEST(CliSubsystems, CoefReadThenACommittedWriteOfTheSameFile) {
     expected.insert(expected.end(), {"}@9600", "#01CW@9600"});
     EXPECT_EQ(rig.Heard(), expected);
     // The read and the write's echo: each backed up whole.
-    EXPECT_EQ(FilesUnder(rig.dir / "home/Tessary/backups"), (Strings{saved, saved}));
+    Strings backups;
+    for (const auto& e : fs::recursive_directory_iterator(rig.dir / "home/Tessary/backups"))
+        if (e.is_regular_file()) backups.push_back(testkit::ReadFile(e.path().string()));
+    EXPECT_EQ(backups, (Strings{saved, saved}));
 }
 
 TEST(CliSubsystems, LogSetUpAndADumpSendTheFlowsCommandsAndKeepTheStreamWhole) {
@@ -173,7 +164,6 @@ TEST(CliSubsystems, CaptureFilesHoldTheBoxesAnswersAndASigtermLeavesWholeLines) 
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::string text = testkit::ReadFile(out);
-    ASSERT_GE(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
     for (std::size_t at = 0; at < text.size(); at = text.find("\r\n", at) + 2)
         EXPECT_EQ(text.substr(at + 4, 1) + text.substr(at + 10, 2), "/, ") << text;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <regex>
@@ -65,10 +66,9 @@ TEST(CliSubsystems, LogSetUpAndADumpSendTheFlowsCommandsAndKeepTheStreamWhole) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_EQ(run({"stop", "--now"}), "#01LS=STOP@9600");
 
-    std::ofstream(rig.Path("cli.txt"), std::ios::binary) << "kept\r\n";
-    EXPECT_EQ(rig.Run({"log", "dump", "--address", "1", "--seconds", "--comment", "bench 4", "--out",
-                       rig.Path("cli.txt")}).rc,
-              0);
+    const std::string file = rig.Path("cli.txt");
+    std::ofstream(file, std::ios::binary) << "kept\r\n";
+    EXPECT_EQ(rig.Run({"log", "dump", "--address", "1", "--seconds", "--comment", "bench 4", "--out", file}).rc, 0);
     // After the read-out: the set count, the time form, the whole log; the file gets every line after "LD".
     rig.line.waitForTraffic([](const auto& t) { return !t.empty() && t.back().text == "}"; }, std::chrono::seconds(1));
     std::string expected = "kept\r\nbench 4\r\n";
@@ -80,7 +80,7 @@ TEST(CliSubsystems, LogSetUpAndADumpSendTheFlowsCommandsAndKeepTheStreamWhole) {
     }
     ASSERT_GE(asked.size(), 3u);
     EXPECT_EQ(Strings(asked.end() - 3, asked.end()), (Strings{"#01LL", "#01TS", "#01LD"}));
-    EXPECT_EQ(testkit::ReadFile(rig.Path("cli.txt")), expected);
+    EXPECT_EQ(testkit::ReadFile(file), expected);
     EXPECT_GE(std::count(expected.begin(), expected.end(), '\n'), 5) << "two sets at least";
 }
 
@@ -154,11 +154,8 @@ TEST(CliSubsystems, CaptureFilesHoldTheBoxesAnswersAndASigtermLeavesWholeLines) 
     argv.push_back(nullptr);
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-    const auto lines = [&] {
-        const std::string text = testkit::ReadFile(out);
-        return std::count(text.begin(), text.end(), '\n');
-    };
-    for (int i = 0; i < 100 && lines() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 100 && std::ranges::count(testkit::ReadFile(out), '\n') < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ::kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);

@@ -1,12 +1,8 @@
 #pragma once
-// Runs tessary-cli in-process on a simulated line, and the window's flows on
-// the same line for reference.
+// Runs tessary-cli in-process on a simulated line.
 
-#include "app/Session.h"
 #include "cli/Cli.h"
-#include "link/PosixPort.h"
 #include "sim/Line.h"
-#include "testkit/RecordingOperator.h"
 
 #include <atomic>
 #include <filesystem>
@@ -57,20 +53,6 @@ struct CliRig {
         line.clearTraffic();
         return out;
     }
-
-    // The window's side: a session on COM1 at 9600, port open, nothing connected.
-    struct Window {
-        link::PortMap ports;
-        link::DeviceLink dl;
-        testkit::RecordingOperator op;
-        app::Session s{dl, ports, op, app::Options{}};
-        explicit Window(const std::string& path)
-            : dl(std::make_unique<link::PosixPort>(), [path](const std::string&) { return path; }) {
-            s.FormCreate();
-            dl.OpenComPort();
-        }
-    };
-    std::unique_ptr<Window> OpenWindow() { return std::make_unique<Window>(line.slavePath()); }
 };
 
 }  // namespace tessary::clitest

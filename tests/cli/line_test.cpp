@@ -1,8 +1,7 @@
-// ports, send, scan and info on the simulated demo line: the same traffic as
-// the window's flows, and what the scripts read.
+// ports, send, scan and info on the simulated demo line: the traffic, and
+// what the scripts read.
 
 #include "app/Connect.h"
-#include "device/DeviceInfo.h"
 #include "tests/cli/CliRig.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +74,7 @@ TEST(CliOnLine, ScanFindsTheDemoLinesThreeBoxesWithTheSearchesTraffic) {
     EXPECT_EQ(rig.Heard(), expected);
 }
 
-TEST(CliOnLine, InfoIsTheWindowsReadOut) {
+TEST(CliOnLine, InfoIsTheReadOut) {
     CliRig rig;
     const CliRun r = rig.Run({"info", "--json", "05"});
     EXPECT_EQ(r.rc, 0) << r.err;
@@ -83,13 +82,11 @@ TEST(CliOnLine, InfoIsTheWindowsReadOut) {
                          "\"serialNumber\":\"19980505R\""),
               std::string::npos)
         << r.out;
-    const Strings cli = rig.Heard();
-
-    auto window = rig.OpenWindow();
-    window->s.State().CurrentAddress = "#05";
-    device::ReadDeviceInfo(window->s);
-    EXPECT_EQ(cli, rig.Heard());
-    EXPECT_EQ(cli.size(), 20u);
+    Strings readOut;  // what is asked of a box of this kind
+    for (const char* c : {"M", "VF", "DM", "ID", "VER", "GA", "UN1", "UN2", "UP1", "UP2", "UP3", "UP4", "UP5", "UP6",
+                          "UP7", "UP8", "TM", "LI", "LR", "LS"})
+        readOut.push_back(std::string("#05") + c + "@9600");
+    EXPECT_EQ(rig.Heard(), readOut);
 }
 
 }  // namespace

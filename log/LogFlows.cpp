@@ -212,6 +212,11 @@ DumpOutcome LogFlows::DumpLog(const DumpRequest& req) {
                 out.overlong = true;
                 break;
             }
+            // The program is closing: no drain, the port closes behind us.
+            if (s_.Stopping()) {
+                out.cancelled = true;
+                break;
+            }
             line = link.SendCommand(std::string(link::kNoWrite));
             if (!out.cancelled && view_.DumpCancelled()) out.cancelled = true;
             done = line == "}";

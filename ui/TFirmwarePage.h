@@ -32,6 +32,8 @@ public:
     // to close anyway (true: the upload is told to stop).
     bool UploadRunning() const { return uploader_.Running(); }
     bool ConfirmCloseDuringUpload();
+    // Stops a running upload before its next line, without asking.
+    void StopUpload() { uploader_.RequestStop(); }
 
     // "label|patterns|label|patterns" as a Qt name filter list.
     static QString NameFilters(const QString& filter);

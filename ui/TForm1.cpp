@@ -323,8 +323,15 @@ void TForm1::FinishClose() {
     emit closed();
 }
 
+void TForm1::CloseForSignal() {
+    signalled_ = true;
+    firmwarePage_->StopUpload();
+    close();
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (firmwarePage_->UploadRunning() && !firmwarePage_->ConfirmCloseDuringUpload()) return event->ignore();
+    if (!signalled_ && firmwarePage_->UploadRunning() && !firmwarePage_->ConfirmCloseDuringUpload())
+        return event->ignore();
     FormClose();
     event->accept();
 }

@@ -44,6 +44,9 @@ public:
     // window's events, then closes the files and writes the INI file. Called
     // inside a dialog the line is waiting for, it finishes once that has unwound.
     void FormClose();
+    // SIGTERM/SIGINT: nobody may be there to answer, so an upload is stopped
+    // before its next line without the question the window's close asks.
+    void CloseForSignal();
     bool Closed() const { return closed_; }
 
     // Hands `job` to the line thread and marks an operation running: controls
@@ -123,6 +126,7 @@ private:
     std::size_t historyPos_ = 0;
     int lastTab_ = 0;
     bool modalConnect_ = false;
+    bool signalled_ = false;
     bool closing_ = false, finishing_ = false, closed_ = false;
     QTimer dialogCloser_;
 };

@@ -75,7 +75,7 @@ int main(int argc, char* argv[]) {
     program.ports.SetSystemDevices(link::ListSerialDevices());
     for (const auto& [name, path] : options.ports) program.ports.SetFromCommandLine(name, path);
     TForm1& form = program.form;
-    QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.close(); });
+    QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.CloseForSignal(); });
     QObject::connect(&form, &TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     if (options.simulate) form.SetLineHint("Simulated line");
     program.Start();

@@ -47,19 +47,6 @@ private slots:
         QVERIFY(r.form.statusBar()->currentMessage().contains("no byte came"));
     }
 
-    void upAndDownWalkTheHistory() {
-        Rig r(Ini());
-        Type(r, "#01ID");
-        Type(r, "#01VER");
-        auto* edit = r.Find<QLineEdit>("OutPutEditBox");
-        const std::pair<Qt::Key, const char*> steps[] = {
-            {Qt::Key_Up, "#01VER"}, {Qt::Key_Up, "#01ID"}, {Qt::Key_Up, "#01ID"}, {Qt::Key_Down, "#01VER"}, {Qt::Key_Down, ""}};
-        for (const auto& [key, shown] : steps) {
-            QTest::keyClick(edit, key);
-            QCOMPARE(edit->text(), QString(shown));
-        }
-    }
-
     void f1OpensTheTopicOfTheFocusedControl() {
         Rig r(Ini());
         QApplication::setActiveWindow(&r.form);

@@ -57,7 +57,7 @@ void ShutdownTest::signalClosesAtAnyMoment() {
     Program p(std::make_unique<link::PosixPort>(), gui::Rig::Options(dir.filePath("t.ini"), ini));
     p.ports.SetFromCommandLine("COM1", line.slavePath());
     SignalBridge bridge;
-    connect(&bridge, &SignalBridge::terminationRequested, &p.form, [&p](int) { p.form.close(); });
+    connect(&bridge, &SignalBridge::terminationRequested, &p.form, [&p](int) { p.form.CloseForSignal(); });
     p.Start();
     auto& st = p.session.State();
     // The signal comes from a timer: a modal dialog runs its own event loop.

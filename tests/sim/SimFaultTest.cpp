@@ -30,9 +30,6 @@ void run(const FaultCase& c, unsigned baud, const std::vector<Step>& first = {})
     play(b.pc, c.afterwards);
 }
 
-const std::string kRec = ":1000000011111111111111111111111111111111E0";
-const std::string kBad = ":1000000011111111111111111111111111111111E1";
-const std::string kEnd = ":00000001FF";
 
 }  // namespace
 
@@ -49,18 +46,4 @@ TEST(SimFault, EachAnswerFaultOnTheWire) {
         {"silent", {{"#01ID", ""}, {"#05ID", ""}}, {{"#05ID", "19980505R"}}, true},
     };
     for (const auto& c : cases) run(c, 9600);
-}
-
-// Every upload ends with the box back at 9600.
-TEST(SimFault, FirmwareUploadBadRecordsAStopAndAnAbort) {
-    const std::vector<Step> back = {{"#01ID", "21040117"}};
-    const FaultCase cases[] = {
-        {"",  // a bad record is asked again; the copy time passes before PROGRAM OK
-         {{kRec, "OK"}, {kBad, "SA"}, {kRec, "OK"}, {kEnd, "OK"}, {"", "", 80ms}, {"", "PROGRAM OK", 2000ms}},
-         back},
-        {"", {{kBad, "SA"}, {kBad, "SA"}, {kBad, "AB01"}}, back},  // three bad copies of a line
-        {"stop=3", {{kRec, "OK"}, {kRec, "OK"}, {kRec, "OK"}, {kRec, ""}}, back},
-        {"abort=07@2", {{kRec, "OK"}, {kRec, "AB07"}, {kRec, ""}}, back},
-    };
-    for (const auto& c : cases) run(c, 57600, {{"#01PR", "READY"}});
 }

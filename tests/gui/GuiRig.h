@@ -14,6 +14,14 @@
 
 #include <functional>
 
+// Line-thread work on a loaded machine can outlast Qt's 5 s.
+#undef QTRY_VERIFY
+#undef QTRY_VERIFY2
+#undef QTRY_COMPARE
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, 30000)
+#define QTRY_VERIFY2(expr, message) QTRY_VERIFY2_WITH_TIMEOUT(expr, message, 30000)
+#define QTRY_COMPARE(expr, expected) QTRY_COMPARE_WITH_TIMEOUT(expr, expected, 30000)
+
 namespace tessary::gui {
 
 struct ScriptedPortFirst {

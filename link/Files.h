@@ -1,0 +1,58 @@
+#pragma once
+// Files the program reads and the files the operator keeps, behind one small
+// interface with one implementation per platform (FilesPosix.cpp,
+// FilesWin32.cpp). Paths are UTF-8 in std::string on every platform; the
+// Windows side widens them at the call.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessary::link {
+
+// A file read whole: only a regular file, opened without blocking (a FIFO or a
+// device never hangs the caller), at most `maxBytes`.
+struct FileText {
+    bool ok = false;
+    std::string bytes;
+    std::string error;  // why not, as a person reads it: "it is a folder", "No such file or directory"
+};
+FileText ReadRegularFile(const std::string& path, std::size_t maxBytes);
+
+// Whether the path names an existing regular file, and its size; `error` says
+// why not (missing, a folder, a FIFO, the system's reason).
+bool RegularFileSize(const std::string& path, std::uint64_t& size, std::string& error);
+
+// The system's text for an error number (errno, or GetLastError on Windows).
+std::string SystemErrorText(int code);
+
+// A file the operator keeps: written a whole line at a time, each line one
+// write to the end of the file. A line that cannot be written whole (a full
+// disk) is cut back off, so the file ends on the last whole line.
+class LineFile {
+public:
+    enum class Mode { Append, Truncate, CreateNew };  // CreateNew fails when the file exists
+
+    LineFile() = default;
+    ~LineFile() { Close(); }
+    LineFile(const LineFile&) = delete;
+    LineFile& operator=(const LineFile&) = delete;
+    LineFile(LineFile&& other) noexcept;
+    LineFile& operator=(LineFile&& other) noexcept;
+
+    // Empty on success, else the system's reason.
+    std::string Open(const std::string& path, Mode mode);
+    // Writes `bytes` (the caller's line end included) whole, or not at all.
+    // Empty on success, else the system's reason.
+    std::string Write(std::string_view bytes);
+    // Empty on success; a failed close (NFS, full disk) gives its reason.
+    std::string Close();
+    bool IsOpen() const { return handle_ != kNone; }
+
+private:
+    static constexpr std::intptr_t kNone = -1;
+    std::intptr_t handle_ = kNone;  // fd, or a HANDLE on Windows
+};
+
+}  // namespace tessary::link

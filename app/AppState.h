@@ -67,4 +67,23 @@ struct AppState {
     std::optional<std::string> CommandLineText;
 };
 
+// A slot that holds a box: neither empty (no search yet) nor "NoConnect".
+inline bool SlotFilled(const std::string& caption) { return !caption.empty() && caption != kNoConnect; }
+
+// What the window shows of the connection and the port, copied by the thread
+// that owns the state (the line thread while an operation runs), so the
+// window never reads the state while that thread writes it.
+struct ConnectionCopy {
+    std::array<std::string, 4> TransducerCaption{};
+    std::array<std::string, 4> TransducerAddress{};
+    std::array<std::string, 4> CapturePath{};
+    std::string CurrentAddress;
+    std::string GateTime;  // the gate time last shown
+    std::string PortName;
+    std::uint32_t BaudRate = 9600;
+    bool PortOpen = false;
+    std::string PortNotOpenText;  // why not, when it is not open
+    std::string PortDescription;  // the device and where the mapping came from
+};
+
 }  // namespace tessary::app

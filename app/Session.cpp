@@ -34,6 +34,7 @@ void Session::FormShow() {
     state_.CurrentAddress.clear();
     SelectIniFile();
     ReadIniFile();
+    if (Stopping()) return;  // closed while the INI file's notice was up
     link_.OpenComPort();
 }
 
@@ -92,6 +93,21 @@ void Session::FormClose() {
     link_.CloseAllSerialFile();
     state_.PanelPollStopped = true;
     state_.SinglePollStopped = true;
+}
+
+ConnectionCopy Session::CopyConnection() const {
+    ConnectionCopy c;
+    c.TransducerCaption = state_.TransducerCaption;
+    c.TransducerAddress = state_.TransducerAddress;
+    c.CapturePath = state_.CapturePath;
+    c.CurrentAddress = state_.CurrentAddress;
+    c.GateTime = state_.Info.GateTime;
+    c.PortName = link_.LinkPortName();
+    c.BaudRate = link_.LinkBaudRate();
+    c.PortOpen = link_.IsOpen();
+    if (!c.PortOpen) c.PortNotOpenText = link_.LastOpenStatus().text;
+    c.PortDescription = ports_.Describe(c.PortName);
+    return c;
 }
 
 link::Reply Session::ConsoleCommand(const std::string& text) {

@@ -53,6 +53,16 @@ public:
     }
     bool Stopping() const { return stopping_.load(); }
 
+    // On the thread that owns the state: a copy of what the window shows, handed
+    // to the observer (which only queues it).
+    ConnectionCopy CopyConnection() const;
+    void PublishConnection() {
+        if (connectionObserver_) connectionObserver_(CopyConnection());
+    }
+    void SetConnectionObserver(std::function<void(ConnectionCopy)> observer) {
+        connectionObserver_ = std::move(observer);
+    }
+
     AppState& State() { return state_; }
     const AppState& State() const { return state_; }
     link::DeviceLink& Link() { return link_; }
@@ -70,6 +80,7 @@ private:
     bool closed_ = false;
     std::atomic<bool> stopping_{false};
     std::function<void(Session&)> readDeviceInfo_;
+    std::function<void(ConnectionCopy)> connectionObserver_;
 };
 
 // The executable's date as the version label shows it: the formatted date-time

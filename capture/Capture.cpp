@@ -42,16 +42,17 @@ Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, C
 Capture::~Capture() { Stop(); }
 
 bool Capture::Start(const CaptureSetup& setup) {
-    Stop();  // a capture still winding down ends first
     bool any = setup.allSerial;
     for (const bool t : setup.ticked) any = any || t;
     if (!any) {
         op_.ShowMessageBox("Please select a source");
         return false;
     }
-    stop_ = false;
-    closeAllSerial_ = false;
-    skipped_ = 0;
+    auto run = std::make_unique<Run>();
+    // A capture still winding down may wait for the line: its end is awaited
+    // on the new thread, not here.
+    if (run_) run_->stop = true;
+    run->previous = std::move(run_);
     for (int k = 0; k <= kSlots; ++k) view_.ShowFileError(k, {});
 
     const auto inDefault = [&](const std::string& path) {
@@ -61,96 +62,111 @@ bool Capture::Start(const CaptureSetup& setup) {
     for (int k = 0; k < kSlots; ++k) wantDefault = wantDefault || (setup.ticked[k] && inDefault(setup.paths[k]));
     if (wantDefault) ::mkdir(setup.defaultFolder.c_str(), 0755);  // a failure shows when the file will not open
 
-    allSerialOpen_ = false;
     if (setup.allSerial) {
-        std::string error;
-        allSerialOpen_ = link_.OpenAllSerialFile(setup.allSerialPath, &error);
-        if (!allSerialOpen_) view_.ShowFileError(0, "Cannot open " + setup.allSerialPath + ": " + error);
+        run->allSerialPath = setup.allSerialPath;
         link_.SetAllSerial(true);
     }
     for (int k = 0; k < kSlots; ++k) {
-        ticked_[k] = setup.ticked[k];
-        if (setup.ticked[k]) OpenTransducerFile(k, setup.paths[k]);
+        run->ticked[k] = setup.ticked[k];
+        if (setup.ticked[k]) OpenTransducerFile(*run, k, setup.paths[k]);
     }
-    addresses_ = setup.addresses;
-    timeoutMs_ = device::TimeoutFromGateTime(setup.gateTime);
-    period_ = rateUnit_ * ParseCaptureRate(setup.rateText);
+    run->addresses = setup.addresses;
+    run->timeoutMs = device::TimeoutFromGateTime(setup.gateTime);
+    run->period = rateUnit_ * ParseCaptureRate(setup.rateText);
 
     view_.ShowState(true, {});
-    active_ = true;
-    start_ = clock_.Now();
-    thread_ = std::thread([this] { Run(); });
+    run->active = true;
+    run->start = clock_.Now();
+    run_ = std::move(run);
+    run_->thread = std::thread([this, r = run_.get()] { RunCycles(*r); });
     return true;
 }
 
-void Capture::OpenTransducerFile(int slot, const std::string& path) {
+void Capture::OpenTransducerFile(Run& run, int slot, const std::string& path) {
     struct stat st {};
     const bool exists = ::stat(path.c_str(), &st) == 0;
     const bool truncate = exists && !view_.AskAppend(path);
     std::string error;
     {
-        std::lock_guard lock(filesMutex_);
-        paths_[slot] = path;
-        error = files_[slot].Open(path, truncate);
+        std::lock_guard lock(run.filesMutex);
+        run.paths[slot] = path;
+        error = run.files[slot].Open(path, truncate);
         if (!error.empty()) error = "Cannot open " + path + ": " + error;
-        fileErrors_[slot] = error;
+        run.fileErrors[slot] = error;
     }
     if (!error.empty()) view_.ShowFileError(slot + 1, error);
 }
 
 void Capture::RequestStop() {
-    stop_ = true;
+    if (run_) run_->stop = true;
     clock_.Wake();
+}
+
+void Capture::Join(std::unique_ptr<Run>& run) {
+    if (!run) return;
+    if (run->thread.joinable()) run->thread.join();
+    Join(run->previous);  // only when the thread never started
 }
 
 void Capture::Stop() {
     RequestStop();
-    if (thread_.joinable()) thread_.join();
+    Join(run_);
 }
 
 void Capture::SlotClicked(int slot, bool ticked) {
-    if (slot < 1 || slot > kSlots) return;
-    ticked_[slot - 1] = ticked;
-    std::lock_guard lock(filesMutex_);
-    files_[slot - 1].Close();
+    if (slot < 1 || slot > kSlots || !run_) return;
+    run_->ticked[slot - 1] = ticked;
+    std::lock_guard lock(run_->filesMutex);
+    run_->files[slot - 1].Close();
 }
 
 void Capture::AllSerialClicked(bool ticked) {
-    if (!active_) {
+    if (!Running()) {
         link_.SetAllSerial(ticked);
         return;
     }
     // Nothing reaches the file from now on; the capture thread closes it, so
     // the window never waits for the link here.
     link_.SetAllSerial(false);
-    allSerialTick_ = ticked;
-    closeAllSerial_ = true;
+    run_->allSerialTick = ticked;
+    run_->closeAllSerial = true;
     clock_.Wake();
 }
 
-void Capture::HandleRequests() {
-    if (!closeAllSerial_.exchange(false)) return;
-    if (allSerialOpen_) link_.CloseAllSerialFile();
-    allSerialOpen_ = false;
-    link_.SetAllSerial(allSerialTick_);
+void Capture::HandleRequests(Run& run) {
+    if (!run.closeAllSerial.exchange(false)) return;
+    if (run.allSerialOpen) link_.CloseAllSerialFile();
+    run.allSerialOpen = false;
+    link_.SetAllSerial(run.allSerialTick);
 }
 
-void Capture::Run() {
+void Capture::RunCycles(Run& run) {
+    // The capture before this one closes its files (the all-serial one too)
+    // before this one opens its own.
+    if (run.previous) {
+        if (run.previous->thread.joinable()) run.previous->thread.join();
+        run.previous.reset();
+    }
+    if (!run.allSerialPath.empty() && !run.closeAllSerial) {
+        std::string error;
+        run.allSerialOpen = link_.OpenAllSerialFile(run.allSerialPath, &error);
+        if (!run.allSerialOpen) view_.ShowFileError(0, "Cannot open " + run.allSerialPath + ": " + error);
+    }
     // Here rather than in Start, so the window does not wait for the line.
     // It stays after the capture, as the readings' time-out does.
-    link_.SetResponseTimeoutMs(timeoutMs_);
+    link_.SetResponseTimeoutMs(run.timeoutMs);
     std::string note;
     std::uint64_t k = 1;
-    while (!stop_) {
-        const auto due = start_ + period_ * static_cast<std::int64_t>(k);
-        while (!stop_ && clock_.Now() < due) {
+    while (!run.stop) {
+        const auto due = run.start + run.period * static_cast<std::int64_t>(k);
+        while (!run.stop && clock_.Now() < due) {
             clock_.SleepUntil(due);
-            HandleRequests();
+            HandleRequests(run);
         }
-        if (stop_) break;
+        if (run.stop) break;
         if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
-        if (!RunCycle(note)) break;
-        const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
+        if (!RunCycle(run, note)) break;
+        const auto passed = static_cast<std::uint64_t>((clock_.Now() - run.start) / run.period);
         if (passed <= k) {
             ++k;
         } else {
@@ -158,30 +174,30 @@ void Capture::Run() {
             const std::uint64_t missed = passed - k - 1;
             k = passed;
             if (missed > 0) {
-                skipped_ += missed;
-                view_.ShowState(true, std::to_string(skipped_.load()) +
+                run.skipped += missed;
+                view_.ShowState(true, std::to_string(run.skipped.load()) +
                                           " periods skipped: the line was busy longer than a period");
             }
         }
     }
-    CloseCaptureFiles();
-    active_ = false;
+    CloseCaptureFiles(run);
+    run.active = false;
     view_.ShowState(false, note);
 }
 
-bool Capture::RunCycle(std::string& note) {
+bool Capture::RunCycle(Run& run, std::string& note) {
     for (int k = 0; k < kSlots; ++k) {
-        HandleRequests();
-        if (stop_) return true;
-        if (!ticked_[k]) continue;
+        HandleRequests(run);
+        if (run.stop) return true;
+        if (!run.ticked[k]) continue;
         std::string answer;
         link::ExchangeOutcome outcome;
         {
             // The time-out of the snapshot, whatever the window has set since.
             auto hold = link_.Hold();
             const std::uint32_t saved = link_.ResponseTimeoutMs();
-            link_.SetResponseTimeoutMs(timeoutMs_);
-            link::Reply reply = link_.Exchange(addresses_[k] + std::string(kCaptureCommand) + "\r\n");
+            link_.SetResponseTimeoutMs(run.timeoutMs);
+            link::Reply reply = link_.Exchange(run.addresses[k] + std::string(kCaptureCommand) + "\r\n");
             answer = std::move(reply.text);
             outcome = reply.outcome;
             link_.SetResponseTimeoutMs(saved);
@@ -189,7 +205,7 @@ bool Capture::RunCycle(std::string& note) {
         clock_.LetOthersIn();
         const std::string line = FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);
-        WriteLine(k, line);
+        WriteLine(run, k, line);
         if (outcome == link::ExchangeOutcome::HangUp) {
             note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
             return false;
@@ -198,29 +214,29 @@ bool Capture::RunCycle(std::string& note) {
     return true;
 }
 
-void Capture::WriteLine(int slot, const std::string& line) {
+void Capture::WriteLine(Run& run, int slot, const std::string& line) {
     std::string report;
     bool changed = false;
     {
-        std::lock_guard lock(filesMutex_);
-        LineFile& file = files_[slot];
+        std::lock_guard lock(run.filesMutex);
+        LineFile& file = run.files[slot];
         if (!file.IsOpen()) return;
         std::string error = file.Write(line + "\r\n");
-        if (!error.empty()) error = "Cannot write " + paths_[slot] + ": " + error;
-        changed = error != fileErrors_[slot];
-        fileErrors_[slot] = report = error;
+        if (!error.empty()) error = "Cannot write " + run.paths[slot] + ": " + error;
+        changed = error != run.fileErrors[slot];
+        run.fileErrors[slot] = report = error;
     }
     // Said once when it fails and once when it works again, not every period.
     if (changed) view_.ShowFileError(slot + 1, report);
 }
 
-void Capture::CloseCaptureFiles() {
+void Capture::CloseCaptureFiles(Run& run) {
     {
-        std::lock_guard lock(filesMutex_);
-        for (auto& file : files_) file.Close();
+        std::lock_guard lock(run.filesMutex);
+        for (auto& file : run.files) file.Close();
     }
-    if (allSerialOpen_) link_.CloseAllSerialFile();
-    allSerialOpen_ = false;
+    if (run.allSerialOpen) link_.CloseAllSerialFile();
+    run.allSerialOpen = false;
 }
 
 }  // namespace tessary::capture

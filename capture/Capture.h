@@ -4,12 +4,16 @@
 // file; the all-serial copy of the link is opened and closed here.
 //
 // Threads: Start, Stop, RequestStop and the click calls come from the window.
-// The cycles run on a thread of their own, to absolute deadlines on the clock
-// given (no drift), from a snapshot taken at Start; they reach the window only
-// through CaptureView. Cycles never overlap: a cycle that overruns its period
-// makes the missed period run once, late, at its end; further missed periods
-// are skipped and counted.
+// None of them but Stop waits for the line: Start asks its questions and opens
+// the slot files, starts the clock and returns; the capture's own thread
+// waits for a capture still winding down and opens the all-serial file under
+// the link's lock. The cycles run on that thread, to absolute deadlines on the
+// clock given (no drift), from a snapshot taken at Start; they reach the
+// window only through CaptureView. Cycles never overlap: a cycle that overruns
+// its period makes the missed period run once, late, at its end; further
+// missed periods are skipped and counted.
 
+#include "app/AppState.h"
 #include "capture/CaptureClock.h"
 #include "link/DeviceLink.h"
 
@@ -17,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -58,6 +63,13 @@ struct CaptureSetup {
     std::string defaultFolder;                    // made when a file is to go there and it is missing
 };
 
+// The boxes and the gate time of the setup from the window's copy of the
+// connection (never from the state the line thread writes).
+inline void FillFromConnection(CaptureSetup& setup, const app::ConnectionCopy& shown) {
+    setup.addresses = shown.TransducerAddress;
+    setup.gateTime = shown.GateTime;
+}
+
 struct CycleTiming {
     std::uint64_t period;  // 1 for the first period after Start
     CaptureClock::TimePoint due, began;
@@ -90,65 +102,75 @@ public:
     Capture& operator=(const Capture&) = delete;
 
     // "Please select a source" and false when nothing is ticked. Otherwise
-    // opens the all-serial file, then the slot files in order (asking Append
-    // or Overwrite for an existing one) and starts the cycles, the first one
-    // period from now; the capture thread sets the link's time-out from the
-    // gate time.
+    // opens the slot files in order (asking Append or Overwrite for an
+    // existing one) and starts the clock: the first cycle is due one period
+    // from now. The all-serial file is opened by the capture thread, once the
+    // line is free; the capture thread also sets the link's time-out from the
+    // gate time. A capture still winding down ends first, on the new thread.
     bool Start(const CaptureSetup& setup);
     // Returns at once; the capture thread closes the files as it ends and then
     // reports ShowState(false, ...).
     void RequestStop();
     // Waits for an exchange under way (the rest of its cycle is left out) and
-    // for the files to close. For the window's close.
+    // for the files to close. For the window's close, once the line is idle.
     void Stop();
-    bool Running() const { return active_.load(); }
+    bool Running() const { return run_ && run_->active.load(); }
 
     // cbTrans1..4 (slot 1..4) and cbAllSerial clicked, either way: the source's
     // file is closed for the rest of this capture. The cycles follow the ticks.
     void SlotClicked(int slot, bool ticked);
     void AllSerialClicked(bool ticked);
 
-    std::chrono::milliseconds Period() const { return period_; }
-    std::uint32_t TimeoutMs() const { return timeoutMs_; }
-    std::uint64_t Skipped() const { return skipped_.load(); }
+    // Of the newest capture.
+    std::chrono::milliseconds Period() const { return run_ ? run_->period : std::chrono::milliseconds(1000); }
+    std::uint32_t TimeoutMs() const { return run_ ? run_->timeoutMs : 1000; }
+    std::uint64_t Skipped() const { return run_ ? run_->skipped.load() : 0; }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
 
 private:
-    void OpenTransducerFile(int slot, const std::string& path);
-    void Run();
-    bool RunCycle(std::string& note);
-    void WriteLine(int slot, const std::string& line);
-    void HandleRequests();
-    void CloseCaptureFiles();
+    // One capture from Start to the end of its thread. A new Start makes a new
+    // one, so the window never waits for the old one's thread.
+    struct Run {
+        // The snapshot; written by Start before the thread starts, then only read.
+        std::array<std::string, kSlots> addresses;
+        std::chrono::milliseconds period{1000};
+        std::uint32_t timeoutMs = 1000;
+        CaptureClock::TimePoint start{};
+        std::string allSerialPath;  // empty: no all-serial file
+        bool allSerialOpen = false;  // capture thread only
+
+        std::array<std::atomic<bool>, kSlots> ticked{};
+        std::atomic<bool> stop{false};
+        std::atomic<bool> active{false};
+        std::atomic<bool> closeAllSerial{false};
+        std::atomic<bool> allSerialTick{false};
+        std::atomic<std::uint64_t> skipped{0};
+
+        std::mutex filesMutex;  //!< guards files and fileErrors: a close never falls inside a write
+        std::array<LineFile, kSlots> files;
+        std::array<std::string, kSlots> paths;
+        std::array<std::string, kSlots> fileErrors;
+
+        std::unique_ptr<Run> previous;  // winding down; the thread joins it first
+        std::thread thread;
+    };
+
+    void OpenTransducerFile(Run& run, int slot, const std::string& path);
+    void RunCycles(Run& run);
+    bool RunCycle(Run& run, std::string& note);
+    void WriteLine(Run& run, int slot, const std::string& line);
+    void HandleRequests(Run& run);
+    void CloseCaptureFiles(Run& run);
+    static void Join(std::unique_ptr<Run>& run);
 
     link::DeviceLink& link_;
     app::Operator& op_;
     CaptureView& view_;
     CaptureClock& clock_;
     const std::chrono::milliseconds rateUnit_;
-
-    // The snapshot; written by Start before the thread starts, then only read.
-    std::array<std::string, kSlots> addresses_;
-    std::chrono::milliseconds period_{1000};
-    std::uint32_t timeoutMs_ = 1000;
-    CaptureClock::TimePoint start_{};
-    bool allSerialOpen_ = false;  // capture thread only, once running
     std::function<void(const CycleTiming&)> cycleObserver_;
-
-    std::array<std::atomic<bool>, kSlots> ticked_{};
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> active_{false};
-    std::atomic<bool> closeAllSerial_{false};
-    std::atomic<bool> allSerialTick_{false};
-    std::atomic<std::uint64_t> skipped_{0};
-
-    std::mutex filesMutex_;  //!< guards files_ and fileErrors_: a close never falls inside a write
-    std::array<LineFile, kSlots> files_;
-    std::array<std::string, kSlots> paths_;
-    std::array<std::string, kSlots> fileErrors_;
-
-    std::thread thread_;
+    std::unique_ptr<Run> run_;  // the newest; window thread only
 };
 
 }  // namespace tessary::capture

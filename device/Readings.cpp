@@ -129,6 +129,7 @@ void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panel
                     op.ProcessEvents();
                 } else {
                     slot = app::kNoConnect;
+                    session.PublishConnection();  // the capture page drops the slot
                     if (panels[k]) {
                         panels[k]->ShowCaption(slot);
                         ClearReadings(*panels[k]);

@@ -79,7 +79,7 @@ void LogFlows::InitLog() {
         }
     }
     st.ReplyText = answer.empty() ? kNoConnect : answer;
-    if (answer.empty())
+    if (answer.empty() && !s_.Stopping())
         s_.Op().ShowMessageBox("The box did not answer the initialise command within " +
                                std::to_string(kLogInitWaitMs / 1000) +
                                " seconds. The log may not be initialised; the Initialize field keeps its old text.");
@@ -93,7 +93,7 @@ std::string LogFlows::WaitForLogInit() {
     auto& link = s_.Link();
     const long long timeout = std::max<long long>(1, link.ResponseTimeoutMs());
     const long long reads = std::max<long long>(1, (kLogInitWaitMs + timeout - 1) / timeout);
-    for (long long i = 0; i < reads; ++i) {
+    for (long long i = 0; i < reads && !s_.Stopping(); ++i) {
         std::string answer = link.SendCommand(std::string(link::kNoWrite));
         if (answer != kNoConnect) return answer;
     }

@@ -57,7 +57,8 @@ public:
 private:
     bool RequireConnection();
     void LogTime(bool stop);
-    // Reads the late answer to "LI=" (the link held by the caller); empty when none came.
+    // Reads the late answer to "LI=" (the link held by the caller); empty when none
+    // came, or when the program closes (checked before every read).
     std::string WaitForLogInit();
 
     app::Session& s_;

@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
+
+#include <cstdio>
+#include <exception>
 
 LineRunner::LineRunner(tessary::app::LineThread& line, QObject* parent) : QObject(parent), line_(line) {}
 
@@ -15,8 +19,17 @@ void LineRunner::Run(std::function<void()> job, bool loop) {
     if (loop) ++loops_;
     UpdateControls();
     auto wrapped = [this, job = std::move(job), loop] {
-        job();
-        OnWindow([this, loop] { Finished(loop); });
+        // A job that throws still ends its operation: the controls come back.
+        std::string failure;
+        try {
+            job();
+        } catch (const std::exception& e) {
+            failure = e.what();
+        } catch (...) {
+            failure = "an unknown error";
+        }
+        if (copyState) copyState();
+        OnWindow([this, loop, &failure] { Finished(loop, failure); });
     };
     if (insideLoops)
         line_.Request(std::move(wrapped));
@@ -26,11 +39,18 @@ void LineRunner::Run(std::function<void()> job, bool loop) {
 
 void LineRunner::Request(std::function<void()> request) { line_.Request(std::move(request)); }
 
-void LineRunner::Finished(bool loop) {
+void LineRunner::Finished(bool loop, const std::string& failure) {
     --running_;
     if (loop) --loops_;
     UpdateControls();
     if (afterOperation && !closing_) afterOperation();
+    if (failure.empty()) return;
+    std::fprintf(stderr, "tessary: an operation on the line failed: %s\n", failure.c_str());
+    // After the line goes on: the notice waits for the operator, the line need not.
+    if (showFailure && !closing_)
+        QTimer::singleShot(0, this, [this, failure] {
+            if (showFailure && !closing_) showFailure("The operation failed: " + failure);
+        });
 }
 
 void LineRunner::UpdateControls() {

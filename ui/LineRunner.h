@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <functional>
+#include <string>
 
 class LineRunner : public QObject {
     Q_OBJECT
@@ -42,12 +43,18 @@ public:
     // Window thread, after each operation; the line waits meanwhile, so the
     // connection state may be read.
     std::function<void()> afterOperation;
+    // Line thread, after each operation and whenever a flow shows its state:
+    // hands the window a copy of what it shows of the connection.
+    std::function<void()> copyState;
+    // Window thread, after an operation that threw: tells the operator (the
+    // controls are back by then).
+    std::function<void(const std::string& what)> showFailure;
 
     // Enables and disables the controls marked startsLineOperation.
     void UpdateControls();
 
 private:
-    void Finished(bool loop);
+    void Finished(bool loop, const std::string& failure);
 
     tessary::app::LineThread& line_;
     int running_ = 0;

@@ -1,6 +1,7 @@
 #include "ui/Program.h"
 
 #include "device/DeviceInfo.h"
+#include "ui/OnWindow.h"
 
 Program::Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Options options)
     : link(std::move(port), [this](const std::string& name) { return ports.Resolve(name); }),
@@ -9,6 +10,12 @@ Program::Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Option
     link.SetEventPump([this] { op.ProcessEvents(); });
     session.SetReadDeviceInfo(&tessary::device::ReadDeviceInfo);
     op.onShowState = [this] { form.RefreshDevicePanels(); };
+    // The window shows copies of the connection, made on the line thread.
+    session.SetConnectionObserver([this](tessary::app::ConnectionCopy shown) {
+        PostToWindow(&form, [this, shown = std::move(shown)] { form.ShowConnection(shown); });
+    });
+    runner.copyState = [this] { session.PublishConnection(); };
+    runner.showFailure = [this](const std::string& text) { form.ShowMessageBox(Q(text)); };
     // Only the dialog: its own search resets the tables; closing it keeps them.
     settings.onNewConnectDlg = [this] { form.ShowConnectDialog(); };
     form.SetConnectDialog(&connect);
@@ -19,7 +26,8 @@ Program::~Program() {
     link.SetEventPump(nullptr);
 }
 
-void Program::Start() {
+bool Program::Start() {
     form.show();
     form.FormShow();
+    return !form.Closed();
 }

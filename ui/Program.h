@@ -25,8 +25,10 @@ struct Program {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Shows the window: FormShow reads the INI file and opens the port.
-    void Start();
+    // Shows the window: FormShow reads the INI file and opens the port. False
+    // when the window was closed meanwhile (a signal while the INI file's
+    // notice was up): then nothing more is to be shown and no event loop run.
+    bool Start();
     // Window thread: until the line is idle, serving the window's events.
     bool WaitLineIdle(int limitMs = 10000) { return runner.WaitIdle(limitMs); }
 

@@ -49,6 +49,7 @@ void QtOperator::EndBusy() {
 }
 
 void QtOperator::ShowState() {
+    if (runner_.copyState && runner_.Line().OnLine()) runner_.copyState();
     OnWindow([this] {
         if (onShowState && !runner_.Closing()) onShowState();
     });

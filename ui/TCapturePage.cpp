@@ -98,10 +98,9 @@ void TCapturePage::showEvent(QShowEvent* event) {
 
 void TCapturePage::tsCaptureShow() {
     hideInPlaceEditors();
-    const auto& st = session_.State();
     for (int k = 1; k <= 4; ++k) {
-        const std::string& caption = st.TransducerCaption[static_cast<std::size_t>(k - 1)];
-        const bool filled = !caption.empty() && caption != tessary::app::kNoConnect;
+        const std::string& caption = shown_.TransducerCaption[static_cast<std::size_t>(k - 1)];
+        const bool filled = tessary::app::SlotFilled(caption);
         for (QWidget* w : std::initializer_list<QWidget*>{cbTrans(k), edPath(k), btBrowse(k + 1), lbBox(k), edBox(k)})
             w->setVisible(filled);
         if (!filled) continue;  // the tick stays as it was
@@ -112,11 +111,11 @@ void TCapturePage::tsCaptureShow() {
     }
 }
 
-void TCapturePage::Refresh() {
-    const auto& st = session_.State();
+void TCapturePage::ShowConnection(const tessary::app::ConnectionCopy& shown) {
+    shown_ = shown;
     for (std::size_t k = 0; k < 4; ++k) {
-        if (st.CapturePath[k].empty() || st.CapturePath[k] == proposed_[k]) continue;
-        proposed_[k] = st.CapturePath[k];
+        if (shown_.CapturePath[k].empty() || shown_.CapturePath[k] == proposed_[k]) continue;
+        proposed_[k] = shown_.CapturePath[k];
         edPath(static_cast<int>(k + 1))->setText(PathText(proposed_[k]));
     }
     if (isVisible()) tsCaptureShow();
@@ -148,20 +147,18 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
         capture_->RequestStop();  // the files close as the capture thread ends
         return;
     }
-    const auto& st = session_.State();
     CaptureSetup setup;
+    tessary::capture::FillFromConnection(setup, shown_);
     setup.allSerial = ui->cbAllSerial->isChecked();
     setup.allSerialPath = PathOf(ui->edSerialPath);
     for (int k = 1; k <= 4; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
         setup.ticked[i] = cbTrans(k)->isChecked();
         setup.paths[i] = PathOf(edPath(k));
-        setup.addresses[i] = st.TransducerAddress[i];
         edBox(k)->clear();
     }
     setup.rateText = S(ui->edCaptureRate->text());
-    setup.gateTime = st.Info.GateTime;
-    setup.defaultFolder = st.DefaultFolder;
+    setup.defaultFolder = session_.State().DefaultFolder;  // fixed at start
     note_.clear();
     if (!capture_->Start(setup)) {
         QSignalBlocker block(ui->SpeedButtonMMTimer);

@@ -32,8 +32,9 @@ public:
 
     // Shows the controls of the slots that hold a transducer, with their captions.
     void tsCaptureShow();
-    // After a connect: the proposed paths replace the edPath texts they changed.
-    void Refresh();
+    // The line thread's copy of the connection: the proposed paths replace the
+    // edPath texts they changed, the slots follow the captions.
+    void ShowConnection(const tessary::app::ConnectionCopy& shown);
     // n = 1: edSerialPath; 2..5: edPath1..edPath4.
     void BrowseCapturePath(int n);
     void SpeedButtonMMTimerClick(bool down);
@@ -64,6 +65,7 @@ private:
     QPointer<QLabel> lbDataCapture_;
     TdlgPCCapture* dlgPCCapture_;
     QFileDialog* saveDialog2_ = nullptr;
+    tessary::app::ConnectionCopy shown_;     // the newest copy from the line
     std::array<std::string, 4> proposed_{};  // the CapturePath last put into edPath
     std::array<QString, 5> fileErrors_{};    // all-serial, slots 1..4
     QString note_;

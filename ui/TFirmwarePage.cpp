@@ -44,7 +44,7 @@ void TFirmwarePage::showEvent(QShowEvent* event) {
 
 void TFirmwarePage::TabSheet3Show() {
     if (UploadRunning()) return;
-    const std::string& address = session_.State().CurrentAddress;
+    const std::string& address = currentAddress_;
     ui->edBravikAddr->setText(address.empty() ? QString("#01") : Q(address));
 }
 

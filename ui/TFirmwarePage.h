@@ -27,6 +27,8 @@ public:
     std::function<void()> afterUpload;  // the port may have been closed or changed speed
 
     void TabSheet3Show();
+    // The line thread's copy of CurrentAddress, proposed when the page shows.
+    void ShowCurrentAddress(const std::string& address) { currentAddress_ = address; }
     void BitBtn1Click();
     // For the window's close: true while an upload runs; the question whether
     // to close anyway (true: the upload is told to stop).
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<Ui::TFirmwarePage> ui;
     tessary::app::Session& session_;
     tessary::firmware::Uploader uploader_;
+    std::string currentAddress_;
     // Without a parent: its inner widgets are not the window's controls.
     std::unique_ptr<QFileDialog> openDialog_;
 };

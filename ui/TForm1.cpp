@@ -78,6 +78,9 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
     firmwarePage_ = new TFirmwarePage(session_, ui->TabSheet3);
     (new QVBoxLayout(ui->TabSheet3))->addWidget(firmwarePage_);
     firmwarePage_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    firmwarePage_->afterUpload = [this] {
+        if (signalled_ && !closing_) close();  // the signal that came during the upload
+    };
     coefficientsPage_->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
     firmwarePage_->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
     runner_.afterOperation = [this] { RefreshConnection(); };
@@ -121,6 +124,7 @@ void TForm1::FormCreate() { session_.FormCreate(); }
 
 void TForm1::FormShow() {
     session_.FormShow();
+    if (closing_) return;  // a signal during the INI file's notice
     const auto& st = session_.State();
     ui->lbINI->setText("Using " + Q(tessary::app::ShownText(st.IniFilePath)));
     const QFileInfo exe(QCoreApplication::applicationFilePath());
@@ -132,19 +136,20 @@ void TForm1::FormShow() {
                                                    : locale.toString(when.date(), QLocale::ShortFormat);
     if (when.time() != QTime(0, 0, 0)) text += " " + locale.toString(when.time(), QLocale::LongFormat);
     ui->lbVerDate->setText(Q(tessary::app::VersionDateText(S(text))));
-    UpdatePortStatus();
+    // Nothing runs on the line yet (the port was opened here, too): the first
+    // copy is made here, every later one on the line.
+    ShowConnection(session_.CopyConnection());
 }
 
 void TForm1::UpdatePortStatus() {
-    auto& link = session_.Link();
-    const std::string name = link.LinkPortName();
-    QString text = Q(tessary::app::ShownText(name)) + "  " + QString::number(link.LinkBaudRate()) + " baud";
-    if (!link.IsOpen()) text += "  (not open)";
+    // From the copy: the link's own state is under its lock, which the line holds.
+    QString text = Q(tessary::app::ShownText(shown_.PortName)) + "  " + QString::number(shown_.BaudRate) + " baud";
+    if (!shown_.PortOpen) text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
-    QString tip = Q(tessary::app::ShownText(session_.Ports().Describe(name)));
-    const auto status = link.LastOpenStatus();
-    if (!link.IsOpen() && !status.text.empty()) tip += "\nNot open: " + Q(tessary::app::ShownText(status.text));
+    QString tip = Q(tessary::app::ShownText(shown_.PortDescription));
+    if (!shown_.PortOpen && !shown_.PortNotOpenText.empty())
+        tip += "\nNot open: " + Q(tessary::app::ShownText(shown_.PortNotOpenText));
     portStatus_->setToolTip(tip);
 }
 
@@ -188,18 +193,25 @@ void TForm1::NewConnectFinished() {
 }
 
 void TForm1::RefreshConnection() {
-    const auto& st = session_.State();
-    QStringList shown, tip;
-    for (std::size_t k = 0; k < st.TransducerCaption.size(); ++k) {
-        const bool filled = st.TransducerCaption[k] != tessary::app::kNoConnect && !st.TransducerCaption[k].empty();
-        shown << (filled ? Q(st.TransducerAddress[k]) : QString("-"));
-        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(tessary::app::ShownText(st.TransducerCaption[k])), Q(tessary::app::ShownText(st.CapturePath[k])));
-    }
-    slotStatus_->setText("Slots: " + shown.join(' '));
-    slotStatus_->setToolTip(tip.join('\n'));
-    capturePage_->Refresh();
     UpdatePortStatus();
     RefreshDevicePanels();
+}
+
+void TForm1::ShowConnection(const tessary::app::ConnectionCopy& shown) {
+    shown_ = shown;
+    QStringList shownSlots, tip;
+    for (std::size_t k = 0; k < shown_.TransducerCaption.size(); ++k) {
+        shownSlots << (tessary::app::SlotFilled(shown_.TransducerCaption[k]) ? Q(shown_.TransducerAddress[k]) : QString("-"));
+        tip << QString("%1: %2  ->  %3")
+                   .arg(k + 1)
+                   .arg(Q(tessary::app::ShownText(shown_.TransducerCaption[k])),
+                        Q(tessary::app::ShownText(shown_.CapturePath[k])));
+    }
+    slotStatus_->setText("Slots: " + shownSlots.join(' '));
+    slotStatus_->setToolTip(tip.join('\n'));
+    capturePage_->ShowConnection(shown_);
+    firmwarePage_->ShowCurrentAddress(shown_.CurrentAddress);
+    UpdatePortStatus();
 }
 
 void TForm1::SetLineHint(const QString& hint) {
@@ -237,8 +249,7 @@ bool TForm1::OutPutEditBoxKeyPress(int key) {
             tessary::app::BusyCursor busy(session_.Op());
             return session_.ConsoleCommand(command);
         }();
-        // Waits: the status bar reads the port's state, which the line holds during an exchange.
-        OnWindow([&] {
+        PostToWindow(this, [this, answer] {
             ui->ResponseEditBox->setText(Q(answer.text));
             ShowLinkStatus(answer);
         });
@@ -324,6 +335,15 @@ void TForm1::FinishClose() {
 }
 
 void TForm1::CloseForSignal() {
+    // A program image stopped half way leaves the box without a program: the
+    // first signal is only noted, the window closes when the upload ends.
+    if (firmwarePage_->UploadRunning() && !signalled_) {
+        signalled_ = true;
+        const char* note = "Upload in progress: a second signal stops it and leaves the box without a program";
+        std::fprintf(stderr, "tessary: %s\n", note);
+        firmwarePage_->Log(note);
+        return;
+    }
     signalled_ = true;
     firmwarePage_->StopUpload();
     close();

@@ -44,8 +44,9 @@ public:
     // window's events, then closes the files and writes the INI file. Called
     // inside a dialog the line is waiting for, it finishes once that has unwound.
     void FormClose();
-    // SIGTERM/SIGINT: nobody may be there to answer, so an upload is stopped
-    // before its next line without the question the window's close asks.
+    // SIGTERM/SIGINT: nobody may be there to answer the close's question. During
+    // an upload the first signal is noted and the window closes once the upload
+    // ends; a second one stops the upload before its next line.
     void CloseForSignal();
     bool Closed() const { return closed_; }
 
@@ -71,8 +72,12 @@ public:
     // The connect dialog alone, modally (the address change's "Reconnect").
     void ShowConnectDialog();
     void SetConnectDialog(TNewConnectDlg* dialog);
-    // Mirrors the connection state after a connect: port, slots, device panels.
+    // Mirrors the connection state after an operation: the device panels and
+    // the copy last handed over.
     void RefreshConnection();
+    // The line thread's copy of what the window shows of the connection: the
+    // slots, the port, the capture page, the upload's address.
+    void ShowConnection(const tessary::app::ConnectionCopy& shown);
 
     HelpWindow* Help() const { return help_; }
     Ui::TForm1* Form() const { return ui.get(); }
@@ -122,6 +127,7 @@ private:
     QLabel* slotStatus_;
     TNewConnectDlg* connectDlg_ = nullptr;
     QString lineHint_;
+    tessary::app::ConnectionCopy shown_;
     std::vector<QString> history_;
     std::size_t historyPos_ = 0;
     int lastTab_ = 0;

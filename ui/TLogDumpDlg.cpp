@@ -25,7 +25,7 @@ TLogDumpDlg::TLogDumpDlg(QWidget* parent)
     connect(ui->Button1, &QPushButton::clicked, this, [this] {
         if (waiting_) waiting_->exit(1);
     });
-    connect(ui->btCancelDump, &QPushButton::clicked, this, [this] { cancelled_ = true; });
+    connect(ui->btCancelDump, &QPushButton::clicked, this, &TLogDumpDlg::Cancel);
     saveLogDialog_->setObjectName("SaveLogDialog");
     saveLogDialog_->setAcceptMode(QFileDialog::AcceptSave);
     saveLogDialog_->setDefaultSuffix("txt");
@@ -81,6 +81,15 @@ void TLogDumpDlg::SetRunning(bool running) {
     if (running) cancelled_ = false;
     ui->Button1->setEnabled(!running);
     ui->btCancelDump->setVisible(running);
+    ui->lbCancelling->setVisible(false);
+}
+
+void TLogDumpDlg::Cancel() {
+    if (!running_ || cancelled_) return;
+    cancelled_ = true;
+    // The box goes on sending until its stream ends; it is read, not written.
+    ui->btCancelDump->setVisible(false);
+    ui->lbCancelling->setVisible(true);
 }
 
 void TLogDumpDlg::SetProgress(long long sets, long long total) {
@@ -97,7 +106,7 @@ void TLogDumpDlg::CloseDump() {
 void TLogDumpDlg::reject() {
     // The close box during a dump asks it to stop; the dialog closes when it has.
     if (running_) {
-        cancelled_ = true;
+        Cancel();
         return;
     }
     QDialog::reject();

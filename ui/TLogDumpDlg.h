@@ -26,6 +26,8 @@ public:
     void ShowRange(const QString& start, const QString& end);
     std::optional<std::string> AskFile();
     void SetRunning(bool running);
+    // Cancel during a dump: says that the rest is being read, hides the button.
+    void Cancel();
     void SetProgress(long long sets, long long total);
     // Any thread.
     bool Cancelled() const { return cancelled_.load(); }

@@ -78,7 +78,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.CloseForSignal(); });
     QObject::connect(&form, &TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     if (options.simulate) form.SetLineHint("Simulated line");
-    program.Start();
+    // A signal while a notice of the start-up is up closes the window inside
+    // that notice's own event loop: the quit is spent there, so no loop may start.
+    if (!program.Start()) return 0;
     // Modeless: its first showing tries the INI file's addresses and hides
     // itself when one answers; otherwise it waits for "Connect".
     program.connect.show();

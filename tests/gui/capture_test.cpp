@@ -36,7 +36,7 @@ private slots:
         st.TransducerAddress[0] = "#01";
         const QString path = dir.filePath("D01-4711.txt");
         st.CapturePath[0] = S(path);
-        r.form.RefreshConnection();
+        r.form.ShowConnection(r.session.CopyConnection());  // the line is idle
         r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("tsCapture"));
         auto* cb1 = r.Find<QCheckBox>("cbTrans1");
         QVERIFY(cb1->isVisible() && !r.Find<QCheckBox>("cbTrans2")->isVisible());

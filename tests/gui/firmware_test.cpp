@@ -17,6 +17,7 @@ private slots:
     void uploadFromThePage() {
         tessary::gui::Rig r(dir.filePath("t.ini"));
         r.session.State().CurrentAddress = "#07";
+        r.form.ShowConnection(r.session.CopyConnection());  // the line is idle
         r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("TabSheet3"));
         QCOMPARE(r.Find<QLineEdit>("edBravikAddr")->text(), QString("#07"));
         auto* button = r.Find<QPushButton>("BitBtn1");

@@ -11,6 +11,8 @@
 #include <QTextBrowser>
 #include <QtTest>
 
+#include <stdexcept>
+
 using namespace tessary;
 
 namespace {
@@ -45,6 +47,17 @@ private slots:
         Type(r, "#07ID");
         QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("NoConnect"));
         QVERIFY(r.form.statusBar()->currentMessage().contains("no byte came"));
+    }
+
+    // A job that throws still ends its operation: the controls come back and the operator is told.
+    void aThrowingJobEndsItsOperation() {
+        Rig r(Ini());
+        gui::ModalAnswerer answers;
+        auto* connect = r.Find<QPushButton>("btNewConnect");
+        r.form.RunOnLine([] { throw std::runtime_error("no memory for the answer"); });
+        QVERIFY(!connect->isEnabled());
+        QTRY_COMPARE(answers.messages, QStringList{"The operation failed: no memory for the answer"});
+        QVERIFY(connect->isEnabled() && !r.runner.Running());
     }
 
     void f1OpensTheTopicOfTheFocusedControl() {

@@ -61,6 +61,7 @@ struct SimRig {
         st.ConnectionFound = false;  // keep the INI file out of it
         device::ReadDeviceInfo(session);
         form.RefreshConnection();
+        form.ShowConnection(session.CopyConnection());
     }
     template <class T> T* Find(const char* name) { return form.findChild<T*>(name); }
     QString Text(const char* name) { return Find<QLabel>(name)->text(); }

@@ -1,14 +1,20 @@
 // The capture thread and another thread on one simulated line: every answer
 // reaches the thread that asked for it, and every capture line its file.
 
+#include "SimSession.h"
+#include "app/Connect.h"
 #include "capture/Capture.h"
+#include "device/Readings.h"
 #include "link/PosixPort.h"
 #include "sim/Line.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <optional>
 #include <regex>
+#include <set>
 
 using namespace tessary;
 using namespace std::chrono_literals;
@@ -62,6 +68,99 @@ TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswe
         EXPECT_TRUE(std::regex_match(view.shown[k], reading)) << view.shown[k];
         EXPECT_EQ(testkit::ReadFile(setup.paths[k]), view.shown[k]);
     }
+}
+
+// The window's side of a readings loop that loses box #02 and finds it again,
+// while the capture page is shown and started from what it was handed. Each
+// thread touches only its own data: the line thread writes the connection
+// state and hands over copies; the window reads those copies. Run under TSan.
+TEST(CaptureSim, TheWindowStartsCapturesFromCopiesWhileAReadingsLoopLosesAndRegainsABox) {
+    bravik::sim::BoxConfig box;
+    box.baud = 115200;
+    box.gate = "0.01";
+    bravik::sim::LineConfig cfg;
+    cfg.boxes = {box, box};
+    cfg.boxes[1].address = 2;
+    test::SimSession sim(cfg, 115200);
+    ASSERT_TRUE(sim.opened);
+    sim.dl.SetResponseTimeoutMs(100);
+    auto& st = sim.st();
+    st.AddressTable[1] = "one";
+    st.AddressTable[2] = "two";
+    app::AssignTransducerSlots(st);
+
+    std::mutex m;
+    std::condition_variable handed;
+    app::ConnectionCopy latest;     //!< guarded by m, with `changes`
+    std::vector<std::string> changes;  // slot 2's caption each time a copy changed it
+    sim.s.SetConnectionObserver([&](app::ConnectionCopy c) {
+        std::lock_guard l(m);
+        if (changes.empty() || changes.back() != c.TransducerCaption[1]) changes.push_back(c.TransducerCaption[1]);
+        latest = std::move(c);
+        handed.notify_all();
+    });
+    sim.s.PublishConnection();
+
+    // The line thread: the loop, and between its exchanges what the operator
+    // queued: the box falls silent, comes back and is found again.
+    std::atomic<bool> startedWithoutTwo{false}, lineDone{false};
+    int pumps = 0, phase = 0;
+    sim.op.onPump = [&] {
+        ++pumps;
+        if (phase == 0 && pumps == 20) {
+            bravik::sim::Faults silent;
+            silent.silent = true;
+            sim.line.setFaults(2, silent);
+            phase = 1;
+        } else if (phase == 1 && st.TransducerCaption[1] == app::kNoConnect) {
+            // Until the window has started a capture from the copy without #02.
+            for (int i = 0; i < 500 && !startedWithoutTwo; ++i) std::this_thread::sleep_for(10ms);
+            sim.line.setFaults(2, {});
+            app::AssignTransducerSlots(st);  // a connect run inside the loop
+            sim.s.PublishConnection();
+            phase = 2;
+            pumps = 0;
+        } else if (phase == 2 && pumps == 200) {
+            st.PanelPollStopped = true;
+        }
+    };
+    st.PanelPollStopped = false;
+    std::thread lineThread([&] {
+        device::PollPanels(sim.s, {nullptr, nullptr, nullptr, nullptr});
+        lineDone = true;
+    });
+
+    // The window: shows the slots of each copy and starts a capture of them,
+    // each start ending the one before.
+    testkit::SessionRig rig;
+    LinesView view;
+    capture::SteadyCaptureClock clock;
+    capture::Capture capture(sim.dl, rig.op, view, clock, 20ms);
+    int starts = 0;
+    while (!lineDone) {
+        app::ConnectionCopy shown;
+        {
+            std::unique_lock l(m);
+            handed.wait_for(l, 30ms);
+            shown = latest;
+        }
+        capture::CaptureSetup setup;
+        capture::FillFromConnection(setup, shown);
+        for (std::size_t k = 0; k < 2; ++k) {
+            setup.ticked[k] = app::SlotFilled(shown.TransducerCaption[k]);
+            setup.paths[k] = (rig.dir / ("slot" + std::to_string(k) + ".txt")).string();
+        }
+        ASSERT_TRUE(capture.Start(setup));
+        ++starts;
+        if (!setup.ticked[1]) startedWithoutTwo = true;
+    }
+    lineThread.join();
+    capture.Stop();
+
+    EXPECT_EQ(changes, (std::vector<std::string>{"#02    two", "NoConnect", "#02    two"}));
+    EXPECT_TRUE(startedWithoutTwo);
+    EXPECT_GT(starts, 3);
+    EXPECT_FALSE(capture.Running());
 }
 
 }  // namespace

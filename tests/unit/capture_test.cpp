@@ -162,6 +162,28 @@ TEST(Capture, ClicksCloseTheSourcesFileAndTheAllSerialFileIsAppendedTo) {
     EXPECT_EQ(r.view.lines.size(), 2u) << "the slot is still asked and shown";
 }
 
+// The window never waits for the line: a start while another thread streams
+// returns at once, and so does a start while the last capture still ends.
+TEST(Capture, StartsWhileTheLineIsHeldAndAgainWhileTheLastOneEnds) {
+    CaptureRig r;
+    r.setup.allSerial = true;
+    r.setup.ticked = {true, false, false, false};
+    {
+        auto hold = r.dl.Hold();
+        ASSERT_TRUE(r.Start());
+        EXPECT_TRUE(r.capture.Running());
+        EXPECT_FALSE(std::filesystem::exists(r.setup.allSerialPath)) << "opened once the line is free";
+    }
+    r.RunPeriods(1.5);
+    r.capture.RequestStop();
+    ASSERT_TRUE(r.Start());
+    r.RunPeriods(1.5);
+    r.capture.Stop();
+    const std::string exchange = "< #01TM;D1;D2;D3;D4\r\n> 2007:05:17:12:30:1";
+    EXPECT_EQ(testkit::ReadFile(r.setup.allSerialPath),
+              exchange + "1,1.5,2.5,100,200\r\n" + exchange + "2,1.5,2.5,100,200\r\n");
+}
+
 TEST(Capture, AHungUpLineEndsTheCaptureAndClosesTheFiles) {
     CaptureRig r;
     r.setup.ticked = {true, false, false, false};

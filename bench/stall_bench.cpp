@@ -79,10 +79,12 @@ int Report(const char* what, const Figure& f, int target = 100) {
 
 // The capture page's toggle, pressed on the window thread as the operator
 // would, and pressed again `stopAfterMs` later.
+int capturesStarted = 0;
 void StartAndStopCapture(Program& p, int stopAfterMs) {
     PostToWindow([&p, stopAfterMs] {
         auto* button = p.form.CapturePage()->findChild<QPushButton*>("SpeedButtonMMTimer");
         button->click();
+        capturesStarted += p.form.CapturePage()->Capture().Running();
         QTimer::singleShot(stopAfterMs, button, [button] {
             if (button->isChecked()) button->click();
         });
@@ -180,7 +182,12 @@ int main(int argc, char** argv) {
         ++capture;
         page->findChild<QLineEdit*>("edPath1")->setText(QString::fromStdString((dir / ("c" + std::to_string(capture) + ".txt")).string()));
         page->findChild<QLineEdit*>("edSerialPath")->setText(QString::fromStdString((dir / ("a" + std::to_string(capture) + ".txt")).string()));
+        const int before = capturesStarted;
         failures += Report(what, Measure(p, job), 20);
+        if (capturesStarted == before) {
+            std::printf("  MISSED: no capture was started while the line was held\n");
+            ++failures;
+        }
         // The capture's thread ends once it had the line.
         for (QElapsedTimer t; !t.isValid() || (page->Capture().Running() && t.elapsed() < 10000);) {
             if (!t.isValid()) t.start();

@@ -177,8 +177,12 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     Log(view_.TimeOfDay());
     Log("Please wait for Bravik to Copy........");
     {
-        TimeoutScope copyWait(link, 20000);
-        st.ReplyText = link.SendCommand(std::string(link::kNoWrite));
+        // Read in one-second slices (nothing is written between them), so that a
+        // stop, a second signal, ends the wait too.
+        TimeoutScope copyWait(link, 1000);
+        st.ReplyText = std::string(link::kNoConnect);
+        for (int slice = 0; slice < 20 && st.ReplyText == link::kNoConnect && !stop_.load(); ++slice)
+            st.ReplyText = link.SendCommand(std::string(link::kNoWrite));
     }
     Log(st.ReplyText);
     Log(view_.TimeOfDay());

@@ -56,7 +56,7 @@ public:
     // From another thread: true from the file check to the end of the upload.
     bool Running() const { return running_.load(); }
     // From another thread (the window closing): the upload stops before its
-    // next line, puts the PC back at 9600 and skips the copy wait.
+    // next line, puts the PC back at 9600 and skips or ends the copy wait.
     void RequestStop() { stop_.store(true); }
 
 private:

@@ -9,15 +9,18 @@
 #include "sim/Line.h"
 #include "ui/SignalBridge.h"
 #include "ui/TCapturePage.h"
+#include "ui/TFirmwarePage.h"
 #include "ui/TGateTimeDlg.h"
 #include "ui/TLedSwitch.h"
 #include "ui/TLogListDlg.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -35,6 +38,7 @@ private slots:
     void signalClosesAtAnyMoment_data();
     void signalClosesAtAnyMoment();
     void signalDuringTheIniNoticeEndsTheProgram();
+    void aSignalDuringAnUploadIsNotedASecondStopsIt();
 };
 
 void ShutdownTest::signalClosesAtAnyMoment_data() {
@@ -152,6 +156,43 @@ void ShutdownTest::signalDuringTheIniNoticeEndsTheProgram() {
     QVERIFY2(program.waitForFinished(3000), "still running 3 s after SIGTERM");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
+}
+
+// Nobody may be there to answer the close's question: the first signal is
+// only noted and the upload goes on; the second stops it, the copy wait too.
+void ShutdownTest::aSignalDuringAnUploadIsNotedASecondStopsIt() {
+    bravik::sim::BoxConfig box;
+    box.copyMs = 60000;
+    bravik::sim::LineConfig cfg;
+    cfg.boxes = {box};
+    bravik::sim::Line line(cfg);
+    line.start();
+    QTemporaryDir dir;
+    Program p(std::make_unique<link::PosixPort>(), gui::Rig::Options(dir.filePath("t.ini"), "[Communication]\n"));
+    p.ports.SetFromCommandLine("COM1", line.slavePath());
+    SignalBridge bridge;
+    connect(&bridge, &SignalBridge::terminationRequested, &p.form, [&p](int) { p.form.CloseForSignal(); });
+    QVERIFY(p.Start());
+    QFile image(dir.filePath("image.hex"));
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":0400000001020304F2\r\n:00000001FF\r\n") > 0 && image.flush());
+    gui::OnModal<QFileDialog>([name = image.fileName()](QFileDialog* dlg) {
+        dlg->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+        QMetaObject::invokeMethod(dlg, "accept");
+    });
+    p.form.findChild<QPushButton*>("BitBtn1")->click();
+    auto* status = p.form.findChild<QPlainTextEdit*>("StatusBox");
+    QTRY_VERIFY(status->toPlainText().endsWith("Please wait for Bravik to Copy........"));
+    ::kill(::getpid(), SIGTERM);
+    QTRY_VERIFY(status->toPlainText().endsWith(
+        "Upload in progress: a second signal stops it and leaves the box without a program"));
+    QTest::qWait(300);
+    QVERIFY(!p.form.Closed() && p.form.FirmwarePage()->UploadRunning());
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(::getpid(), SIGINT);
+    QTRY_VERIFY_WITH_TIMEOUT(p.form.Closed(), 10000);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!p.link.IsOpen());
 }
 
 QTEST_MAIN(ShutdownTest)

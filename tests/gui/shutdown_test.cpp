@@ -38,7 +38,6 @@ private slots:
     void signalClosesAtAnyMoment_data();
     void signalClosesAtAnyMoment();
     void signalDuringTheIniNoticeEndsTheProgram();
-    void aSignalDuringAnUploadIsNotedASecondStopsIt();
 };
 
 void ShutdownTest::signalClosesAtAnyMoment_data() {
@@ -52,6 +51,8 @@ void ShutdownTest::signalClosesAtAnyMoment_data() {
     QTest::newRow("readings loop") << "readings" << SIGINT << 2500;
     QTest::newRow("log-initialise wait") << "log-init" << SIGTERM << 3000;
     QTest::newRow("capture during a held stream") << "capture" << SIGINT << 3000;
+    // The first signal is only noted, the upload goes on; the second stops it, its copy wait too.
+    QTest::newRow("upload, signalled twice") << "upload" << SIGTERM << 3000;
 }
 
 void ShutdownTest::signalClosesAtAnyMoment() {
@@ -62,7 +63,7 @@ void ShutdownTest::signalClosesAtAnyMoment() {
     bravik::sim::BoxConfig box;
     box.baud = 115200;
     box.address = 1;
-    box.eraseMs = 60000;  // the initialise's answer comes after the whole wait
+    box.eraseMs = box.copyMs = 60000;  // the initialise's answer and the copy's come after the whole wait
     cfg.boxes = {box};
     bravik::sim::Line line(cfg);
     line.start();
@@ -97,6 +98,24 @@ void ShutdownTest::signalClosesAtAnyMoment() {
         st.TryIniFirst = false;
         p.form.btNewConnectClick();
         p.connect.findChild<QPushButton*>("btConnect")->click();
+    } else if (moment == "upload") {
+        QFile image(dir.filePath("image.hex"));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":0400000001020304F2\r\n:00000001FF\r\n") > 0);
+        image.close();
+        gui::OnModal<QFileDialog>([name = image.fileName()](QFileDialog* dlg) {
+            dlg->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+            QMetaObject::invokeMethod(dlg, "accept");
+        });
+        ready = [status = p.form.findChild<QPlainTextEdit*>("StatusBox")] {
+            return status->toPlainText().endsWith("Please wait for Bravik to Copy........");
+        };
+        p.form.findChild<QPushButton*>("BitBtn1")->click();
+        QTRY_VERIFY(p.form.findChild<QPlainTextEdit*>("StatusBox")->toPlainText().endsWith(
+            "Upload in progress: a second signal stops it and leaves the box without a program"));
+        QTest::qWait(300);
+        QVERIFY(!p.form.Closed() && p.form.FirmwarePage()->UploadRunning());
+        clock.restart();
+        ::kill(::getpid(), SIGINT);
     } else if (moment != "ini-notice") {
         st.AddressTable[1] = "box1";
         app::AssignTransducerSlots(st);
@@ -123,8 +142,7 @@ void ShutdownTest::signalClosesAtAnyMoment() {
             if (moment == "capture") {
                 QTRY_VERIFY(p.form.findChild<QLabel*>("lbLogMessage")->isVisible());
                 auto* page = p.form.CapturePage();
-                page->findChild<QCheckBox*>("cbTrans1")->setChecked(true);
-                page->findChild<QCheckBox*>("cbAllSerial")->setChecked(true);
+                for (const char* tick : {"cbTrans1", "cbAllSerial"}) page->findChild<QCheckBox*>(tick)->setChecked(true);
                 page->findChild<QLineEdit*>("edPath1")->setText(dir.filePath("c.txt"));
                 page->findChild<QLineEdit*>("edSerialPath")->setText(dir.filePath("all.txt"));
                 page->findChild<QPushButton*>("SpeedButtonMMTimer")->click();
@@ -156,43 +174,6 @@ void ShutdownTest::signalDuringTheIniNoticeEndsTheProgram() {
     QVERIFY2(program.waitForFinished(3000), "still running 3 s after SIGTERM");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
-}
-
-// Nobody may be there to answer the close's question: the first signal is
-// only noted and the upload goes on; the second stops it, the copy wait too.
-void ShutdownTest::aSignalDuringAnUploadIsNotedASecondStopsIt() {
-    bravik::sim::BoxConfig box;
-    box.copyMs = 60000;
-    bravik::sim::LineConfig cfg;
-    cfg.boxes = {box};
-    bravik::sim::Line line(cfg);
-    line.start();
-    QTemporaryDir dir;
-    Program p(std::make_unique<link::PosixPort>(), gui::Rig::Options(dir.filePath("t.ini"), "[Communication]\n"));
-    p.ports.SetFromCommandLine("COM1", line.slavePath());
-    SignalBridge bridge;
-    connect(&bridge, &SignalBridge::terminationRequested, &p.form, [&p](int) { p.form.CloseForSignal(); });
-    QVERIFY(p.Start());
-    QFile image(dir.filePath("image.hex"));
-    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":0400000001020304F2\r\n:00000001FF\r\n") > 0 && image.flush());
-    gui::OnModal<QFileDialog>([name = image.fileName()](QFileDialog* dlg) {
-        dlg->findChild<QLineEdit*>("fileNameEdit")->setText(name);
-        QMetaObject::invokeMethod(dlg, "accept");
-    });
-    p.form.findChild<QPushButton*>("BitBtn1")->click();
-    auto* status = p.form.findChild<QPlainTextEdit*>("StatusBox");
-    QTRY_VERIFY(status->toPlainText().endsWith("Please wait for Bravik to Copy........"));
-    ::kill(::getpid(), SIGTERM);
-    QTRY_VERIFY(status->toPlainText().endsWith(
-        "Upload in progress: a second signal stops it and leaves the box without a program"));
-    QTest::qWait(300);
-    QVERIFY(!p.form.Closed() && p.form.FirmwarePage()->UploadRunning());
-    QElapsedTimer clock;
-    clock.start();
-    ::kill(::getpid(), SIGINT);
-    QTRY_VERIFY_WITH_TIMEOUT(p.form.Closed(), 10000);
-    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(!p.link.IsOpen());
 }
 
 QTEST_MAIN(ShutdownTest)

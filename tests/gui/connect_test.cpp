@@ -39,6 +39,7 @@ private slots:
         answers.answer = [&] { return ++shown == 2 ? "OKBtn" : "CancelBtn"; };
         r.connect.show();
         QTRY_COMPARE(answers.messages, QStringList{"Can't connect using INI paramaters"});
+        QVERIFY(r.WaitLineIdle());  // the attempt's end, after its notice: till then Connect is ignored
         QVERIFY(r.connect.isVisible());  // stays up for a search
         r.connect.findChild<QPushButton*>("btConnect")->click();
         QTRY_VERIFY(!r.connect.isVisible());

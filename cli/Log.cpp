@@ -75,6 +75,8 @@ public:
     void ShowDumpProgress(long long sets, long long total) override { rig_.progress.Count("dump: sets", sets, total); }
     // A signal ends the dump as Cancel does: the rest of the stream is read, not written.
     bool DumpCancelled() override { return rig_.stop.Requested(); }
+    // A second signal ends the drain at once.
+    bool DumpStopNow() override { return rig_.stop.Insisted(); }
     void CloseLogDump() override {}
 
     std::string setCount;
@@ -176,19 +178,14 @@ int RunLog(Rig& rig) {
         return Shown(rig, {{"Log Start", info.LogStart}, {"Log Stop", info.LogStop}});
     }
 
-    flows.OpenLogDump();
+    const app::Outcome dumped = flows.OpenLogDump();
     rig.progress.End();
-    for (const auto& m : rig.op.messages)
-        for (const char* lost : {"Sorry, the communication was lost", "The box sent more lines", "Dump cancelled."})
-            if (m.rfind(lost, 0) == 0) return kNoAnswer;
-    for (const auto& m : rig.op.messages)
-        if (m.rfind("Log written to File: ", 0) == 0) return kDone;
-    if (view.setCount == "0") {
+    // The dialog closed with nothing to save: an empty log, said plainly.
+    if (dumped.ending == app::Ending::Cancelled && dumped.text.empty() && view.setCount == "0") {
         rig.env.err << "tessary-cli: the log of " << address << " holds no sets; nothing was written\n";
         return kDone;
     }
-    // A file that could not be opened or written, or a range the flow refused: said above.
-    return kFileError;
+    return Rig::ExitFor(dumped);
 }
 
 }  // namespace tessary::cli

@@ -229,4 +229,8 @@ void TDevicePanels::btInitLogClick() { RunLogFlow(&tessary::log::LogFlows::InitL
 void TDevicePanels::btLogRateClick() { RunLogFlow(&tessary::log::LogFlows::SetLogRate); }
 void TDevicePanels::btStartLogClick() { RunLogFlow(&tessary::log::LogFlows::StartLog); }
 void TDevicePanels::btStopLogClick() { RunLogFlow(&tessary::log::LogFlows::StopLog); }
-void TDevicePanels::btDumpLogClick() { RunLogFlow(&tessary::log::LogFlows::OpenLogDump); }
+void TDevicePanels::btDumpLogClick() {
+    HideEditors();
+    // The dump tells its own notices; its outcome is for scripts.
+    OnLine([this] { (void)logFlows_->OpenLogDump(); });
+}

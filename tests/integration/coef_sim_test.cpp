@@ -4,6 +4,7 @@
 #include "SimSession.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
+#include "testkit/ScriptCoefView.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>
@@ -13,29 +14,6 @@ using test::Strings;
 
 namespace {
 
-struct ScriptedCoefView final : coef::CoefView {
-    std::string openPath, savePath;
-    bool goOn = true;
-    Strings hex, memo, asked, saveProposals;
-
-    std::optional<std::string> PickCoefFile(const std::string&) override { return openPath; }
-    Strings PickQuickLoadFiles(const std::string&, const std::string&) override { return {openPath}; }
-    std::optional<std::string> PickSaveFile(const std::string& filter, const std::string&, const std::string& name,
-                                            const std::string& suffix) override {
-        saveProposals.push_back(filter + " " + name + " " + suffix);
-        return savePath;
-    }
-    bool AskGoOn(const std::string& text) override { return asked.push_back(text), goOn; }
-    int changeDlgShown = 0;
-    bool AskMakePermanent() override { return ++changeDlgShown, true; }
-    void ShowHexLines(const Strings& lines) override { hex = lines; }
-    void ShowMemoLines(const Strings& lines) override { memo = lines; }
-    void ShowHexBox(bool) override {}
-    void ShowWriteButton() override {}
-    void ShowProgress(const std::string&) override {}
-    void ShowBackup(const std::string&) override {}
-};
-
 std::string Joined(const Strings& lines) {
     std::string out;
     for (const auto& l : lines) out += l + "\r\n";
@@ -43,7 +21,7 @@ std::string Joined(const Strings& lines) {
 }
 
 struct CoefOnSim : ::testing::Test, test::SimSession {
-    ScriptedCoefView view;
+    testkit::ScriptCoefView view;
     coef::CoefTransfer coef{s, view};
     std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tessary_coef_" + std::to_string(::getpid()));
 

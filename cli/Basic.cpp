@@ -191,7 +191,8 @@ int RunInfo(Rig& rig) {
     }
     if (!readOut.garbled.empty()) {
         std::string words;
-        for (const auto& w : readOut.garbled) words += (words.empty() ? "" : ", ") + w;
+        for (std::size_t i = 0; i < readOut.garbled.size(); ++i)
+            if (i == 0 || readOut.garbled[i] != readOut.garbled[i - 1]) words += (i ? ", " : "") + readOut.garbled[i];
         return rig.Fail(kNoAnswer, "the answers of " + address + " to " + words +
                                        " came garbled (bytes outside printable ASCII: a wrong baud rate or a bad line?)");
     }

@@ -68,7 +68,7 @@ std::vector<std::string> CheckCoefLines(const std::vector<std::string>& lines, b
         else if (r.address + r.data.size() > kImageBytes)
             problem(i, "bytes past the " + std::to_string(kImageBytes) + "-byte image");
     }
-    if (!ended) problems.push_back("no end record (:00000001FF)");
+    if (hex && !ended) problems.push_back("no end record (:00000001FF)");
     if (bad > kCheckProblemsShown) problems.push_back("... and " + std::to_string(bad - kCheckProblemsShown) + " more");
     return problems;
 }

@@ -25,7 +25,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 std::string Stopped(const BlockRead& block, const std::string& what) {
     if (block.garbled)
         return "A line of " + what + " came garbled after " + std::to_string(block.lines.size()) +
-               " lines; the block was not taken.";
+               " lines; the block was read to its end and not taken.";
     return "The box stopped answering after " + std::to_string(block.lines.size()) + " lines of " + what +
            (block.lines.empty() && !block.firstAnswer.empty() && block.firstAnswer != app::kNoConnect
                 ? " (it answered \"" + block.firstAnswer + "\")."
@@ -41,13 +41,11 @@ BlockRead ReadBlock(app::Session& session, const std::string& command,
     BlockRead block;
     link::Reply reply = link.Exchange(command.empty() ? std::string(link::kNoWrite) : command);
     block.firstAnswer = reply.text;
-    while (reply.text != "}" && reply.text != app::kNoConnect && block.lines.size() < kMaxBlockLines) {
+    for (std::size_t read = 0; reply.text != "}" && reply.text != app::kNoConnect && read < kMaxBlockLines; ++read) {
         reply = link.Exchange(std::string(link::kNoWrite));
-        if (reply.outcome == link::ExchangeOutcome::Garbled) {
-            block.garbled = true;
-            break;
-        }
-        if (reply.text == "}" || reply.text == app::kNoConnect) continue;
+        // Read on to the "}" all the same, so the rest of the block is not taken for later answers.
+        if (reply.outcome == link::ExchangeOutcome::Garbled) block.garbled = true;
+        if (block.garbled || reply.text == "}" || reply.text == app::kNoConnect) continue;
         block.lines.push_back(reply.text);
         if (onLine) onLine(block.lines.size());
     }

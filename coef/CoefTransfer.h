@@ -70,8 +70,9 @@ enum class BlockWrite {
 
 // Reads a block up to "}" (not kept) with "NoWrite" reads after `command` (or
 // after a first "NoWrite" read when `command` is empty); ends at the first
-// "NoConnect" or garbled line, and after kMaxBlockLines. `onLine` hears the
-// count of lines kept so far. The caller holds the link.
+// "NoConnect" and after kMaxBlockLines reads. After a garbled line the rest is
+// read, not kept. `onLine` hears the count of lines kept so far. The caller
+// holds the link.
 BlockRead ReadBlock(app::Session& session, const std::string& command,
                     const std::function<void(std::size_t)>& onLine = {});
 

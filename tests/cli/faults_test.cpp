@@ -47,7 +47,7 @@ TEST(CliAnswers, LostCutAndGarbledAnswersAreNeverTakenAsData) {
         {"LL lost", drop, "dump", "did not answer \"LL\": how many sets its log holds is unknown. Nothing was written."},
         {"stream cut", stop, "dump", "The dump ended early: "},
         {"LL garbled", garble, "dump", "The answer of the box at #31 to \"LL\" came garbled"},
-        {"read-out garbled", garble, "info", "tessary-cli: the answers of #31 to M, VF, ID"},
+        {"read-out garbled", garble, "info", "tessary-cli: the answers of #31 to M, VF, ID, VER"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -85,7 +85,7 @@ TEST(CliFiles, CoefWriteRefusesABrokenFileUnlessToldAndAFailedBackupIsOnlyAWarni
         {"noise.hex", "\x01\xfe\x7f\x80 ~\r\n"},
         {"long.hex", std::string(1 << 20, 'A') + "\r\n" + end},
         {"noend.hex", ":10000000020101042104011750363130302D410026\r\n"},
-        {"bad.CRF", "P SN 1\r\nP0=\x01\r\n"},
+        {"bad.CRF", "P SN 1\r\nP0=" + std::string(130, '1') + "\r\n"},
     };
     for (const auto& [name, bytes] : broken) {
         std::ofstream(rig.Path(name), std::ios::binary) << bytes;
@@ -115,7 +115,13 @@ TEST(CliSignals, ASecondSignalEndsADumpsDrainAtOnceOnAWholeLine) {
     const std::string file = rig.Path("dump.txt");
     std::chrono::steady_clock::time_point second;
     std::thread signaller([&] {
-        rig.line.waitForTraffic([](const auto& t) { return t.size() > 30; }, std::chrono::seconds(10));
+        // Some set lines came after "LD".
+        rig.line.waitForTraffic(
+            [](const auto& t) {
+                const auto ld = std::find_if(t.begin(), t.end(), [](const auto& x) { return x.text == "#31LD"; });
+                return ld != t.end() && t.end() - ld > 5;
+            },
+            std::chrono::seconds(20));
         rig.signals = 1;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         second = std::chrono::steady_clock::now();

@@ -76,8 +76,12 @@ TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(op.messages[0].substr(0, 58), "Checksum Line Error! Checksum at address 0000Should be: 00");
     EXPECT_EQ(view.memo.size(), 71u);
+    // Asked first whether to send a file that fails the check, then the comparison.
     view.goOn = false;
+    view.sendUnchecked = true;
     coef.btWriteMemClick();
+    ASSERT_EQ(view.asked.size(), 3u);
+    EXPECT_EQ(view.asked[1].substr(view.asked[1].find('\n')), "\nLine 1: checksum 26, should be 2A\nLoad it into the box anyway?");
     EXPECT_NE(view.asked.back().find("differ from the CAL block read from the box (serial "), std::string::npos);
     EXPECT_EQ(Wire(), "");
 }

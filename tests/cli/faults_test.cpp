@@ -34,9 +34,10 @@ bool Printable(const std::string& text) {
 long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
 TEST(CliAnswers, LostCutAndGarbledAnswersAreNeverTakenAsData) {
-    sim::Faults drop, stop, garble;
+    sim::Faults drop, stop, cut, garble;
     drop.dropEvery = 11;  // the read-out's 11th answer, then "LL"'s
     stop.stopAfter = 50;
+    cut.stopAfter = 6;
     garble.garble = true;
     struct Row {
         const char* what;
@@ -48,21 +49,23 @@ TEST(CliAnswers, LostCutAndGarbledAnswersAreNeverTakenAsData) {
         {"stream cut", stop, "dump", "The dump ended early: "},
         {"LL garbled", garble, "dump", "The answer of the box at #31 to \"LL\" came garbled"},
         {"read-out garbled", garble, "info", "tessary-cli: the answers of #31 to M, VF, ID, VER"},
+        {"block cut", cut, "coef", "after 5 lines of the coefficient block. Nothing was decoded."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         CliRig rig(Box31(row.faults));
         const std::string file = rig.Path("dump.txt");
-        const CliRun r = std::string(row.command) == "info"
-                             ? rig.Run({"info", "--address", "31"})
-                             : rig.Run({"log", "dump", "--address", "31", "--out", file});
+        const std::string command = row.command;
+        const CliRun r = rig.Run(command == "info"   ? Strings{"info", "--address", "31"}
+                                 : command == "coef" ? Strings{"coef", "read", "--address", "31"}
+                                                     : Strings{"log", "dump", "--address", "31", "--out", file});
         EXPECT_EQ(r.rc, 1) << r.err;
         EXPECT_NE(r.err.find(row.told), std::string::npos) << r.err;
         EXPECT_TRUE(Printable(r.out)) << r.out;
         const std::string text = testkit::ReadFile(file);
         EXPECT_TRUE(Printable(text));
         EXPECT_EQ(text.find("NoConnect"), std::string::npos);
-        if (row.faults.stopAfter) {
+        if (row.faults.stopAfter && command == "dump") {
             EXPECT_NE(r.err.find("ended early: " + std::to_string(Lines(text)) + " lines came before the box fell silent"),
                       std::string::npos) << r.err;
             EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
@@ -105,6 +108,7 @@ TEST(CliFiles, CoefWriteRefusesABrokenFileUnlessToldAndAFailedBackupIsOnlyAWarni
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_NE(r.err.find("Could not write the backup of the coefficients: " + rig.Path("home")), std::string::npos);
     EXPECT_EQ(Lines(testkit::ReadFile(saved)), 17);
+    EXPECT_EQ(rig.Run({"coef", "read", "--address", "1", "--out", saved}).rc, 2) << "exists";
     r = rig.Run({"coef", "write", "--address", "1", "--commit", saved});
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(rig.Heard().back(), "#01CW@9600");

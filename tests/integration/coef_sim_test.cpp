@@ -106,17 +106,4 @@ TEST_F(CoefOnSim, KestinBlocksRoundTripWithTheEepromCommit) {
     EXPECT_TRUE(op.messages.empty()) << op.messages.front();
 }
 
-TEST_F(CoefOnSim, ABoxThatStopsMidBlockGivesNoListing) {
-    Connect("#01");
-    bravik::sim::Faults f;
-    f.stopAfter = 6;
-    line.setFaults(1, f);
-    coef.btReadTempClick();
-    ASSERT_EQ(op.messages.size(), 1u);
-    EXPECT_EQ(op.messages[0], "The box stopped answering after " + std::to_string(view.hex.size()) +
-                                  " lines of the coefficient block. Nothing was decoded.");
-    EXPECT_LT(view.hex.size(), 17u);
-    EXPECT_TRUE(view.memo.empty());
-}
-
 }  // namespace

@@ -15,12 +15,8 @@ using Strings = std::vector<std::string>;
 
 struct CoefBlock : testkit::DeviceFixture {
     testkit::ScriptCoefView view;
-    std::string file = ::testing::TempDir() + "tessary_block_" + std::to_string(::getpid()) + ".CRF";
-    std::string home = ::testing::TempDir() + "tessary_block_" + std::to_string(::getpid()) + "/";
-    void TearDown() override {
-        std::remove(file.c_str());
-        std::filesystem::remove_all(home);
-    }
+    std::filesystem::path home = std::filesystem::path(::testing::TempDir()) / ("tessary_block_" + std::to_string(::getpid()));
+    void TearDown() override { std::filesystem::remove_all(home); }
 };
 
 TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesBytes) {
@@ -38,10 +34,11 @@ TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesByt
          "Could not write the coefficients to the port COM1. The box may be left waiting inside the CAL1 block. "
          "To recover once the port works: read one line with \"NoWrite\" in the console, then send the next command."},
     };
-    std::ofstream(file, std::ios::binary) << "A\r\nB\r\n";
+    std::filesystem::create_directories(home);
+    view.openPath = (home / "b.CRF").string();
+    std::ofstream(view.openPath, std::ios::binary) << "A\r\nB\r\n";
     st().DeviceType = "Kestin";
-    st().DefaultFolder = home;  // the echo's backup
-    view.openPath = file;
+    st().DefaultFolder = home.string() + "/";  // the echo's backup
     for (const Row& row : rows) {
         coef::CoefTransfer coef(*s, view);
         ASSERT_TRUE(coef.OpenCoefClick().Ok());

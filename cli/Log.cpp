@@ -85,16 +85,16 @@ private:
     Rig& rig_;
 };
 
-int Shown(Rig& rig, const std::vector<std::pair<const char*, std::string>>& rows) {
+int Shown(Rig& rig, const app::Outcome& outcome, const std::vector<std::pair<const char*, std::string>>& rows) {
     for (const auto& [caption, value] : rows) {
         std::string left = std::string(caption) + ":";
         left.resize(20, ' ');
         rig.env.out << left << value << '\n';
     }
-    const std::string& answer = rig.session->State().ReplyText;
-    if (answer == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + rig.session->State().CurrentAddress);
-    if (answer.rfind("ERROR", 0) == 0) return rig.Fail(kNoAnswer, "the box reported " + answer);
-    return kDone;
+    if (outcome.ending == app::Ending::NoAnswer)
+        return rig.Fail(kNoAnswer, "no answer from " + rig.session->State().CurrentAddress);
+    if (outcome.ending == app::Ending::BoxError) return rig.Fail(kNoAnswer, "the box reported " + outcome.text);
+    return Rig::ExitFor(outcome);
 }
 
 }  // namespace
@@ -165,17 +165,16 @@ int RunLog(Rig& rig) {
     log::LogFlows flows(*rig.session, view);
     const auto& info = rig.session->State().Info;
     if (action == "init") {
-        flows.InitLog();
-        return Shown(rig, {{"Log Initialize", info.InitLog}});
+        const app::Outcome outcome = flows.InitLog();
+        return Shown(rig, outcome, {{"Log Initialize", info.InitLog}});
     }
     if (action == "rate") {
-        flows.SetLogRate();
-        return Shown(rig, {{"Log Rate", info.LogRate}});
+        const app::Outcome outcome = flows.SetLogRate();
+        return Shown(rig, outcome, {{"Log Rate", info.LogRate}});
     }
     if (action == "start" || action == "stop") {
-        if (action == "start") flows.StartLog();
-        else flows.StopLog();
-        return Shown(rig, {{"Log Start", info.LogStart}, {"Log Stop", info.LogStop}});
+        const app::Outcome outcome = action == "start" ? flows.StartLog() : flows.StopLog();
+        return Shown(rig, outcome, {{"Log Start", info.LogStart}, {"Log Stop", info.LogStop}});
     }
 
     const app::Outcome dumped = flows.OpenLogDump();

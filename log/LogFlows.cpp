@@ -52,6 +52,14 @@ private:
     std::string error_;
     long long lines_ = 0;
 };
+
+// A set-up answer: silence, an error of the box, or done.
+app::Outcome AnswerOutcome(const std::string& answer) {
+    if (answer == kNoConnect) return app::Outcome::NoAnswer("no answer");
+    if (answer.rfind("ERROR", 0) == 0) return app::Outcome::BoxError(answer);
+    return {};
+}
+
 }  // namespace
 
 bool LogFlows::RequireConnection() {
@@ -60,12 +68,12 @@ bool LogFlows::RequireConnection() {
     return false;
 }
 
-void LogFlows::InitLog() {
-    if (!RequireConnection()) return;
-    if (!view_.AskLogItems(ItemChosen)) return;
+app::Outcome LogFlows::InitLog() {
+    if (!RequireConnection()) return app::Outcome::Cancelled("Please Auto Connect first.");
+    if (!view_.AskLogItems(ItemChosen)) return app::Outcome::Cancelled();
     auto& st = s_.State();
     const std::string command = InitLogCommand(st.CurrentAddress, ItemChosen);
-    if (command.empty()) return;
+    if (command.empty()) return app::Outcome::Cancelled();
     st.CommandText = command + "\r\n";
     std::string answer;
     {
@@ -88,6 +96,8 @@ void LogFlows::InitLog() {
         st.Info.InitLog = answer;
     st.Info.LogStart.clear();
     st.Info.LogStop.clear();
+    if (answer.empty()) return app::Outcome::NoAnswer("no answer to the initialise command");
+    return AnswerOutcome(answer);
 }
 
 std::string LogFlows::WaitForLogInit() {
@@ -101,30 +111,31 @@ std::string LogFlows::WaitForLogInit() {
     return {};
 }
 
-void LogFlows::SetLogRate() {
-    if (!RequireConnection()) return;
+app::Outcome LogFlows::SetLogRate() {
+    if (!RequireConnection()) return app::Outcome::Cancelled("Please Auto Connect first.");
     auto& st = s_.State();
     Rate.PressUnit = st.Info.PressUnits;
     Rate.TempUnit = st.Info.TempUnits;
     Rate.Prefill(st.Info.LogRate);
     Rate.Show();
-    if (!view_.AskLogRate(Rate)) return;
+    if (!view_.AskLogRate(Rate)) return app::Outcome::Cancelled();
     if (!Rate.Ok()) {
         s_.Op().ShowMessageBox(kBadRate);
-        return;
+        return app::Outcome::Cancelled(kBadRate);
     }
     st.CommandText = Rate.Command(st.CurrentAddress) + "\r\n";
     st.ReplyText = s_.Link().SendCommand(st.CommandText);
     st.Info.LogRate = st.ReplyText == "ERROR 4" ? kNotInitalized : st.ReplyText;
+    return AnswerOutcome(st.ReplyText);
 }
 
-void LogFlows::StartLog() { LogTime(false); }
-void LogFlows::StopLog() { LogTime(true); }
+app::Outcome LogFlows::StartLog() { return LogTime(false); }
+app::Outcome LogFlows::StopLog() { return LogTime(true); }
 
-void LogFlows::LogTime(bool stop) {
-    if (!RequireConnection()) return;
+app::Outcome LogFlows::LogTime(bool stop) {
+    if (!RequireConnection()) return app::Outcome::Cancelled("Please Auto Connect first.");
     const auto choice = view_.AskLogTime(stop);
-    if (!choice) return;
+    if (!choice) return app::Outcome::Cancelled();
     auto& st = s_.State();
     const std::string arg =
         LogTimeArgument(stop, choice->now, device::DeviceTimeText(choice->at), st.LogStartText);
@@ -137,6 +148,7 @@ void LogFlows::LogTime(bool stop) {
     if (shown.start) st.Info.LogStart = *shown.start;
     if (shown.stop) st.Info.LogStop = *shown.stop;
     if (shown.logStartText) st.LogStartText = *shown.logStartText;
+    return AnswerOutcome(st.ReplyText);
 }
 
 app::Outcome LogFlows::OpenLogDump() {

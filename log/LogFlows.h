@@ -45,10 +45,10 @@ class LogFlows {
 public:
     LogFlows(app::Session& session, LogView& view) : s_(session), view_(view) {}
 
-    void InitLog();            // btInitLogClick
-    void SetLogRate();         // btLogRateClick
-    void StartLog();           // btStartLogClick
-    void StopLog();            // btStopLogClick
+    app::Outcome InitLog();     // btInitLogClick
+    app::Outcome SetLogRate();  // btLogRateClick
+    app::Outcome StartLog();    // btStartLogClick
+    app::Outcome StopLog();     // btStopLogClick
     // btDumpLogClick: the dialog, the dump, the notices; how it ended.
     app::Outcome OpenLogDump();
 
@@ -68,7 +68,7 @@ public:
 
 private:
     bool RequireConnection();
-    void LogTime(bool stop);
+    app::Outcome LogTime(bool stop);
     // Reads the late answer to "LI=" (the link held by the caller); empty when none came.
     std::string WaitForLogInit();
 

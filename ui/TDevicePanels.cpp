@@ -220,17 +220,14 @@ void TDevicePanels::DataPrecisionComboBoxSelect(int index) {
     });
 }
 
-void TDevicePanels::RunLogFlow(void (tessary::log::LogFlows::*flow)()) {
+void TDevicePanels::RunLogFlow(tessary::app::Outcome (tessary::log::LogFlows::*flow)()) {
     HideEditors();
-    OnLine([this, flow] { (logFlows_.get()->*flow)(); });
+    // The flow tells its own notices; its outcome is for scripts.
+    OnLine([this, flow] { (void)(logFlows_.get()->*flow)(); });
 }
 
 void TDevicePanels::btInitLogClick() { RunLogFlow(&tessary::log::LogFlows::InitLog); }
 void TDevicePanels::btLogRateClick() { RunLogFlow(&tessary::log::LogFlows::SetLogRate); }
 void TDevicePanels::btStartLogClick() { RunLogFlow(&tessary::log::LogFlows::StartLog); }
 void TDevicePanels::btStopLogClick() { RunLogFlow(&tessary::log::LogFlows::StopLog); }
-void TDevicePanels::btDumpLogClick() {
-    HideEditors();
-    // The dump tells its own notices; its outcome is for scripts.
-    OnLine([this] { (void)logFlows_->OpenLogDump(); });
-}
+void TDevicePanels::btDumpLogClick() { RunLogFlow(&tessary::log::LogFlows::OpenLogDump); }

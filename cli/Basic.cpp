@@ -157,7 +157,9 @@ int RunInfo(Rig& rig) {
     };
     const std::vector<Row> rows = {
         {"Address", "address", address},
-        {"Device Type", "deviceType", st.DeviceType},
+        // The family comes from the "VF" answer: noise there leaves it unknown.
+        {"Device Type", "deviceType",
+         std::count(readOut.garbled.begin(), readOut.garbled.end(), "VF") ? kGarbledField : st.DeviceType},
         {"Model Number", "modelNumber", in.ModelNumber},
         {digital ? "FPGA Version" : "Kestin Display", digital ? "fpgaVersion" : "kestinDisplay",
          digital ? in.FPGA : in.KestinDisplay},

@@ -132,8 +132,9 @@ TEST(CliSignals, ASecondSignalEndsADumpsDrainAtOnceOnAWholeLine) {
         rig.signals = 2;
     });
     const CliRun r = rig.Run({"log", "dump", "--address", "31", "--out", file});
-    const auto after = std::chrono::steady_clock::now() - second;
+    const auto ended = std::chrono::steady_clock::now();
     signaller.join();
+    const auto after = ended - second;
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("Dump cancelled."), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("left unread"), std::string::npos) << r.err;

@@ -5,10 +5,7 @@
 #include "device/DeviceInfo.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace tessary::cli {
 
@@ -24,7 +21,6 @@ class ConsoleCoefView final : public coef::CoefView {
 public:
     explicit ConsoleCoefView(Rig& rig) : rig_(rig) {}
     std::string openPath, savePath;
-    std::string saved;  // "Saved to ..." once the save went through
 
     std::optional<std::string> PickCoefFile(const std::string&) override { return openPath; }
     std::vector<std::string> PickQuickLoadFiles(const std::string&, const std::string&) override { return {}; }
@@ -47,8 +43,7 @@ public:
     void ShowHexBox(bool) override {}
     void ShowWriteButton() override {}
     void ShowProgress(const std::string& text) override {
-        if (text.rfind("Saved to ", 0) == 0) saved = text;
-        else if (!text.empty()) rig_.progress.Show(text);
+        if (!text.empty()) rig_.progress.Show(text);
     }
     void ShowBackup(const std::string& text) override {
         rig_.progress.End();

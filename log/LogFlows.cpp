@@ -5,8 +5,8 @@
 #include "device/DeviceTime.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 

@@ -17,13 +17,12 @@ namespace sim = bravik::sim;
 
 // One box at #31 holding 300 log sets.
 sim::LineConfig Box31(const sim::Faults& faults, bool pacing = false) {
-    sim::BoxConfig box;
+    sim::LineConfig config;
+    config.pacing = pacing;
+    auto& box = config.boxes.emplace_back();
     box.address = 31;
     box.logSets = 300;
     box.faults = faults;
-    sim::LineConfig config;
-    config.pacing = pacing;
-    config.boxes = {box};
     return config;
 }
 

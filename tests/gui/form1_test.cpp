@@ -53,8 +53,8 @@ private slots:
     void aThrowingJobEndsItsOperation() {
         Rig r(Ini());
         gui::ModalAnswerer answers;
-        auto* connect = r.Find<QPushButton>("btNewConnect");
         r.form.RunOnLine([] { throw std::runtime_error("no memory for the answer"); });
+        auto* connect = r.Find<QPushButton>("btNewConnect");
         QVERIFY(!connect->isEnabled());
         QTRY_COMPARE(answers.messages, QStringList{"The operation failed: no memory for the answer"});
         QVERIFY(connect->isEnabled() && !r.runner.Running());

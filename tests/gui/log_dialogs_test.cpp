@@ -72,20 +72,16 @@ private slots:
         QTRY_COMPARE(r.port->writes.size(), 3u);  // closed before any save
     }
 
-    // After Cancel the box's stream is still read to its end: the dialog says so
-    // and offers no button until the drain ends.
+    // After Cancel the box's stream is still read to its end: the dialog says so, without a button.
     void cancelSaysTheRestIsReadUntilTheDrainEnds() {
         TLogDumpDlg d;
         d.show();
         d.SetRunning(true);
         auto* cancel = In<QPushButton>(&d, "btCancelDump");
         auto* note = In<QLabel>(&d, "lbCancelling");
-        QVERIFY(cancel->isVisible() && !note->isVisible() && !d.Cancelled());
-        cancel->click();
-        QVERIFY(d.Cancelled() && !cancel->isVisible() && note->isVisible());
+        d.reject();  // the close box is Cancel too
+        QVERIFY(d.Cancelled() && d.isVisible() && !cancel->isVisible() && note->isVisible());
         QCOMPARE(note->text(), QString("Cancelling: reading the rest of the box's log…"));
-        d.reject();  // the close box meanwhile changes nothing
-        QVERIFY(d.isVisible() && !cancel->isVisible() && note->isVisible());
         d.SetRunning(false);
         QVERIFY(!note->isVisible());
     }

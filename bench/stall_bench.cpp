@@ -4,11 +4,12 @@
 // thread as the program runs it. Target <= 100 ms, aim <= 20 ms.
 // Then a capture (one slot and the all-serial file) is started and stopped from
 // the capture page while the line is held: during an upload's copy wait, the
-// log-initialise wait and a log dump. The window must not wait for the line
+// log-initialise wait, a log dump and a coefficient read. The window must not wait for the line
 // there either: target <= 20 ms.
 
 #include "app/Connect.h"
 #include "bench/OneBoxLine.h"
+#include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
 #include "firmware/Upload.h"
 #include "log/LogFlows.h"
@@ -90,6 +91,30 @@ void StartAndStopCapture(Program& p, int stopAfterMs) {
         });
     });
 }
+
+// Reads the coefficient block; the capture starts at its first line.
+struct CoefReadView final : coef::CoefView {
+    Program& p;
+    bool started = false;
+    explicit CoefReadView(Program& program) : p(program) {}
+    std::optional<std::string> PickCoefFile(const std::string&) override { return std::nullopt; }
+    std::vector<std::string> PickQuickLoadFiles(const std::string&, const std::string&) override { return {}; }
+    std::optional<std::string> PickSaveFile(const std::string&, const std::string&, const std::string&,
+                                            const std::string&) override {
+        return std::nullopt;
+    }
+    bool AskGoOn(const std::string&) override { return false; }
+    bool AskSendUncheckedBlock(const std::string&) override { return false; }
+    bool AskMakePermanent() override { return false; }
+    void ShowHexLines(const std::vector<std::string>&) override {}
+    void ShowMemoLines(const std::vector<std::string>&) override {}
+    void ShowHexBox(bool) override {}
+    void ShowWriteButton() override {}
+    void ShowProgress(const std::string& text) override {
+        if (!started && text.rfind("Reading", 0) == 0) StartAndStopCapture(p, 300), started = true;
+    }
+    void ShowBackup(const std::string&) override {}
+};
 
 // Sends a small image; the capture starts as the copy wait begins.
 struct UploadView final : firmware::FirmwareView {
@@ -209,6 +234,10 @@ int main(int argc, char** argv) {
         flows.DumpLog(req);
     });
     captureCase("capture started during the log-initialise wait:", [&] { flows.InitLog(); });
+    st.DefaultFolder = dir.string() + "/";  // the block's backup goes there
+    CoefReadView coefView(p);
+    coef::CoefTransfer coefs(p.session, coefView);
+    captureCase("capture started during a coefficient read:", [&] { coefs.btReadTempClick(); });
     std::filesystem::remove_all(dir);
     return failures;
 }

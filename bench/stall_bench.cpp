@@ -4,8 +4,8 @@
 // thread as the program runs it. Target <= 100 ms, aim <= 20 ms.
 // Then a capture (one slot and the all-serial file) is started and stopped from
 // the capture page while the line is held: during an upload's copy wait, the
-// log-initialise wait, a log dump and a coefficient read. The window must not wait for the line
-// there either: target <= 20 ms.
+// log-initialise wait, a log dump and a coefficient read. The window must not
+// wait for the line there either: target <= 20 ms.
 
 #include "app/Connect.h"
 #include "bench/OneBoxLine.h"

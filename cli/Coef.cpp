@@ -4,11 +4,10 @@
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
 
+#include "link/Files.h"
+
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace tessary::cli {
 
@@ -105,7 +104,9 @@ int RunCoefRead(Rig& rig) {
 
 int RunCoefWrite(Rig& rig) {
     const std::string file = rig.inv.operands[0];
-    if (!std::ifstream(file)) return rig.Fail(kFileError, "cannot read " + file + ": " + std::strerror(errno));
+    // Looked at without opening it: a FIFO or a device would hang or act.
+    std::uint64_t size = 0;
+    if (std::string why; !link::RegularFileSize(file, size, why)) return rig.Fail(kFileError, "cannot read " + file + ": " + why);
     const std::string address = rig.Address();
     if (address.empty()) return kUsage;
     if (const int rc = rig.Connect(address); rc != kDone) return rc;

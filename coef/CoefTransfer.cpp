@@ -3,13 +3,13 @@
 #include "coef/CoefImage.h"
 #include "device/DeviceInfo.h"
 #include "device/Settings.h"
+#include "link/Files.h"
 
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +18,7 @@ namespace tessary::coef {
 namespace {
 
 constexpr std::size_t kMaxDiffLines = 30;
-constexpr long kMaxCoefFileBytes = 4L << 20;
+constexpr std::size_t kMaxCoefFileBytes = 4 << 20;
 
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -27,17 +27,15 @@ std::string Upper(std::string s) {
 
 std::string Reason(int err) { return std::strerror(err); }
 
-// Writes and flushes each line; closes on every path.
-std::string WriteLinesTo(std::FILE* f, const std::string& path, const std::vector<std::string>& lines) {
+// Each line whole or not at all, so a full disk leaves no half line; closed on every path.
+std::string WriteLinesTo(link::LineFile& file, const std::string& path, const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
-        const std::string text = line + "\r\n";
-        if (std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fflush(f) != 0) {
-            const int err = errno;
-            std::fclose(f);
-            return path + ": " + Reason(err);
+        if (std::string error = file.Write(line + "\r\n"); !error.empty()) {
+            file.Close();
+            return path + ": " + error;
         }
     }
-    if (std::fclose(f) != 0) return path + ": " + Reason(errno);
+    if (std::string error = file.Close(); !error.empty()) return path + ": " + error;
     return {};
 }
 
@@ -73,31 +71,26 @@ bool MakeDirs(const std::string& dir) {
 }  // namespace
 
 std::string WriteLinesFile(const std::string& path, const std::vector<std::string>& lines, bool mustBeNew) {
-    std::FILE* f = std::fopen(path.c_str(), mustBeNew ? "wbx" : "wb");
-    if (!f) return path + ": " + Reason(errno);
-    return WriteLinesTo(f, path, lines);
+    link::LineFile file;
+    if (std::string error = file.Open(path, mustBeNew ? link::LineFile::Mode::CreateNew : link::LineFile::Mode::Truncate);
+        !error.empty())
+        return path + ": " + error;
+    return WriteLinesTo(file, path, lines);
 }
 
 std::string ReadLinesFile(const std::string& path, std::vector<std::string>& lines) {
     lines.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return path + ": " + Reason(errno);
+    const link::FileText text = link::ReadRegularFile(path, kMaxCoefFileBytes);
+    if (!text.ok) return path + ": " + text.error;
     std::string line;
-    long total = 0;
-    int c;
-    while ((c = std::fgetc(f)) != EOF && ++total <= kMaxCoefFileBytes) {
+    for (const char c : text.bytes) {
         if (c == '\n') {
             lines.push_back(line);
             line.clear();
         } else if (c != '\r') {
-            line += static_cast<char>(c);
+            line += c;
         }
     }
-    const bool failed = std::ferror(f) != 0;
-    const int err = errno;
-    std::fclose(f);
-    if (failed) return path + ": " + Reason(err);
-    if (total > kMaxCoefFileBytes) return path + ": larger than 4 MiB, not a coefficient file";
     if (!line.empty()) lines.push_back(line);
     return {};
 }
@@ -111,19 +104,18 @@ std::string WriteBackup(const std::string& defaultFolder, const std::string& ser
         error = dir + ": " + Reason(errno);
         return {};
     }
-    std::string name;
-    for (char c : serial) name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
-    if (name.empty()) name = "unknown";
-    const std::string stem = dir + "/" + name + "-" + TimeText(when, "%Y%m%d-%H%M%S");
+    const std::string stem = dir + "/" + link::FileNamePart(serial) + "-" + TimeText(when, "%Y%m%d-%H%M%S");
     for (int n = 1; n < 100; ++n) {
         const std::string path = stem + (n == 1 ? "" : "-" + std::to_string(n)) + "." + ext;
-        std::FILE* f = std::fopen(path.c_str(), "wbx");  // never over an older backup
-        if (!f && errno == EEXIST) continue;
-        if (!f) {
-            error = path + ": " + Reason(errno);
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec)) continue;  // never over an older backup
+        link::LineFile file;
+        if (std::string why = file.Open(path, link::LineFile::Mode::CreateNew); !why.empty()) {
+            if (std::filesystem::exists(path, ec)) continue;  // made meanwhile
+            error = path + ": " + why;
             return {};
         }
-        error = WriteLinesTo(f, path, lines);
+        error = WriteLinesTo(file, path, lines);
         return error.empty() ? path : std::string();
     }
     error = stem + ": every name is taken";
@@ -193,14 +185,12 @@ void CoefTransfer::DecodeBoxHex() {
     const char* tmp = std::getenv("TMPDIR");
     std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessary-coef-XXXXXX";
     const int fd = ::mkstemp(path.data());
-    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    if (!f) {
-        const int err = errno;
-        if (fd >= 0) ::close(fd);
-        s_.Op().ShowMessageBox("Could not make a temporary file for the coefficients: " + Reason(err));
+    if (fd < 0) {
+        s_.Op().ShowMessageBox("Could not make a temporary file for the coefficients: " + Reason(errno));
         return;
     }
-    const std::string error = WriteLinesTo(f, path, hex_);
+    ::close(fd);  // made private by mkstemp; written through the one file layer
+    const std::string error = WriteLinesFile(path, hex_, false);
     if (error.empty()) ShowDecoded(ReadCoefHexFile(path, "the coefficient lines read from the box"));
     else s_.Op().ShowMessageBox("Could not write the temporary file " + error);
     if (::unlink(path.c_str()) != 0)
@@ -301,9 +291,8 @@ void CoefTransfer::btQuickLoadClick() {
 
 void CoefTransfer::SaveCoefClick() {
     const auto& st = s_.State();
-    std::string name = st.Info.SerialNumber.substr(0, 8);
-    for (char& c : name)
-        if (c == '/') c = '_';
+    const std::string serial = st.Info.SerialNumber.substr(0, 8);
+    const std::string name = serial.empty() ? std::string() : link::FileNamePart(serial);
     // The filter's own extension, so a saved block opens again as the same kind.
     std::string suffix = "txt";
     const std::size_t bar = saveFilter_.find('|');

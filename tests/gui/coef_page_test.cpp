@@ -4,7 +4,9 @@
 #include "ui/TCoefficientsPage.h"
 #include "GuiRig.h"
 
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
@@ -41,6 +43,34 @@ private slots:
         QVERIFY(memo->toPlainText().startsWith("Type: \t0201\n"));
         QCOMPARE(r.Find<QPlainTextEdit>("HexMemoBox")->blockCount(), 17);
         QVERIFY(r.Find<QLabel>("lbCoefBackup")->text().startsWith("Last backup: " + dir.path() + "/backups/21040117-"));
+    }
+
+    void openAndSaveThroughAPathBeyondLatin1() {
+        gui::Rig r(dir.filePath("t2.ini"));
+        r.session.State().DeviceType = "Kestin";
+        QDir(dir.path()).mkdir("Kalibrierdaten");
+        const QString from = dir.filePath("Kalibrierdaten/Prüfstand Ω.CFT"), to = dir.filePath("Kalibrierdaten/Prüfstand 2.CFT");
+        QFile f(from);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("1.5\r\n2.5\r\n") > 0 && f.flush());
+        r.form.CoefficientsPage()->ArrangeForDevice("Kestin");
+        QStringList filters;
+        const auto pick = [&filters](const QString& name) {
+            gui::OnModal<QFileDialog>([&filters, name](QFileDialog* dlg) {
+                filters = dlg->nameFilters();
+                dlg->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+                QMetaObject::invokeMethod(dlg, "accept");
+            });
+        };
+        pick(from);
+        QTest::mouseClick(r.Find<QPushButton>("OpenCoef"), Qt::LeftButton);
+        QTRY_COMPARE(r.Find<QPlainTextEdit>("Memo1")->toPlainText(), QString("1.5\n2.5"));
+        QCOMPARE(filters.last(), QString("All Files (*)"));  // names without a dot too
+        pick(to);
+        QTest::mouseClick(r.Find<QPushButton>("SaveCoef"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
+        QFile saved(to);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("1.5\r\n2.5\r\n"));
     }
 };
 

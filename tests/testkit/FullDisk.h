@@ -1,66 +1,48 @@
 #pragma once
-// A folder on a full disk, but for a few bytes after chosen files: a 64 KiB
-// tmpfs filled up where the test may mount one (root; in a mount namespace of
-// its own, so nothing outside sees it), else a file size limit (RLIMIT_FSIZE,
-// SIGXFSZ ignored) that cuts a write the same way: short, then failing.
+// A full disk but for `room` bytes after chosen files: a filled 64 KiB tmpfs where the test may mount
+// one (root, own mount namespace), else RLIMIT_FSIZE, which cuts a write the same way: short, then failing.
 
 #include "testkit/SessionRig.h"
 
 #include <csignal>
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 
 namespace tessary::testkit {
 
-class FullDisk {
-public:
+struct FullDisk {
     static constexpr std::size_t kPage = 4096;
-    explicit FullDisk(std::filesystem::path dir) : dir_(std::move(dir)) {
-        std::filesystem::create_directories(dir_);
-        mounted_ = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                   ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=64k") == 0;
+    std::filesystem::path dir;
+    bool mounted = false;
+    rlimit saved{};  // restored at the end
+    std::vector<std::pair<std::string, std::string>> before;  // each file and what it held
+
+    explicit FullDisk(std::filesystem::path folder) : dir(std::move(folder)) {
+        std::filesystem::create_directories(dir);
+        mounted = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                  ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+        ::getrlimit(RLIMIT_FSIZE, &saved);
     }
     ~FullDisk() {
-        if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
-        if (!limited_) return;
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, SIG_DFL);
+        if (mounted) ::umount2(dir.c_str(), MNT_DETACH);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
     }
-    FullDisk(const FullDisk&) = delete;
-    FullDisk& operator=(const FullDisk&) = delete;
-
     // A file of one whole line that leaves `room` bytes in its page.
     std::string File(const std::string& leaf, std::size_t room) {
-        const std::string path = (dir_ / leaf).string();
+        const std::string path = (dir / leaf).string();
         std::ofstream(path, std::ios::binary) << std::string(kPage - room - 2, 'x') << "\r\n";
-        before_.emplace_back(path, ReadFile(path));
+        before.emplace_back(path, ReadFile(path));
         return path;
     }
     // From now on no file takes more than its room.
     void Fill() {
-        if (mounted_) {
-            const int fd = ::open((dir_ / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-            const std::string page(kPage, 'f');
-            while (fd >= 0 && ::write(fd, page.data(), page.size()) > 0) {}
-            ::close(fd);
-            return;
-        }
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit low = saved_;
-        low.rlim_cur = kPage;
+        std::ofstream filler(dir / "filler", std::ios::binary);
+        for (const std::string page(kPage, 'f'); mounted && filler.write(page.data(), kPage) && filler.flush();) {}
+        const rlimit low{kPage, saved.rlim_max};
         std::signal(SIGXFSZ, SIG_IGN);
-        limited_ = ::setrlimit(RLIMIT_FSIZE, &low) == 0;
+        if (!mounted) ::setrlimit(RLIMIT_FSIZE, &low);
     }
-    // Each file and what it held before.
-    const std::vector<std::pair<std::string, std::string>>& Before() const { return before_; }
-
-private:
-    std::filesystem::path dir_;
-    bool mounted_ = false, limited_ = false;
-    rlimit saved_{};
-    std::vector<std::pair<std::string, std::string>> before_;
 };
 
 }  // namespace tessary::testkit

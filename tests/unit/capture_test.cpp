@@ -1,5 +1,5 @@
 // Timed capture: the line texts, the cycles in virtual time (order, files,
-// deadlines, overruns), the files' failure paths and the check box clicks.
+// deadlines, overruns) and the check box clicks.
 
 #include "capture/Capture.h"
 #include "capture/CaptureText.h"
@@ -128,17 +128,6 @@ TEST(Capture, AnOverrunPeriodRunsLateOnceAndFurtherOnesAreSkippedAndCounted) {
                        {1, 1000}, {2, 2000}, {3, 3500}, {4, 4000}, {6, 6500}, {7, 7000}}));
     EXPECT_EQ(r.capture.Skipped(), 1u);
     EXPECT_EQ(r.view.states.at(1), "1 1 periods skipped: the line was busy longer than a period");
-}
-
-TEST(Capture, AFileThatFailsIsReportedOnceAndTheOtherSlotsGoOn) {
-    CaptureRig r;
-    r.setup.paths[0] = (r.dir / "missing" / "a.txt").string();
-    r.setup.paths[1] = "/dev/full";
-    r.Run({true, true, false, true}, 3.5);
-    EXPECT_EQ(r.view.errors, (Strings{"1 Cannot open " + r.setup.paths[0] + ": No such file or directory",
-                                      "2 Cannot open /dev/full: it is a device"}));
-    EXPECT_EQ(r.File(4).size(), 3 * 38u);
-    EXPECT_EQ(r.asked["#01TM;D1;D2;D3;D4\r\n"], 3) << "a slot without a file is still asked";
 }
 
 TEST(Capture, ClicksCloseTheSourcesFileAndTheAllSerialFileIsAppendedTo) {

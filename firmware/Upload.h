@@ -38,7 +38,19 @@ public:
     virtual std::string TimeOfDay() = 0;  // now, in the system's time format
 };
 
-enum class UploadEnd { Cancelled, FileProblem, NotSent, NoSpeedAnswer, Aborted, Stopped, Finished };
+// How an upload ended. NotReady and NoCopyAnswer run the flow to its end (the
+// PC back at 9600) but the box did not take a new program, or did not say so.
+enum class UploadEnd {
+    Cancelled,
+    FileProblem,
+    NotSent,
+    NoSpeedAnswer,
+    NotReady,      // "PR" was not answered "READY": nothing of the image was sent
+    Aborted,
+    Stopped,
+    NoCopyAnswer,  // every line sent, but no closing line within the copy wait
+    Finished,
+};
 
 // The notice for an image file that cannot be read: its path and the system's reason.
 std::string ImageFileProblem(const std::string& path, const std::string& reason);

@@ -170,6 +170,10 @@ int Run(const std::vector<std::string>& args, Environment& env) {
                 << (inv.command.empty() ? std::string() : inv.Key() + " ") << "--help)\n";
         return kUsage;
     }
+    if (inv.version) {
+        env.out << "tessary-cli " TESSARY_VERSION "\n";
+        return kDone;
+    }
     if (inv.help) {
         env.out << (inv.command.empty() ? ProgramHelp() : CommandHelp(inv.Key()));
         return kDone;

@@ -4,36 +4,9 @@
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessary::capture {
-
-std::string LineFile::Open(const std::string& path, bool truncate) {
-    Close();
-    // O_APPEND: each line lands at the end even if another program appends too.
-    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-    fd_ = ::open(path.c_str(), flags, 0644);
-    return fd_ < 0 ? std::strerror(errno) : std::string();
-}
-
-std::string LineFile::Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing was written";
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return {};
-}
-
-void LineFile::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
 
 Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock,
                  std::chrono::milliseconds rateUnit)
@@ -52,6 +25,7 @@ bool Capture::Start(const CaptureSetup& setup) {
     // A capture still winding down may wait for the line: its end is awaited
     // on the new thread, not here.
     if (run_) run_->stop = true;
+    clock_.Wake();
     run->previous = std::move(run_);
     for (int k = 0; k <= kSlots; ++k) view_.ShowFileError(k, {});
 
@@ -90,7 +64,7 @@ void Capture::OpenTransducerFile(Run& run, int slot, const std::string& path) {
     {
         std::lock_guard lock(run.filesMutex);
         run.paths[slot] = path;
-        error = run.files[slot].Open(path, truncate);
+        error = run.files[slot].Open(path, truncate ? link::LineFile::Mode::Truncate : link::LineFile::Mode::Append);
         if (!error.empty()) error = "Cannot open " + path + ": " + error;
         run.fileErrors[slot] = error;
     }
@@ -115,9 +89,15 @@ void Capture::Stop() {
 
 void Capture::SlotClicked(int slot, bool ticked) {
     if (slot < 1 || slot > kSlots || !run_) return;
-    run_->ticked[slot - 1] = ticked;
-    std::lock_guard lock(run_->filesMutex);
-    run_->files[slot - 1].Close();
+    Run& run = *run_;
+    run.ticked[slot - 1] = ticked;
+    std::string error;
+    {
+        std::lock_guard lock(run.filesMutex);
+        error = run.files[slot - 1].Close();
+        if (!error.empty()) error = "Cannot close " + run.paths[slot - 1] + ": " + error;
+    }
+    if (!error.empty()) view_.ShowFileError(slot, error);
 }
 
 void Capture::AllSerialClicked(bool ticked) {
@@ -135,9 +115,33 @@ void Capture::AllSerialClicked(bool ticked) {
 
 void Capture::HandleRequests(Run& run) {
     if (!run.closeAllSerial.exchange(false)) return;
-    if (run.allSerialOpen) link_.CloseAllSerialFile();
+    CheckAllSerialFile(run);
+    if (run.allSerialOpen) {
+        const std::string error = link_.CloseAllSerialFile();
+        if (!error.empty()) view_.ShowFileError(0, "Cannot close " + run.allSerialPath + ": " + error);
+    }
     run.allSerialOpen = false;
     link_.SetAllSerial(run.allSerialTick);
+}
+
+void Capture::CheckAllSerialFile(Run& run) {
+    // The link writes the file for every thread's exchanges; the capture says what went wrong.
+    if (!run.allSerialOpen) return;
+    std::string error = link_.AllSerialFileError();
+    if (!error.empty()) error = "Cannot write " + run.allSerialPath + ": " + error;
+    if (error == run.allSerialError) return;
+    run.allSerialError = error;
+    view_.ShowFileError(0, error);
+}
+
+std::string Capture::RunningNote(const Run& run) {
+    std::string note;
+    if (run.skipped > 0)
+        note = std::to_string(run.skipped.load()) + " periods skipped: the line was busy longer than a period";
+    if (run.garbled > 0)
+        note += (note.empty() ? "" : "; ") + std::to_string(run.garbled.load()) + " garbled answers filed as \"" +
+                std::string(link::kNoConnect) + "\"";
+    return note;
 }
 
 void Capture::RunCycles(Run& run) {
@@ -165,7 +169,9 @@ void Capture::RunCycles(Run& run) {
         }
         if (run.stop) break;
         if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
-        if (!RunCycle(run, note)) break;
+        const bool goOn = RunCycle(run, note);
+        CheckAllSerialFile(run);
+        if (!goOn) break;
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - run.start) / run.period);
         if (passed <= k) {
             ++k;
@@ -175,8 +181,7 @@ void Capture::RunCycles(Run& run) {
             k = passed;
             if (missed > 0) {
                 run.skipped += missed;
-                view_.ShowState(true, std::to_string(run.skipped.load()) +
-                                          " periods skipped: the line was busy longer than a period");
+                view_.ShowState(true, RunningNote(run));
             }
         }
     }
@@ -203,9 +208,15 @@ bool Capture::RunCycle(Run& run, std::string& note) {
             link_.SetResponseTimeoutMs(saved);
         }
         clock_.LetOthersIn();
-        const std::string line = FormatCaptureTime(answer);
+        // Noise is no reading: it is filed as a missing answer is, and counted.
+        const bool garbled = outcome == link::ExchangeOutcome::Garbled;
+        const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);
         WriteLine(run, k, line);
+        if (garbled) {
+            ++run.garbled;
+            view_.ShowState(true, RunningNote(run));
+        }
         if (outcome == link::ExchangeOutcome::HangUp) {
             note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
             return false;
@@ -219,7 +230,7 @@ void Capture::WriteLine(Run& run, int slot, const std::string& line) {
     bool changed = false;
     {
         std::lock_guard lock(run.filesMutex);
-        LineFile& file = run.files[slot];
+        link::LineFile& file = run.files[slot];
         if (!file.IsOpen()) return;
         std::string error = file.Write(line + "\r\n");
         if (!error.empty()) error = "Cannot write " + run.paths[slot] + ": " + error;
@@ -231,12 +242,20 @@ void Capture::WriteLine(Run& run, int slot, const std::string& line) {
 }
 
 void Capture::CloseCaptureFiles(Run& run) {
+    std::array<std::string, kSlots + 1> errors;
     {
         std::lock_guard lock(run.filesMutex);
-        for (auto& file : run.files) file.Close();
+        for (int k = 0; k < kSlots; ++k)
+            if (std::string error = run.files[k].Close(); !error.empty())
+                errors[k + 1] = "Cannot close " + run.paths[k] + ": " + error;
     }
-    if (run.allSerialOpen) link_.CloseAllSerialFile();
+    CheckAllSerialFile(run);
+    if (run.allSerialOpen)
+        if (std::string error = link_.CloseAllSerialFile(); !error.empty())
+            errors[0] = "Cannot close " + run.allSerialPath + ": " + error;
     run.allSerialOpen = false;
+    for (int k = 0; k <= kSlots; ++k)
+        if (!errors[k].empty()) view_.ShowFileError(k, errors[k]);
 }
 
 }  // namespace tessary::capture

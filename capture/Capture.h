@@ -16,6 +16,7 @@
 #include "app/AppState.h"
 #include "capture/CaptureClock.h"
 #include "link/DeviceLink.h"
+#include "link/Files.h"
 
 #include <array>
 #include <atomic>
@@ -46,8 +47,8 @@ public:
     // Source 0 is the all-serial file, 1..4 the slots. The text names the file
     // and the system's reason; empty: the file takes lines again.
     virtual void ShowFileError(int source, const std::string& text) = 0;
-    // Started (the boxes start empty) or ended; the note says why it ended or
-    // how many periods were skipped.
+    // Started (the boxes start empty) or ended; the note says why it ended, or
+    // while running how many periods were skipped and answers came garbled.
     virtual void ShowState(bool running, const std::string& note) = 0;
 };
 
@@ -73,23 +74,6 @@ inline void FillFromConnection(CaptureSetup& setup, const app::ConnectionCopy& s
 struct CycleTiming {
     std::uint64_t period;  // 1 for the first period after Start
     CaptureClock::TimePoint due, began;
-};
-
-// A capture file: appended to, one write per line, closed when it goes.
-class LineFile {
-public:
-    LineFile() = default;
-    ~LineFile() { Close(); }
-    LineFile(const LineFile&) = delete;
-    LineFile& operator=(const LineFile&) = delete;
-    // Empty on success, else the system's reason.
-    std::string Open(const std::string& path, bool truncate);
-    std::string Write(std::string_view bytes);
-    void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
 };
 
 class Capture {
@@ -125,6 +109,8 @@ public:
     std::chrono::milliseconds Period() const { return run_ ? run_->period : std::chrono::milliseconds(1000); }
     std::uint32_t TimeoutMs() const { return run_ ? run_->timeoutMs : 1000; }
     std::uint64_t Skipped() const { return run_ ? run_->skipped.load() : 0; }
+    // Answers that came garbled: filed and shown as "NoConnect", never as a reading.
+    std::uint64_t Garbled() const { return run_ ? run_->garbled.load() : 0; }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
 
@@ -139,6 +125,7 @@ private:
         CaptureClock::TimePoint start{};
         std::string allSerialPath;  // empty: no all-serial file
         bool allSerialOpen = false;  // capture thread only
+        std::string allSerialError;  // capture thread only: the text last reported for source 0
 
         std::array<std::atomic<bool>, kSlots> ticked{};
         std::atomic<bool> stop{false};
@@ -146,9 +133,10 @@ private:
         std::atomic<bool> closeAllSerial{false};
         std::atomic<bool> allSerialTick{false};
         std::atomic<std::uint64_t> skipped{0};
+        std::atomic<std::uint64_t> garbled{0};
 
         std::mutex filesMutex;  //!< guards files and fileErrors: a close never falls inside a write
-        std::array<LineFile, kSlots> files;
+        std::array<link::LineFile, kSlots> files;
         std::array<std::string, kSlots> paths;
         std::array<std::string, kSlots> fileErrors;
 
@@ -161,7 +149,9 @@ private:
     bool RunCycle(Run& run, std::string& note);
     void WriteLine(Run& run, int slot, const std::string& line);
     void HandleRequests(Run& run);
+    void CheckAllSerialFile(Run& run);
     void CloseCaptureFiles(Run& run);
+    static std::string RunningNote(const Run& run);
     static void Join(std::unique_ptr<Run>& run);
 
     link::DeviceLink& link_;

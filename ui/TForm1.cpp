@@ -1,6 +1,7 @@
 #include "ui/TForm1.h"
 
 #include "device/DeviceInfo.h"
+#include "ui/FilePaths.h"
 #include "ui/HelpWindow.h"
 #include "ui/LabelAccessible.h"
 #include "ui/LineRunner.h"
@@ -126,7 +127,7 @@ void TForm1::FormShow() {
     session_.FormShow();
     if (closing_) return;  // a signal during the INI file's notice
     const auto& st = session_.State();
-    ui->lbINI->setText("Using " + Q(tessary::app::ShownText(st.IniFilePath)));
+    ui->lbINI->setText("Using " + PathText(tessary::app::ShownText(st.IniFilePath)));
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QDateTime when = exe.lastModified();
     const QLocale locale = QLocale::system();
@@ -147,7 +148,7 @@ void TForm1::UpdatePortStatus() {
     if (!shown_.PortOpen) text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
-    QString tip = Q(tessary::app::ShownText(shown_.PortDescription));
+    QString tip = NoticeText(tessary::app::ShownText(shown_.PortDescription));
     if (!shown_.PortOpen && !shown_.PortNotOpenText.empty())
         tip += "\nNot open: " + Q(tessary::app::ShownText(shown_.PortNotOpenText));
     portStatus_->setToolTip(tip);
@@ -205,7 +206,7 @@ void TForm1::ShowConnection(const tessary::app::ConnectionCopy& shown) {
         tip << QString("%1: %2  ->  %3")
                    .arg(k + 1)
                    .arg(Q(tessary::app::ShownText(shown_.TransducerCaption[k])),
-                        Q(tessary::app::ShownText(shown_.CapturePath[k])));
+                        PathText(tessary::app::ShownText(shown_.CapturePath[k])));
     }
     slotStatus_->setText("Slots: " + shownSlots.join(' '));
     slotStatus_->setToolTip(tip.join('\n'));

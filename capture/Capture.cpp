@@ -1,5 +1,6 @@
 #include "capture/Capture.h"
 
+#include "app/LineWatch.h"
 #include "app/Operator.h"
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
@@ -150,6 +151,12 @@ void Capture::Run() {
         if (stop_) break;
         if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
         if (!RunCycle(note)) break;
+        if (rebase_) {
+            rebase_ = false;
+            start_ = clock_.Now() - period_ * static_cast<std::int64_t>(k);
+            ++k;
+            continue;
+        }
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
         if (passed <= k) {
             ++k;
@@ -176,6 +183,7 @@ bool Capture::RunCycle(std::string& note) {
         if (!ticked_[k]) continue;
         std::string answer;
         link::ExchangeOutcome outcome;
+        const auto since = std::chrono::steady_clock::now();
         {
             // The time-out of the snapshot, whatever the window has set since.
             auto hold = link_.Hold();
@@ -187,6 +195,9 @@ bool Capture::RunCycle(std::string& note) {
             link_.SetResponseTimeoutMs(saved);
         }
         clock_.LetOthersIn();
+        if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
+                       (outcome == link::ExchangeOutcome::NotOpen && watch_->Unplugged())))
+            return PauseForAdapter(since, note);
         const std::string line = FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);
         WriteLine(k, line);
@@ -195,6 +206,32 @@ bool Capture::RunCycle(std::string& note) {
             return false;
         }
     }
+    return true;
+}
+
+bool Capture::PauseForAdapter(std::chrono::steady_clock::time_point since, std::string& note) {
+    const auto back = watch_->AwaitReturn(
+        since, [this] { return stop_.load(); },
+        [this](int ms) {
+            clock_.SleepUntil(clock_.Now() + std::chrono::milliseconds(ms));
+            HandleRequests();
+        });
+    switch (back.outcome) {
+    case app::LineWatch::Outcome::Resumed:
+        break;
+    case app::LineWatch::Outcome::Refused:
+        note = "Capture stopped: " + back.notice;
+        return false;
+    case app::LineWatch::Outcome::Stopped:
+        return true;
+    }
+    const std::string gap = app::GapLine(back.away, back.back);
+    for (int k = 0; k < kSlots; ++k) {
+        if (!ticked_[k]) continue;
+        view_.ShowLine(k + 1, gap);
+        WriteLine(k, gap);
+    }
+    rebase_ = true;
     return true;
 }
 

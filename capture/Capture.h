@@ -23,6 +23,7 @@
 
 namespace tessary::app {
 class Operator;
+class LineWatch;
 }
 
 namespace tessary::capture {
@@ -113,11 +114,17 @@ public:
     std::uint64_t Skipped() const { return skipped_.load(); }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
+    // With a watch, an unplugged adapter pauses the cycles instead of ending
+    // the capture: they go on one period after the same box is back, and each
+    // open file gets one gap line. Set before Start.
+    void SetLineWatch(app::LineWatch* watch) { watch_ = watch; }
 
 private:
     void OpenTransducerFile(int slot, const std::string& path);
     void Run();
     bool RunCycle(std::string& note);
+    // False: the capture ends (`note` says why).
+    bool PauseForAdapter(std::chrono::steady_clock::time_point since, std::string& note);
     void WriteLine(int slot, const std::string& line);
     void HandleRequests();
     void CloseCaptureFiles();
@@ -135,6 +142,8 @@ private:
     CaptureClock::TimePoint start_{};
     bool allSerialOpen_ = false;  // capture thread only, once running
     std::function<void(const CycleTiming&)> cycleObserver_;
+    app::LineWatch* watch_ = nullptr;
+    bool rebase_ = false;  // capture thread: the schedule starts afresh after a pause
 
     std::array<std::atomic<bool>, kSlots> ticked_{};
     std::atomic<bool> stop_{false};

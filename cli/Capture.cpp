@@ -108,6 +108,7 @@ int RunCapture(Rig& rig) {
     ConsoleCaptureView view(rig);
     capture::SteadyCaptureClock clock;
     capture::Capture capture(*rig.link, rig.op, view, clock);
+    capture.SetLineWatch(&rig.session->Watch());
     // Checked as each cycle is due: the last one wanted runs whole, the next not at all.
     const long long lastPeriod = seconds / rate;
     long long started = 0;

@@ -25,6 +25,8 @@ struct Environment {
     const std::atomic<int>* signals = nullptr;  // SIGINT/SIGTERM seen so far
     std::string devDir = "/dev";                // where the system's serial devices are listed
     std::string sysDir = "/sys/class/tty";      // where their adapters are described
+    std::string byIdDir = "/dev/serial/by-id";  // their stable names
+    std::string byPathDir = "/dev/serial/by-path";
     // Called with true while a signal may end the program at once (nothing is
     // half written), false while the command ends itself at a clean point.
     std::function<void(bool)> stopAtOnce;

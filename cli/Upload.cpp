@@ -59,7 +59,7 @@ private:
 int RunUpload(Rig& rig) {
     const std::string address = rig.Address();
     if (address.empty()) return kUsage;
-    if (!rig.Open()) return kNoAnswer;
+    if (!rig.Open()) return rig.openExit;
     if (rig.stop.Requested()) return rig.Fail(kNoAnswer, "stopped by a signal before the upload began");
 
     ConsoleFirmwareView view(rig, rig.inv.operands[0]);

@@ -115,6 +115,8 @@ void ReadDeviceInfo(app::Session& session) {
 
     info.SerialNumber = QueryBox(session, "ID");
     if (const auto n = AddressNumber(st.CurrentAddress)) st.AddressTable[static_cast<std::size_t>(*n)] = info.SerialNumber;
+    // The box an unplugged adapter must bring back before the loops go on.
+    if (info.SerialNumber != app::kNoConnect) session.Watch().Arm(st.CurrentAddress, info.SerialNumber);
     info.FirmwareVersion = QueryBox(session, "VER");
     info.GateTime = QueryBox(session, "GA");
     info.PressUnits = QueryBox(session, "UN1");

@@ -1,0 +1,295 @@
+// Real adapters' troubles on a simulated line: stable names, a port another
+// program holds or the system forbids, and the adapter pulled out and put back
+// during a readings loop, a capture and a log dump.
+
+#include "SimSession.h"
+#include "capture/Capture.h"
+#include "device/DeviceInfo.h"
+#include "device/Readings.h"
+#include "link/AdapterWatch.h"
+#include "log/LogFlows.h"
+#include "testkit/ScriptLogView.h"
+#include "testkit/SessionRig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <regex>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tessary;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using test::Strings;
+
+namespace {
+
+constexpr const char* kById = "usb-Bravik_Sim_A1B2C3-if00-port0";
+
+fs::path TempFolder() {
+    fs::path dir = fs::path(::testing::TempDir()) / ("tessary_adapter_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+// One fast box (#01) behind a by-id link in a folder of the test's own.
+bravik::sim::LineConfig ByIdLine(const fs::path& dir, bool paced = false) {
+    bravik::sim::BoxConfig box;
+    box.baud = 115200;
+    box.gate = "0.01";
+    box.logSets = 300;
+    bravik::sim::LineConfig cfg;
+    cfg.boxes = {box, box};
+    cfg.boxes[1].address = 2;
+    cfg.pacing = paced;
+    cfg.byIdDir = (dir / "by-id").string();
+    cfg.byIdName = kById;
+    return cfg;
+}
+
+link::SerialDirs Dirs(const fs::path& dir) {
+    return {(dir / "dev").string(), (dir / "by-id").string(), (dir / "by-path").string(), (dir / "sys").string()};
+}
+
+// A session on COM1 = the by-id link, its watch looking in the test's folders,
+// the status line recorded, the box at #01 read out (so the watch knows it).
+struct Replug : ::testing::Test {
+    fs::path dir = TempFolder();
+    bravik::sim::Line line{ByIdLine(dir)};
+    link::PortMap ports;
+    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
+    testkit::RecordingOperator op;
+    app::Session s{dl, ports, op, app::Options{}};
+    std::mutex m;
+    Strings status;
+    std::string serial;
+
+    void SetUp() override {
+        line.start();
+        ports.SetFromCommandLine("COM1", (dir / "by-id" / kById).string());
+        s.FormCreate();
+        dl.SetLinkPortName("COM1");
+        dl.SetLinkBaudRate(115200);
+        ASSERT_TRUE(dl.OpenComPort());
+        s.Watch().SetDirs(Dirs(dir));
+        s.Watch().SetStatusSink([this](const std::string& t) {
+            std::lock_guard l(m);
+            status.push_back(t);
+        });
+        s.State().CurrentAddress = "#01";
+        device::ReadDeviceInfo(s);
+        serial = s.State().Info.SerialNumber;
+        ASSERT_EQ(serial.size(), 8u);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    Strings Status() {
+        std::lock_guard l(m);
+        return status;
+    }
+    // Pulls the plug, and puts it back `after` later from another thread.
+    std::thread PullPlug(std::chrono::milliseconds after, bool otherBoxes = false) {
+        line.hangUp();
+        return std::thread([this, after, otherBoxes] {
+            std::this_thread::sleep_for(after);
+            line.restore(otherBoxes);
+        });
+    }
+};
+
+TEST_F(Replug, StableNameIsShownAndFindsTheAdapterAgainUnderItsNewNode) {
+    const std::string before = line.ptyName();
+    EXPECT_EQ(link::DescribePort(ports, "COM1", Dirs(dir)),
+              "COM1 = " + before + " (" + kById + "); from the command line as " + (dir / "by-id" / kById).string());
+    const link::AdapterInfo info = link::DescribeAdapter(before, Dirs(dir));  // found from the node too
+    EXPECT_EQ(info.byId, kById);
+    line.hangUp();
+    EXPECT_EQ(link::LocateAdapter(info, Dirs(dir)), "");
+    line.restore();
+    const std::string now = link::LocateAdapter(info, Dirs(dir));
+    EXPECT_EQ(now, (dir / "by-id" / kById).string());
+    EXPECT_EQ(fs::canonical(now).string(), line.ptyName());
+}
+
+TEST_F(Replug, ReadingsLoopPausesOnceAndGoesOnWithTheSameBox) {
+    struct Rows final : device::ReadingsView {
+        Strings times;
+        void ShowReading(const device::Reading& r) override { times.push_back(r.time); }
+        void ClearReadings() override {}
+        void ShowCaption(const std::string&) override {}
+    } rows;
+    std::thread back;
+    std::size_t atPull = 0;
+    op.onPump = [&] {
+        std::this_thread::sleep_for(5ms);
+        if (rows.times.size() == 5 && !back.joinable()) {
+            atPull = rows.times.size();
+            back = PullPlug(300ms);
+        }
+        if (rows.times.size() >= atPull + 5 && back.joinable()) s.State().SinglePollStopped = true;
+    };
+    ASSERT_TRUE(device::SwitchSinglePolling(s, true));
+    device::PollSingle(s, rows);
+    back.join();
+    EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged", "COM1: adapter back, #01 is " + serial + " again"}));
+    for (const auto& t : rows.times) EXPECT_NE(t, "NoConnect");
+    EXPECT_GE(rows.times.size(), 10u);
+}
+
+struct FileView final : capture::CaptureView {
+    std::mutex m;
+    std::string note;
+    bool ended = false;
+    bool AskAppend(const std::string&) override { return false; }
+    void ShowLine(int, const std::string&) override {}
+    void ShowFileError(int, const std::string& text) override { EXPECT_EQ(text, ""); }
+    void ShowState(bool running, const std::string& n) override {
+        std::lock_guard l(m);
+        if (!running) ended = true;
+        if (!n.empty()) note = n;
+    }
+};
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+const std::string kReading = R"(\d{4}/\d\d/\d\d, \d\d:\d\d:\d\d,[-0-9.]+,[-0-9.]+,\d+,\d+\r\n)";
+const std::string kGap = R"(Gap: adapter unplugged \d{4}/\d\d/\d\d, \d\d:\d\d:\d\d - back \d{4}/\d\d/\d\d, \d\d:\d\d:\d\d\r\n)";
+
+TEST_F(Replug, CapturePausesAndWritesOneGapLineOrStopsWhenAnotherBoxAnswers) {
+    for (const bool other : {false, true}) {
+        SCOPED_TRACE(other ? "another box" : "the same box");
+        status.clear();
+        FileView view;
+        capture::SteadyCaptureClock clock;
+        capture::Capture capture(dl, op, view, clock, 60ms);
+        capture.SetLineWatch(&s.Watch());
+        capture::CaptureSetup setup;
+        setup.ticked = {true, true, false, false};
+        setup.addresses = {"#01", "#02", "", ""};
+        setup.gateTime = "0.01";
+        for (int k = 0; k < 2; ++k) setup.paths[k] = (dir / ("t" + std::to_string(k) + ".txt")).string();
+        ASSERT_TRUE(capture.Start(setup));
+        std::this_thread::sleep_for(400ms);
+        std::thread back = PullPlug(400ms, other);
+        back.join();
+        std::this_thread::sleep_for(600ms);
+        capture.Stop();
+        const std::string file = ReadAll(setup.paths[0]);
+        if (!other) {
+            EXPECT_TRUE(std::regex_match(file, std::regex("(" + kReading + ")+" + kGap + "(" + kReading + ")+"))) << file;
+            EXPECT_TRUE(std::regex_match(ReadAll(setup.paths[1]), std::regex("(" + kReading + ")+" + kGap + "(" + kReading + ")+")));
+            EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged", "COM1: adapter back, #01 is " + serial + " again"}));
+            EXPECT_EQ(view.note, "");
+        } else {
+            // The box at #01 now says another "ID": no line after the pull, and the capture ends saying so.
+            EXPECT_TRUE(std::regex_match(file, std::regex("(" + kReading + ")+"))) << file;
+            std::string changed = serial;
+            changed[0] = changed[0] == '9' ? '8' : '9';
+            const std::string why = "COM1: the adapter came back, but #01 answered \"" + changed + "\" where \"" + serial +
+                                    "\" was; stopped";
+            EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged", why}));
+            EXPECT_TRUE(view.ended);
+            EXPECT_EQ(view.note, "Capture stopped: " + why);
+        }
+    }
+}
+
+TEST_F(Replug, DumpEndsOnTheUnplugWithWholeLinesAndOneStatusMessage) {
+    testkit::ScriptLogView view;
+    log::LogFlows flows{s, view};
+    line.setPacing(true);  // a dump long enough to pull the plug in the middle
+    const std::string file = (dir / "dump.txt").string();
+    view.saves = {{"", false, true, "1", "300"}};
+    view.file = file;
+    line.clearTraffic();
+    std::thread pull([this] {
+        line.waitForTraffic(
+            [](const std::vector<bravik::sim::Traffic>& t) {
+                int sets = 0;
+                for (const auto& x : t) sets += x.dir == bravik::sim::Traffic::Dir::ToPc;
+                return sets > 20;
+            },
+            10s);
+        line.hangUp();
+    });
+    flows.OpenLogDump();
+    pull.join();
+    EXPECT_EQ(Status(), Strings{"COM1: adapter unplugged"});
+    const std::string text = ReadAll(file);
+    EXPECT_TRUE(std::regex_match(text, std::regex("([^\r\n]*\r\n)+"))) << text;
+    const auto lines = std::count(text.begin(), text.end(), '\n');
+    EXPECT_TRUE(lines > 20 && lines < 300) << lines;  // the plug went in the middle
+    EXPECT_EQ(text.substr(text.size() - 11), "NoConnect\r\n");
+}
+
+// The second program and the permissions, as the operator is told them.
+TEST(PortOwner, BusyPortNamesTheProgramHoldingIt) {
+    bravik::sim::Line line(bravik::sim::demoLine());
+    line.start();
+    const std::string path = line.slavePath();
+    // util-linux's flock holds the lock as another terminal program would.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execlp("flock", "flock", "--exclusive", path.c_str(), "sleep", "5", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    link::PosixPort port;
+    link::PortStatus s;
+    for (int i = 0; i < 100; ++i) {  // until flock holds it
+        s = port.open(path, 9600);
+        if (!s.ok()) break;
+        port.close();
+        std::this_thread::sleep_for(20ms);
+    }
+    ::kill(child, SIGTERM);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(s.code, link::PortStatus::Code::Busy);
+    EXPECT_EQ(link::OpenRefusalNotice("COM1", path, s),
+              "COM1 (" + path + ") is in use by another program (pid " + std::to_string(child) + ", flock)");
+}
+
+TEST(PortOwner, PermissionDeniedNamesTheGroupAndTheFix) {
+    bravik::sim::Line line(bravik::sim::demoLine());
+    line.start();
+    const std::string path = line.ptyName();
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    const group* g = ::getgrgid(st.st_gid);
+    const std::string groupName = g ? g->gr_name : std::to_string(st.st_gid);
+    // The open, as a user who is not in the group (tests run as root).
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+        link::PosixPort port;
+        const link::PortStatus s = port.open(path, 9600);
+        const std::string text = std::to_string(static_cast<int>(s.code)) + " " + s.text;
+        if (::write(pipeFds[1], text.data(), text.size()) < 0) ::_exit(2);
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string got;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int rc = -1;
+    ::waitpid(child, &rc, 0);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(got, std::to_string(static_cast<int>(link::PortStatus::Code::PermissionDenied)) + " Permission denied on " +
+                       path + " (group " + groupName + "). Add yourself to the group: sudo usermod -aG " + groupName +
+                       " $USER, then log in again");
+}
+
+}  // namespace

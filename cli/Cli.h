@@ -25,11 +25,11 @@ struct Environment {
     const std::atomic<int>* signals = nullptr;  // SIGINT/SIGTERM seen so far
     std::string devDir = "/dev";                // where the system's serial devices are listed
     std::string sysDir = "/sys/class/tty";      // where their adapters are described
-    std::string byIdDir = "/dev/serial/by-id";  // their stable names
-    std::string byPathDir = "/dev/serial/by-path";
     // Called with true while a signal may end the program at once (nothing is
     // half written), false while the command ends itself at a clean point.
     std::function<void(bool)> stopAtOnce;
+    std::string byIdDir = "/dev/serial/by-id";  // the stable names of serial devices
+    std::string byPathDir = "/dev/serial/by-path";
 };
 
 int Run(const std::vector<std::string>& args, Environment& env);

@@ -2,6 +2,7 @@
 // what the scripts read.
 
 #include "app/Connect.h"
+#include "link/PosixPort.h"
 #include "tests/cli/CliRig.h"
 
 #include <gtest/gtest.h>
@@ -17,21 +18,50 @@ TEST(CliOnLine, PortsNameEachMappingItsSourceAndTheUsbAdapter) {
     std::ofstream(rig.Path("dev/ttyUSB0"));
     std::ofstream(rig.Path("dev/ttyUSB1"));
     fs::create_directories(rig.dir / "usb/1-1/1-1:1.0/ttyUSB1");
-    std::ofstream(rig.Path("usb/1-1/manufacturer")) << "Acme\n";
-    std::ofstream(rig.Path("usb/1-1/product")) << "USB Serial\n";
+    for (const auto& [leaf, text] : {std::pair{"manufacturer", "Acme"}, {"product", "USB Serial"}, {"idVendor", "0403"},
+                                     {"idProduct", "6001"}, {"serial", "A1B2C3"}})
+        std::ofstream(rig.Path(std::string("usb/1-1/") + leaf)) << text << "\n";
+    std::ofstream(rig.Path("usb/1-1/1-1:1.0/ttyUSB1/latency_timer")) << "16\n";
     fs::create_directories(rig.dir / "sys/ttyUSB1");
     fs::create_directory_symlink(rig.dir / "usb/1-1/1-1:1.0/ttyUSB1", rig.dir / "sys/ttyUSB1/device");
-    std::ofstream(rig.Path("ports.ini")) << "[Ports]\r\nCOM3=/dev/ttyX\r\n[Communication]\r\nComPort=COM2\r\n";
+    // Its stable name, as given in [Ports] for COM3.
+    fs::create_directories(rig.dir / "by-id");
+    fs::create_symlink(rig.Path("dev/ttyUSB1"), rig.dir / "by-id/usb-Acme_USB_Serial_A1B2C3-if00-port0");
+    const std::string byId = rig.Path("by-id/usb-Acme_USB_Serial_A1B2C3-if00-port0");
+    std::ofstream(rig.Path("ports.ini")) << "[Ports]\r\nCOM3=" << byId << "\r\n[Communication]\r\nComPort=COM2\r\n";
 
-    const CliRun r = rig.Run({"ports", "--json", "--port", "COM1=/dev/ttyZ", "--ini", rig.Path("ports.ini")}, false);
+    CliRun r = rig.Run({"ports", "--json", "--port", "COM1=/dev/ttyZ", "--ini", rig.Path("ports.ini")}, false);
     EXPECT_EQ(r.rc, 0) << r.err;
+    const std::string usb1 = "\"node\":\"" + rig.Path("dev/ttyUSB1") +
+                             "\",\"byId\":\"usb-Acme_USB_Serial_A1B2C3-if00-port0\",\"byPath\":\"\",\"usb\":\"0403:6001\","
+                             "\"serial\":\"A1B2C3\"";
     EXPECT_EQ(r.out,
               "{\"inUse\":\"COM2\",\"baud\":9600,\"ports\":["
-              "{\"name\":\"COM1\",\"device\":\"/dev/ttyZ\",\"source\":\"command line\",\"adapter\":\"\"},"
-              "{\"name\":\"COM2\",\"device\":\"" + rig.Path("dev/ttyUSB1") +
-                  "\",\"source\":\"system\",\"adapter\":\"Acme USB Serial\"},"
-                  "{\"name\":\"COM3\",\"device\":\"/dev/ttyX\",\"source\":\"INI file\",\"adapter\":\"\"},"
-                  "{\"name\":\"COM4\",\"device\":\"\",\"source\":\"none\",\"adapter\":\"\"}]}\n");
+              "{\"name\":\"COM1\",\"device\":\"/dev/ttyZ\",\"node\":\"\",\"byId\":\"\",\"byPath\":\"\",\"usb\":\"\","
+              "\"serial\":\"\",\"source\":\"command line\",\"adapter\":\"\"},"
+              "{\"name\":\"COM2\",\"device\":\"" + rig.Path("dev/ttyUSB1") + "\"," + usb1 +
+                  ",\"source\":\"system\",\"adapter\":\"Acme USB Serial\"},"
+                  "{\"name\":\"COM3\",\"device\":\"" + byId + "\"," + usb1 +
+                  ",\"source\":\"INI file\",\"adapter\":\"Acme USB Serial\"},"
+                  "{\"name\":\"COM4\",\"device\":\"\",\"node\":\"\",\"byId\":\"\",\"byPath\":\"\",\"usb\":\"\","
+                  "\"serial\":\"\",\"source\":\"none\",\"adapter\":\"\"}]}\n");
+    r = rig.Run({"ports", "--ini", rig.Path("ports.ini")}, false);
+    EXPECT_NE(r.out.find("COM3 = " + rig.Path("dev/ttyUSB1") + " (usb-Acme_USB_Serial_A1B2C3-if00-port0); from the INI file as " +
+                         byId + ", adapter: Acme USB Serial [0403:6001 A1B2C3]\n"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST(CliOnLine, ABusyPortIsAFileErrorNamingItsOwner) {
+    CliRig rig;
+    link::PosixPort holder;
+    ASSERT_TRUE(holder.open(rig.line.slavePath(), 9600).ok());
+    const CliRun r = rig.Run({"send", "#01ID"});
+    EXPECT_EQ(r.rc, 3);
+    std::string comm;
+    std::getline(std::ifstream("/proc/self/comm"), comm);
+    EXPECT_EQ(r.err, "tessary-cli: COM1 (" + rig.line.slavePath() + ") is in use by another program (pid " +
+                         std::to_string(::getpid()) + ", " + comm + ")\n");
 }
 
 TEST(CliOnLine, SendIsOneConsoleExchangeAndNoAnswerSaysWhy) {

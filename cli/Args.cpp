@@ -19,8 +19,10 @@ struct CommandRow {
 // The subcommands, in the order the program's help lists them.
 const CommandRow kCommands[] = {
     {"ports", "", 0, 0, "the port map and the USB adapters",
-     "The port map: COM1 to COM4, the device each stands for, where that came from\n"
-     "(command line, INI file or system) and the USB adapter's name."},
+     "The port map: COM1 to COM4, the device each stands for, its stable name\n"
+     "(/dev/serial/by-id), where that came from (command line, INI file or system)\n"
+     "and the USB adapter's name, vendor:product and serial. A by-id path works\n"
+     "wherever a device does and follows the adapter when it is renumbered."},
     {"send", "CMD", 1, 1, "one exchange; prints the answer",
      "Sends CMD and CR LF once, as the window's command line does, and prints the\n"
      "answer line. No answer prints \"NoConnect\" and says why on standard error.\n"
@@ -286,7 +288,8 @@ std::string ProgramHelp() {
         if (std::string(o.commands) == "*" || std::string(o.commands) == "!ports") s += OptionLine(o);
     s += "\n"
          "Exit status: 0 done, 1 the box did not answer or reported an error,\n"
-         "2 usage, 3 a file could not be read or written.\n"
+         "2 usage, 3 a file could not be read or written, or the port is held by\n"
+         "another program or not allowed to this user.\n"
          "\"tessary-cli COMMAND --help\" describes one command.\n";
     return s;
 }

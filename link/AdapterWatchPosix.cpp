@@ -1,7 +1,8 @@
 #include "link/AdapterWatch.h"
 
+#include "link/Files.h"
+
 #include <filesystem>
-#include <fstream>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -12,9 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
+    std::string line = ReadRegularFile(file.string(), 64 * 1024).bytes;
+    line = line.substr(0, line.find('\n'));
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
     return line;
 }

@@ -98,7 +98,6 @@ bool DeviceLink::OpenComPort() {
 
 bool DeviceLink::ReopenDevice(const std::string& path) {
     std::lock_guard lock(mutex_);
-    if (SearchAborted.load()) return false;
     if (port_->isOpen()) port_->close();
     devicePath_ = path;
     openStatus_ = port_->open(devicePath_, baud_);

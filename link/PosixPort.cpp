@@ -1,5 +1,7 @@
 #include "link/PosixPort.h"
 
+#include "link/Files.h"
+
 // termios2 and BOTHER live in the kernel's header, which cannot be mixed with
 // <termios.h>; everything here speaks termios2.
 #include <asm/termbits.h>
@@ -102,12 +104,7 @@ PortStatus applySettings(int fd, std::uint32_t baud, bool raw) {
 
 // "pid 1234, minicom".
 std::string ProcessText(long pid) {
-    std::string name;
-    if (std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "re")) {
-        char buf[64] = {};
-        if (std::fgets(buf, sizeof buf, f)) name = buf;
-        std::fclose(f);
-    }
+    std::string name = ReadRegularFile("/proc/" + std::to_string(pid) + "/comm", 4096).bytes;
     while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
     return "pid " + std::to_string(pid) + (name.empty() ? "" : ", " + name);
 }
@@ -117,21 +114,22 @@ std::string ProcessText(long pid) {
 std::string FlockOwner(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
-    std::FILE* f = std::fopen("/proc/locks", "re");
-    if (!f) return {};
-    char line[256];
+    const std::string locks = ReadRegularFile("/proc/locks", 1 << 20).bytes;
     long owner = 0;
-    while (owner == 0 && std::fgets(line, sizeof line, f)) {
+    for (std::size_t at = 0; owner == 0 && at < locks.size();) {
+        std::size_t end = locks.find('\n', at);
+        if (end == std::string::npos) end = locks.size();
+        const std::string line = locks.substr(at, end - at);
+        at = end + 1;
         char kind[16] = {}, arrow[4] = {};
         long pid = 0;
         unsigned maj = 0, min = 0;
         unsigned long ino = 0;
-        if (std::sscanf(line, "%*d: %3s", arrow) == 1 && std::string(arrow) == "->") continue;  // a waiter
-        if (std::sscanf(line, "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &maj, &min, &ino) != 5) continue;
+        if (std::sscanf(line.c_str(), "%*d: %3s", arrow) == 1 && std::string(arrow) == "->") continue;  // a waiter
+        if (std::sscanf(line.c_str(), "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &maj, &min, &ino) != 5) continue;
         if (std::string(kind) == "FLOCK" && maj == major(st.st_dev) && min == minor(st.st_dev) && ino == st.st_ino)
             owner = pid;
     }
-    std::fclose(f);
     return owner > 0 ? ProcessText(owner) : std::string();
 }
 

@@ -168,11 +168,11 @@ bool LineWatch::LookOnce(Return& result) {
         } else {
             phase_ = Phase::Refused;
             refusal_ = answer == link::kNoConnect
-                           ? port + ": the adapter came back, but no box answered at " + address + "; stopped"
+                           ? port + ": the adapter came back, but no box answered at " + address
                            : port + ": the adapter came back, but " + address + " answered \"" + answer +
-                                 "\" where \"" + id + "\" was; stopped";
+                                 "\" where \"" + id + "\" was";
             result = {Outcome::Refused, refusal_, away_, {}};
-            status = refusal_;
+            status = refusal_ + "; stopped";
         }
     }
     if (sink) sink(status);

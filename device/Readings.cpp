@@ -67,7 +67,7 @@ Pause AwaitAdapter(app::Session& session, std::chrono::steady_clock::time_point 
         stopFlag = true;
         label = kGetReadingsCaption;
         op.ShowState();
-        op.ShowMessageBox(back.notice);
+        op.ShowMessageBox(back.notice + ". The readings stopped.");
     }
     return Pause::Ended;
 }

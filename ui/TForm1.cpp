@@ -152,7 +152,10 @@ void TForm1::UpdatePortStatus() {
     auto& link = session_.Link();
     const std::string name = link.LinkPortName();
     QString text = Q(tessary::app::ShownText(name)) + "  " + QString::number(link.LinkBaudRate()) + " baud";
-    if (!link.IsOpen()) text += "  (not open)";
+    if (session_.Watch().Unplugged())
+        text += "  (unplugged)";
+    else if (!link.IsOpen())
+        text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
     QString tip = Q(tessary::app::ShownText(tessary::link::DescribePort(session_.Ports(), name)));

@@ -195,8 +195,8 @@ TEST_F(Replug, CapturePausesAndWritesOneGapLineOrStopsWhenAnotherBoxAnswers) {
             std::string changed = serial;
             changed[0] = changed[0] == '9' ? '8' : '9';
             const std::string why = "COM1: the adapter came back, but #01 answered \"" + changed + "\" where \"" + serial +
-                                    "\" was; stopped";
-            EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged", why}));
+                                    "\" was";
+            EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged", why + "; stopped"}));
             EXPECT_TRUE(view.ended);
             EXPECT_EQ(view.note, "Capture stopped: " + why);
         }

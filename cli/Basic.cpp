@@ -45,6 +45,7 @@ int RunPorts(Rig& rig) {
             if (!info.vendorProduct.empty())
                 line += " [" + info.vendorProduct + (info.usbSerial.empty() ? "" : " " + info.usbSerial) + "]";
             rig.env.out << line << '\n';
+            if (const std::string note = link::LatencyNote(info); !note.empty()) rig.env.out << "  " << note << '\n';
         }
     }
     const std::string inUse = rig.link->LinkPortName();

@@ -65,6 +65,11 @@ bool LineWatch::Unplugged() const {
     return phase_ == Phase::Away;
 }
 
+bool LineWatch::UnpluggedSince(SteadyClock::time_point since) const {
+    std::lock_guard lock(mutex_);
+    return phase_ == Phase::Away || resumedAt_ >= since || (phase_ == Phase::Refused && refusedAt_ >= since);
+}
+
 void LineWatch::OnHangUp(const std::string& portName) {
     // The link is held by this thread; DevicePath takes the same (recursive) lock.
     const std::string path = link_.DevicePath();
@@ -90,7 +95,7 @@ LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const st
         {
             std::unique_lock lock(mutex_);
             if (phase_ == Phase::Plugged && resumedAt_ >= since) return {Outcome::Resumed, {}, away_, back_};
-            if (phase_ == Phase::Refused) return {Outcome::Refused, refusal_, away_, back_};
+            if (phase_ == Phase::Refused) return {Outcome::Refused, refusal_, away_, {}};
             if (phase_ == Phase::Plugged) {
                 // A hang-up the link did not report (no observer at the time): it starts now.
                 lock.unlock();
@@ -167,6 +172,7 @@ bool LineWatch::LookOnce(Return& result) {
             status = port + ": adapter back" + (address.empty() ? "" : ", " + address + " is " + answer + " again");
         } else {
             phase_ = Phase::Refused;
+            refusedAt_ = SteadyClock::now();
             refusal_ = answer == link::kNoConnect
                            ? port + ": the adapter came back, but no box answered at " + address
                            : port + ": the adapter came back, but " + address + " answered \"" + answer +

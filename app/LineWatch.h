@@ -43,6 +43,9 @@ public:
 
     // The adapter is gone and not yet found again.
     bool Unplugged() const;
+    // Unplugged, or it went and came back (or another box came back) since
+    // `since`: an exchange begun then may have failed for that.
+    bool UnpluggedSince(std::chrono::steady_clock::time_point since) const;
 
     enum class Outcome {
         Resumed,   // the same box answered on the same adapter: go on
@@ -76,7 +79,7 @@ private:
     bool looking_ = false;
     std::string refusal_;
     SystemTime away_{}, back_{};
-    std::chrono::steady_clock::time_point resumedAt_{};
+    std::chrono::steady_clock::time_point resumedAt_{}, refusedAt_{};
 };
 
 // "Adapter unplugged 2026-12-06 21:50:01 - back 2026-12-06 21:50:07": the capture

@@ -196,7 +196,7 @@ bool Capture::RunCycle(std::string& note) {
         }
         clock_.LetOthersIn();
         if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
-                       (outcome == link::ExchangeOutcome::NotOpen && watch_->Unplugged())))
+                       (outcome == link::ExchangeOutcome::NotOpen && watch_->UnpluggedSince(since))))
             return PauseForAdapter(since, note);
         const std::string line = FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);

@@ -59,7 +59,7 @@ enum class Pause { NotUnplugged, Resumed, Ended };
 Pause AwaitAdapter(app::Session& session, std::chrono::steady_clock::time_point since,
                    const std::function<bool()>& stopped, bool& stopFlag, std::string& label) {
     auto& watch = session.Watch();
-    if (!watch.Unplugged()) return Pause::NotUnplugged;
+    if (!watch.UnpluggedSince(since)) return Pause::NotUnplugged;
     auto& op = session.Op();
     const auto back = watch.AwaitReturn(since, stopped, [&op](int ms) { op.WaitForEvents(ms); });
     if (back.outcome == app::LineWatch::Outcome::Resumed) return Pause::Resumed;

@@ -210,24 +210,17 @@ TEST_F(Replug, DumpEndsOnTheUnplugWithWholeLinesAndOneStatusMessage) {
     const std::string file = (dir / "dump.txt").string();
     view.saves = {{"", false, true, "1", "300"}};
     view.file = file;
-    line.clearTraffic();
-    std::thread pull([this] {
-        line.waitForTraffic(
-            [](const std::vector<bravik::sim::Traffic>& t) {
-                int sets = 0;
-                for (const auto& x : t) sets += x.dir == bravik::sim::Traffic::Dir::ToPc;
-                return sets > 20;
-            },
-            10s);
-        line.hangUp();
+    int read = 0;  // the plug goes once the PC has read 20 lines of the stream
+    dl.SetTrafficObserver([&](const link::TrafficRecord& r) {
+        if (r.command == link::kNoWrite && ++read == 20) line.hangUp();
     });
     flows.OpenLogDump();
-    pull.join();
+    dl.SetTrafficObserver({});
     EXPECT_EQ(Status(), Strings{"COM1: adapter unplugged"});
     const std::string text = ReadAll(file);
     EXPECT_TRUE(std::regex_match(text, std::regex("([^\r\n]*\r\n)+"))) << text;
     const auto lines = std::count(text.begin(), text.end(), '\n');
-    EXPECT_TRUE(lines > 10 && lines < 300) << lines;  // the plug went in the middle
+    EXPECT_TRUE(lines > 20 && lines < 300) << lines;  // the plug went in the middle
     EXPECT_EQ(text.substr(text.size() - 11), "NoConnect\r\n");
 }
 

@@ -117,29 +117,37 @@ TEST_F(Replug, StableNameIsShownAndFindsTheAdapterAgainUnderItsNewNode) {
     EXPECT_EQ(fs::canonical(now).string(), line.ptyName());
 }
 
-TEST_F(Replug, ReadingsLoopPausesOnceAndGoesOnWithTheSameBox) {
+TEST_F(Replug, ReadingsLoopsPauseOnceAndGoOnWithTheSameBox) {
     struct Rows final : device::ReadingsView {
         Strings times;
         void ShowReading(const device::Reading& r) override { times.push_back(r.time); }
         void ClearReadings() override {}
-        void ShowCaption(const std::string&) override {}
-    } rows;
-    std::thread back;
-    std::size_t atPull = 0;
-    op.onPump = [&] {
-        std::this_thread::sleep_for(5ms);
-        if (rows.times.size() == 5 && !back.joinable()) {
-            atPull = rows.times.size();
-            back = PullPlug(300ms);
-        }
-        if (rows.times.size() >= atPull + 5 && back.joinable()) s.State().SinglePollStopped = true;
+        void ShowCaption(const std::string& c) override { times.push_back("caption " + c); }
     };
-    ASSERT_TRUE(device::SwitchSinglePolling(s, true));
-    device::PollSingle(s, rows);
-    back.join();
-    EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged", "COM1: adapter back, #01 is " + serial + " again"}));
-    for (const auto& t : rows.times) EXPECT_NE(t, "NoConnect");
-    EXPECT_GE(rows.times.size(), 10u);
+    for (const bool panels : {false, true}) {
+        SCOPED_TRACE(panels ? "the four panels" : "the single panel");
+        status.clear();
+        Rows rows;
+        std::thread back;
+        bool& stopped = panels ? s.State().PanelPollStopped : s.State().SinglePollStopped;
+        op.onPump = [&] {
+            std::this_thread::sleep_for(5ms);
+            if (rows.times.size() == 5 && !back.joinable()) back = PullPlug(300ms);
+            if (rows.times.size() >= 10) stopped = true;
+        };
+        if (panels) {
+            s.State().TransducerCaption[0] = "#01    " + serial;
+            ASSERT_TRUE(device::SwitchPanelPolling(s, true));
+            device::PollPanels(s, {&rows, nullptr, nullptr, nullptr});
+        } else {
+            ASSERT_TRUE(device::SwitchSinglePolling(s, true));
+            device::PollSingle(s, rows);
+        }
+        back.join();
+        EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged", "COM1: adapter back, #01 is " + serial + " again"}));
+        EXPECT_EQ(rows.times.size(), 10u);
+        for (const auto& t : rows.times) EXPECT_TRUE(t.find("NoConnect") == std::string::npos) << t;
+    }
 }
 
 struct FileView final : capture::CaptureView {

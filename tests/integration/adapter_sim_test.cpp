@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <grp.h>
 #include <regex>
@@ -186,10 +187,19 @@ TEST_F(Replug, CapturePausesAndWritesOneGapLineOrStopsWhenAnotherBoxAnswers) {
         setup.gateTime = "0.01";
         for (int k = 0; k < 2; ++k) setup.paths[k] = (dir / ("t" + std::to_string(k) + ".txt")).string();
         ASSERT_TRUE(capture.Start(setup));
-        std::this_thread::sleep_for(400ms);
+        const auto lines = [&](int k) {
+            const std::string f = ReadAll(setup.paths[k]);
+            return std::count(f.begin(), f.end(), '\n');
+        };
+        const auto waitFor = [](const std::function<bool()>& done) {
+            for (const auto until = std::chrono::steady_clock::now() + 10s; !done() && std::chrono::steady_clock::now() < until;)
+                std::this_thread::sleep_for(20ms);
+        };
+        waitFor([&] { return lines(1) >= 2; });
         std::thread back = PullPlug(400ms, other);
         back.join();
-        std::this_thread::sleep_for(600ms);
+        const auto before = lines(1);
+        waitFor([&] { return Status().size() == 2 && (other || lines(1) >= before + 3); });
         capture.Stop();
         const std::string file = ReadAll(setup.paths[0]);
         if (!other) {

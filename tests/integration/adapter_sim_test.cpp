@@ -239,7 +239,7 @@ TEST_F(Replug, DumpEndsOnTheUnplugWithWholeLinesAndOneStatusMessage) {
     EXPECT_TRUE(std::regex_match(text, std::regex("([^\r\n]*\r\n)+"))) << text;
     const auto lines = std::count(text.begin(), text.end(), '\n');
     EXPECT_TRUE(lines > 20 && lines < 300) << lines;  // the plug went in the middle
-    EXPECT_EQ(text.substr(text.size() - 11), "NoConnect\r\n");
+    EXPECT_EQ(text.find("NoConnect"), std::string::npos);  // only the box's own lines
 }
 
 // The second program and the permissions, as the operator is told them.

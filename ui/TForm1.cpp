@@ -2,6 +2,7 @@
 
 #include "device/DeviceInfo.h"
 #include "link/AdapterWatch.h"
+#include "ui/FilePaths.h"
 #include "ui/HelpWindow.h"
 #include "ui/LabelAccessible.h"
 #include "ui/LineRunner.h"
@@ -131,7 +132,7 @@ void TForm1::FormCreate() { session_.FormCreate(); }
 void TForm1::FormShow() {
     session_.FormShow();
     const auto& st = session_.State();
-    ui->lbINI->setText("Using " + Q(tessary::app::ShownText(st.IniFilePath)));
+    ui->lbINI->setText("Using " + PathText(tessary::app::ShownText(st.IniFilePath)));
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QDateTime when = exe.lastModified();
     const QLocale locale = QLocale::system();
@@ -158,7 +159,7 @@ void TForm1::UpdatePortStatus() {
         text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
-    QString tip = Q(tessary::app::ShownText(tessary::link::DescribePort(session_.Ports(), name)));
+    QString tip = NoticeText(tessary::app::ShownText(tessary::link::DescribePort(session_.Ports(), name)));
     const auto status = link.LastOpenStatus();
     const std::string refusal = tessary::link::OpenRefusalNotice(name, link.DevicePath(), status);
     if (!link.IsOpen() && !status.text.empty())
@@ -215,7 +216,7 @@ void TForm1::RefreshConnection() {
     for (std::size_t k = 0; k < st.TransducerCaption.size(); ++k) {
         const bool filled = st.TransducerCaption[k] != tessary::app::kNoConnect && !st.TransducerCaption[k].empty();
         shown << (filled ? Q(st.TransducerAddress[k]) : QString("-"));
-        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(tessary::app::ShownText(st.TransducerCaption[k])), Q(tessary::app::ShownText(st.CapturePath[k])));
+        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(tessary::app::ShownText(st.TransducerCaption[k])), PathText(tessary::app::ShownText(st.CapturePath[k])));
     }
     slotStatus_->setText("Slots: " + shown.join(' '));
     slotStatus_->setToolTip(tip.join('\n'));

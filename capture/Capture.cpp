@@ -212,10 +212,6 @@ bool Capture::RunCycle(std::string& note) {
             ++garbled_;
             view_.ShowState(true, RunningNote());
         }
-        if (outcome == link::ExchangeOutcome::HangUp) {
-            note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
-            return false;
-        }
     }
     return true;
 }

@@ -100,9 +100,9 @@ public:
     std::uint64_t Garbled() const { return garbled_.load(); }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
-    // With a watch, an unplugged adapter pauses the cycles instead of ending
-    // the capture: they go on one period after the same box is back, and each
-    // open file gets one gap line. Set before Start.
+    // With a watch, an unplugged adapter pauses the cycles (without one its
+    // hang-up is an unanswered reading): they go on one period after the same
+    // box is back, and each open file gets one gap line. Set before Start.
     void SetLineWatch(app::LineWatch* watch) { watch_ = watch; }
 
 private:

@@ -173,8 +173,7 @@ TEST_F(Replug, CapturePausesAndWritesOneGapLineOrStopsWhenAnotherBoxAnswers) {
         for (int k = 0; k < 2; ++k)
             EXPECT_TRUE(std::regex_match(testkit::ReadFile(setup.paths[k]),
                                          std::regex("(" + kReading + ")+" + (other ? "" : kGap + "(" + kReading + ")+"))));
-        std::string changed = serial;
-        changed[0] = changed[0] == '9' ? '8' : '9';
+        const std::string changed = (serial[0] == '9' ? "8" : "9") + serial.substr(1);
         const std::string why = "COM1: the adapter came back, but #01 answered \"" + changed + "\" where \"" + serial + "\" was";
         EXPECT_EQ(Status(), Strings({"COM1: adapter unplugged",
                                      other ? why + "; stopped" : "COM1: adapter back, #01 is " + serial + " again"}));
@@ -214,14 +213,9 @@ TEST(PortOwner, BusyPortNamesTheProgramHoldingIt) {
         ::execlp("flock", "flock", "--exclusive", path.c_str(), "sleep", "5", static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    link::PosixPort port;
     link::PortStatus s;
-    for (int i = 0; i < 100; ++i) {  // until flock holds it
-        s = port.open(path, 9600);
-        if (!s.ok()) break;
-        port.close();
+    for (int i = 0; i < 100 && (s = link::PosixPort().open(path, 9600)).ok(); ++i)  // until flock holds it
         std::this_thread::sleep_for(20ms);
-    }
     ::kill(child, SIGTERM);
     ::waitpid(child, nullptr, 0);
     EXPECT_EQ(s.code, link::PortStatus::Code::Busy);

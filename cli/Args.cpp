@@ -88,7 +88,8 @@ const CommandRow kCommands[] = {
      "file (default: ~/Tessary/ + the box's \"ID\" answer + \".txt\", as the page\n"
      "proposes). It runs until --duration seconds have passed, --count cycles have\n"
      "run, or SIGINT or SIGTERM; an answer under way is written whole, then the\n"
-     "files close."},
+     "files close. An unplugged adapter pauses it until the same box is back\n"
+     "(each file gets one \"Gap:\" line); another box, or none, ends it (status 1)."},
 };
 
 struct OptionRow {

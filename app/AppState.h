@@ -83,7 +83,9 @@ struct ConnectionCopy {
     std::uint32_t BaudRate = 9600;
     bool PortOpen = false;
     std::string PortNotOpenText;  // why not, when it is not open
+    std::string PortRefusal;      // the notice for a busy or forbidden port, else empty
     std::string PortDescription;  // the device and where the mapping came from
+    std::string PortNote;         // about the open adapter (its latency), else empty
 };
 
 }  // namespace tessary::app

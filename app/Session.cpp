@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/ShownText.h"
+#include "link/AdapterWatch.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -105,8 +106,11 @@ ConnectionCopy Session::CopyConnection() const {
     c.PortName = link_.LinkPortName();
     c.BaudRate = link_.LinkBaudRate();
     c.PortOpen = link_.IsOpen();
-    if (!c.PortOpen) c.PortNotOpenText = link_.LastOpenStatus().text;
-    c.PortDescription = ports_.Describe(c.PortName);
+    const link::PortStatus status = link_.LastOpenStatus();
+    c.PortRefusal = link::OpenRefusalNotice(c.PortName, link_.DevicePath(), status);
+    if (!c.PortOpen) c.PortNotOpenText = c.PortRefusal.empty() ? status.text : c.PortRefusal;
+    c.PortDescription = link::DescribePort(ports_, c.PortName);
+    if (c.PortOpen) c.PortNote = link::LatencyNote(link::DescribeAdapter(link_.DevicePath()));
     return c;
 }
 

@@ -1,5 +1,6 @@
 #include "capture/Capture.h"
 
+#include "app/LineWatch.h"
 #include "app/Operator.h"
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
@@ -172,6 +173,12 @@ void Capture::RunCycles(Run& run) {
         const bool goOn = RunCycle(run, note);
         CheckAllSerialFile(run);
         if (!goOn) break;
+        if (run.rebase) {
+            run.rebase = false;
+            run.start = clock_.Now() - run.period * static_cast<std::int64_t>(k);
+            ++k;
+            continue;
+        }
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - run.start) / run.period);
         if (passed <= k) {
             ++k;
@@ -197,6 +204,7 @@ bool Capture::RunCycle(Run& run, std::string& note) {
         if (!run.ticked[k]) continue;
         std::string answer;
         link::ExchangeOutcome outcome;
+        const auto since = std::chrono::steady_clock::now();
         {
             // The time-out of the snapshot, whatever the window has set since.
             auto hold = link_.Hold();
@@ -208,6 +216,9 @@ bool Capture::RunCycle(Run& run, std::string& note) {
             link_.SetResponseTimeoutMs(saved);
         }
         clock_.LetOthersIn();
+        if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
+                       (outcome == link::ExchangeOutcome::NotOpen && watch_->UnpluggedSince(since))))
+            return PauseForAdapter(run, since, note);
         // Noise is no reading: it is filed as a missing answer is, and counted.
         const bool garbled = outcome == link::ExchangeOutcome::Garbled;
         const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
@@ -217,11 +228,33 @@ bool Capture::RunCycle(Run& run, std::string& note) {
             ++run.garbled;
             view_.ShowState(true, RunningNote(run));
         }
-        if (outcome == link::ExchangeOutcome::HangUp) {
-            note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
-            return false;
-        }
     }
+    return true;
+}
+
+bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point since, std::string& note) {
+    const auto back = watch_->AwaitReturn(
+        since, [&run] { return run.stop.load(); },
+        [this, &run](int ms) {
+            clock_.SleepUntil(clock_.Now() + std::chrono::milliseconds(ms));
+            HandleRequests(run);
+        });
+    switch (back.outcome) {
+    case app::LineWatch::Outcome::Resumed:
+        break;
+    case app::LineWatch::Outcome::Refused:
+        note = "Capture stopped: " + back.notice;
+        return false;
+    case app::LineWatch::Outcome::Stopped:
+        return true;
+    }
+    const std::string gap = app::GapLine(back.away, back.back);
+    for (int k = 0; k < kSlots; ++k) {
+        if (!run.ticked[k]) continue;
+        view_.ShowLine(k + 1, gap);
+        WriteLine(run, k, gap);
+    }
+    run.rebase = true;
     return true;
 }
 

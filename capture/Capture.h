@@ -28,6 +28,7 @@
 #include <thread>
 
 namespace tessary::app {
+class LineWatch;
 class Operator;
 }
 
@@ -113,6 +114,10 @@ public:
     std::uint64_t Garbled() const { return run_ ? run_->garbled.load() : 0; }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
+    // With a watch, an unplugged adapter pauses the cycles (without one its
+    // hang-up is an unanswered reading): they go on one period after the same
+    // box is back, and each open file gets one gap line. Set before Start.
+    void SetLineWatch(app::LineWatch* watch) { watch_ = watch; }
 
 private:
     // One capture from Start to the end of its thread. A new Start makes a new
@@ -126,6 +131,7 @@ private:
         std::string allSerialPath;  // empty: no all-serial file
         bool allSerialOpen = false;  // capture thread only
         std::string allSerialError;  // capture thread only: the text last reported for source 0
+        bool rebase = false;         // capture thread: the schedule starts afresh after a pause
 
         std::array<std::atomic<bool>, kSlots> ticked{};
         std::atomic<bool> stop{false};
@@ -147,6 +153,8 @@ private:
     void OpenTransducerFile(Run& run, int slot, const std::string& path);
     void RunCycles(Run& run);
     bool RunCycle(Run& run, std::string& note);
+    // False: the capture ends (`note` says why).
+    bool PauseForAdapter(Run& run, std::chrono::steady_clock::time_point since, std::string& note);
     void WriteLine(Run& run, int slot, const std::string& line);
     void HandleRequests(Run& run);
     void CheckAllSerialFile(Run& run);
@@ -160,6 +168,7 @@ private:
     CaptureClock& clock_;
     const std::chrono::milliseconds rateUnit_;
     std::function<void(const CycleTiming&)> cycleObserver_;
+    app::LineWatch* watch_ = nullptr;
     std::unique_ptr<Run> run_;  // the newest; window thread only
 };
 

@@ -1,6 +1,7 @@
 #include "ui/TForm1.h"
 
 #include "device/DeviceInfo.h"
+#include "link/AdapterWatch.h"
 #include "ui/FilePaths.h"
 #include "ui/HelpWindow.h"
 #include "ui/LabelAccessible.h"
@@ -95,10 +96,18 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
     traffic->setObjectName("Traffic1");
     ui->MainMenu1->insertAction(ui->Help1, traffic);
     connect(traffic, &QAction::triggered, trafficWindow_, &QWidget::show);
+    // From any thread, perhaps with the link held: only posted.
+    session_.Watch().SetStatusSink([this](const std::string& text) {
+        PostToWindow(this, [this, shown = Q(tessary::app::ShownText(text))] {
+            statusBar()->showMessage(shown);
+            UpdatePortStatus();
+        });
+    });
     FormCreate();
 }
 
 TForm1::~TForm1() {
+    session_.Watch().SetStatusSink({});
     runner_.afterOperation = nullptr;
     qApp->removeEventFilter(this);
 }
@@ -140,17 +149,23 @@ void TForm1::FormShow() {
     // Nothing runs on the line yet (the port was opened here, too): the first
     // copy is made here, every later one on the line.
     ShowConnection(session_.CopyConnection());
+    if (!shown_.PortRefusal.empty()) statusBar()->showMessage(Q(tessary::app::ShownText(shown_.PortRefusal)));
 }
 
 void TForm1::UpdatePortStatus() {
     // From the copy: the link's own state is under its lock, which the line holds.
+    // The watch keeps its own, short one.
     QString text = Q(tessary::app::ShownText(shown_.PortName)) + "  " + QString::number(shown_.BaudRate) + " baud";
-    if (!shown_.PortOpen) text += "  (not open)";
+    if (session_.Watch().Unplugged())
+        text += "  (unplugged)";
+    else if (!shown_.PortOpen)
+        text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
     QString tip = NoticeText(tessary::app::ShownText(shown_.PortDescription));
     if (!shown_.PortOpen && !shown_.PortNotOpenText.empty())
         tip += "\nNot open: " + Q(tessary::app::ShownText(shown_.PortNotOpenText));
+    if (!shown_.PortNote.empty()) tip += "\n" + Q(shown_.PortNote);
     portStatus_->setToolTip(tip);
 }
 

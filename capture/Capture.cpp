@@ -4,36 +4,8 @@
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessary::capture {
-
-std::string LineFile::Open(const std::string& path, bool truncate) {
-    Close();
-    // O_APPEND: each line lands at the end even if another program appends too.
-    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-    fd_ = ::open(path.c_str(), flags, 0644);
-    return fd_ < 0 ? std::strerror(errno) : std::string();
-}
-
-std::string LineFile::Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing was written";
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return {};
-}
-
-void LineFile::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
 
 Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock,
                  std::chrono::milliseconds rateUnit)
@@ -59,7 +31,7 @@ bool Capture::Start(const CaptureSetup& setup) {
     };
     bool wantDefault = setup.allSerial && inDefault(setup.allSerialPath);
     for (int k = 0; k < kSlots; ++k) wantDefault = wantDefault || (setup.ticked[k] && inDefault(setup.paths[k]));
-    if (wantDefault) ::mkdir(setup.defaultFolder.c_str(), 0755);  // a failure shows when the file will not open
+    if (wantDefault) (void)link::MakeFolders(setup.defaultFolder);  // a failure shows when the file will not open
 
     allSerialOpen_ = false;
     if (setup.allSerial) {
@@ -84,14 +56,15 @@ bool Capture::Start(const CaptureSetup& setup) {
 }
 
 void Capture::OpenTransducerFile(int slot, const std::string& path) {
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    std::uint64_t size = 0;
+    std::string notRegular;
+    const bool exists = link::RegularFileSize(path, size, notRegular);  // anything else fails at the open
     const bool truncate = exists && !view_.AskAppend(path);
     std::string error;
     {
         std::lock_guard lock(filesMutex_);
         paths_[slot] = path;
-        error = files_[slot].Open(path, truncate);
+        error = files_[slot].Open(path, truncate ? link::LineFile::Mode::Truncate : link::LineFile::Mode::Append);
         if (!error.empty()) error = "Cannot open " + path + ": " + error;
         fileErrors_[slot] = error;
     }
@@ -203,7 +176,7 @@ void Capture::WriteLine(int slot, const std::string& line) {
     bool changed = false;
     {
         std::lock_guard lock(filesMutex_);
-        LineFile& file = files_[slot];
+        link::LineFile& file = files_[slot];
         if (!file.IsOpen()) return;
         std::string error = file.Write(line + "\r\n");
         if (!error.empty()) error = "Cannot write " + paths_[slot] + ": " + error;

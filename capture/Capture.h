@@ -12,6 +12,7 @@
 
 #include "capture/CaptureClock.h"
 #include "link/DeviceLink.h"
+#include "link/Files.h"
 
 #include <array>
 #include <atomic>
@@ -61,23 +62,6 @@ struct CaptureSetup {
 struct CycleTiming {
     std::uint64_t period;  // 1 for the first period after Start
     CaptureClock::TimePoint due, began;
-};
-
-// A capture file: appended to, one write per line, closed when it goes.
-class LineFile {
-public:
-    LineFile() = default;
-    ~LineFile() { Close(); }
-    LineFile(const LineFile&) = delete;
-    LineFile& operator=(const LineFile&) = delete;
-    // Empty on success, else the system's reason.
-    std::string Open(const std::string& path, bool truncate);
-    std::string Write(std::string_view bytes);
-    void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
 };
 
 class Capture {
@@ -144,7 +128,7 @@ private:
     std::atomic<std::uint64_t> skipped_{0};
 
     std::mutex filesMutex_;  //!< guards files_ and fileErrors_: a close never falls inside a write
-    std::array<LineFile, kSlots> files_;
+    std::array<link::LineFile, kSlots> files_;
     std::array<std::string, kSlots> paths_;
     std::array<std::string, kSlots> fileErrors_;
 

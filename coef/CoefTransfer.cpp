@@ -3,15 +3,13 @@
 #include "coef/CoefImage.h"
 #include "device/DeviceInfo.h"
 #include "device/Settings.h"
+#include "link/Files.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessary::coef {
 
@@ -61,14 +59,7 @@ std::string Stopped(const BlockRead& block) {
                                                                         : ".");
 }
 
-bool MakeDirs(const std::string& dir) {
-    for (std::size_t at = 1; at <= dir.size(); ++at) {
-        if (at != dir.size() && dir[at] != '/') continue;
-        const std::string part = dir.substr(0, at);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
+bool MakeDirs(const std::string& dir) { return link::MakeFolders(dir).empty(); }
 
 }  // namespace
 
@@ -190,21 +181,8 @@ void CoefTransfer::ShowDecoded(const CoefHexResult& res) {
 }
 
 void CoefTransfer::DecodeBoxHex() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessary-coef-XXXXXX";
-    const int fd = ::mkstemp(path.data());
-    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    if (!f) {
-        const int err = errno;
-        if (fd >= 0) ::close(fd);
-        s_.Op().ShowMessageBox("Could not make a temporary file for the coefficients: " + Reason(err));
-        return;
-    }
-    const std::string error = WriteLinesTo(f, path, hex_);
-    if (error.empty()) ShowDecoded(ReadCoefHexFile(path, "the coefficient lines read from the box"));
-    else s_.Op().ShowMessageBox("Could not write the temporary file " + error);
-    if (::unlink(path.c_str()) != 0)
-        s_.Op().ShowMessageBox("Could not delete the temporary file " + path + ": " + Reason(errno));
+    // The lines as a save writes them, read back as a file is, without the file.
+    ShowDecoded(ReadCoefHex(Joined(hex_), "the coefficient lines read from the box"));
 }
 
 void CoefTransfer::btReadPressClick() {

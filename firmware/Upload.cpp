@@ -2,11 +2,7 @@
 
 #include "firmware/ImageCheck.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "link/Files.h"
 
 namespace tessary::firmware {
 namespace {
@@ -14,25 +10,11 @@ namespace {
 // The whole file, and its size; false when it cannot be opened, sized or read.
 bool ReadImageFile(const std::string& path, std::string& bytes, std::uint32_t& size) {
     size = kNoSize;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(kMaxImageBytes);
-    if (ok) {
-        size = static_cast<std::uint32_t>(st.st_size);
-        bytes.resize(size);
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        // A file that shrank under us is sent as far as it was read.
-        bytes.resize(got);
-    }
-    ::close(fd);
-    return ok;
+    link::FileText file = link::ReadRegularFile(path, kMaxImageBytes);
+    if (!file.ok) return false;
+    bytes = std::move(file.bytes);
+    size = static_cast<std::uint32_t>(bytes.size());
+    return true;
 }
 
 // Puts the reply time-out back on every way out of the copy wait.

@@ -108,7 +108,7 @@ PortStatus Win32Port::open(const std::string& path, std::uint32_t baud) {
 
     // No sharing: Windows gives a COM port to one handle at a time.
     const HANDLE port = ::CreateFileW(Widen(devicePath(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+                                      OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) return openError(path, ::GetLastError());
     auto give_up = [port](PortStatus status) {
         ::CloseHandle(port);
@@ -120,28 +120,36 @@ PortStatus Win32Port::open(const std::string& path, std::uint32_t baud) {
         s.text = path + ": " + s.text;
         return give_up(std::move(s));
     }
-    // A read returns at once with what is there; the wait is ours, on an event.
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    if (!::SetCommTimeouts(port, &timeouts) || !::SetCommMask(port, EV_RXCHAR | EV_ERR | EV_BREAK))
+    timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is there
+    if (!::SetCommTimeouts(port, &timeouts))
         return give_up(fail(PortStatus::Code::Refused, osText(path + ": line settings refused", ::GetLastError())));
     // Whatever the line carried before we owned it is noise to us.
     if (!::PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR))
         return give_up(fail(PortStatus::Code::OsError, osText(path + ": cannot flush input", ::GetLastError())));
-    const HANDLE readEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const HANDLE writeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!readEvent || !writeEvent) {
-        const DWORD err = ::GetLastError();
-        if (readEvent) ::CloseHandle(readEvent);
-        if (writeEvent) ::CloseHandle(writeEvent);
-        return give_up(fail(PortStatus::Code::OsError, osText(path, err)));
-    }
     handle_ = port;
-    readEvent_ = readEvent;
-    writeEvent_ = writeEvent;
+    timeouts_ = {0, 0};
     hungUp_ = false;
     inAt_ = inEnd_ = 0;
     return {};
+}
+
+bool Win32Port::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
+    if (timeouts_.read == readMs && timeouts_.write == writeMs) return true;
+    // Interval and multiplier at MAXDWORD with a constant: the read returns as
+    // soon as a byte is there, or after the constant. Without a constant it
+    // returns at once.
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = MAXDWORD;
+    t.ReadTotalTimeoutMultiplier = readMs ? MAXDWORD : 0;
+    t.ReadTotalTimeoutConstant = readMs;
+    t.WriteTotalTimeoutConstant = writeMs;
+    if (!::SetCommTimeouts(h(handle_), &t)) {
+        if (isHangUpError(::GetLastError())) hungUp_ = true;
+        return false;
+    }
+    timeouts_ = {readMs, writeMs};
+    return true;
 }
 
 void Win32Port::close() {
@@ -157,9 +165,7 @@ void Win32Port::close() {
         ::PurgeComm(h(handle_), PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_RXCLEAR);
     }
     ::CloseHandle(h(handle_));
-    ::CloseHandle(h(readEvent_));
-    ::CloseHandle(h(writeEvent_));
-    handle_ = readEvent_ = writeEvent_ = nullptr;
+    handle_ = nullptr;
     hungUp_ = false;
     inAt_ = inEnd_ = 0;
 }
@@ -175,27 +181,14 @@ bool Win32Port::write(std::string_view bytes, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        OVERLAPPED ov{};
-        ov.hEvent = h(writeEvent_);
-        ::ResetEvent(ov.hEvent);
+        // Output held back (flow control, a slow line) waits in the driver, but only until the limit.
+        const DWORD ms = waitMs(deadline - Clock::now());
+        if (ms == 0 || !setTimeouts(timeouts_.read, ms)) return false;
         DWORD n = 0;
         const DWORD size = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 16));
-        if (!::WriteFile(h(handle_), bytes.data() + done, size, &n, &ov)) {
-            const DWORD err = ::GetLastError();
-            if (err != ERROR_IO_PENDING) {
-                if (isHangUpError(err)) hungUp_ = true;
-                return false;
-            }
-            // Output held back (flow control, a slow line): wait, but only until the limit.
-            if (::WaitForSingleObject(ov.hEvent, waitMs(deadline - Clock::now())) != WAIT_OBJECT_0) {
-                ::CancelIoEx(h(handle_), &ov);
-                ::GetOverlappedResult(h(handle_), &ov, &n, TRUE);
-                return false;
-            }
-            if (!::GetOverlappedResult(h(handle_), &ov, &n, FALSE)) {
-                if (isHangUpError(::GetLastError())) hungUp_ = true;
-                return false;
-            }
+        if (!::WriteFile(h(handle_), bytes.data() + done, size, &n, nullptr)) {
+            if (isHangUpError(::GetLastError())) hungUp_ = true;
+            return false;
         }
         if (n == 0) return false;
         done += n;
@@ -203,88 +196,37 @@ bool Win32Port::write(std::string_view bytes, std::chrono::milliseconds limit) {
     return true;
 }
 
-bool Win32Port::fill() {
-    OVERLAPPED ov{};
-    ov.hEvent = h(readEvent_);
-    ::ResetEvent(ov.hEvent);
-    DWORD n = 0;
-    if (!::ReadFile(h(handle_), in_, sizeof in_, &n, &ov)) {
-        const DWORD err = ::GetLastError();
-        // With these time-outs a pending read ends at once with what is there.
-        if (err != ERROR_IO_PENDING || !::GetOverlappedResult(h(handle_), &ov, &n, TRUE)) {
-            if (isHangUpError(err == ERROR_IO_PENDING ? ::GetLastError() : err)) hungUp_ = true;
-            return false;
-        }
-    }
-    inAt_ = 0;
-    inEnd_ = n;
-    return true;
-}
-
-ReadResult Win32Port::failed() { return hungUp_ ? ReadResult::HangUp : ReadResult::Error; }
-
 ReadResult Win32Port::readByte(char& byte, std::chrono::microseconds wait) {
     if (!handle_) return ReadResult::Error;
     if (hungUp_) return ReadResult::HangUp;
-    const auto deadline = Clock::now() + wait;
-    for (;;) {
-        if (inAt_ < inEnd_) {
-            byte = in_[inAt_++];
-            return ReadResult::Byte;
-        }
-        if (!fill()) return failed();
-        if (inEnd_ > 0) continue;
-
-        // Nothing there. Silence and a pulled adapter both read as nothing;
-        // only the driver's state tells them apart.
-        COMSTAT stat{};
-        DWORD errors = 0;
-        if (!::ClearCommError(h(handle_), &errors, &stat)) {
-            if (isHangUpError(::GetLastError())) hungUp_ = true;
-            return failed();
-        }
-        if (stat.cbInQue > 0) continue;
-        const DWORD ms = waitMs(deadline - Clock::now());
-        if (ms == 0) return ReadResult::Timeout;
-
-        OVERLAPPED ov{};
-        ov.hEvent = h(readEvent_);
-        ::ResetEvent(ov.hEvent);
-        DWORD events = 0;
-        if (!::WaitCommEvent(h(handle_), &events, &ov)) {
-            const DWORD err = ::GetLastError();
-            if (err != ERROR_IO_PENDING) {
-                if (isHangUpError(err)) hungUp_ = true;
-                return failed();
-            }
-            // A byte that came between the look above and the start of the wait
-            // raises no event of its own: look once more before sleeping.
-            const bool queued = ::ClearCommError(h(handle_), &errors, &stat) && stat.cbInQue > 0;
-            if (queued || ::WaitForSingleObject(ov.hEvent, ms) != WAIT_OBJECT_0) {
-                // Setting the mask again ends the pending wait.
-                ::SetCommMask(h(handle_), EV_RXCHAR | EV_ERR | EV_BREAK);
-                DWORD ignored = 0;
-                ::GetOverlappedResult(h(handle_), &ov, &ignored, TRUE);
-                if (!queued && Clock::now() >= deadline) {
-                    // The last look: a byte may have come just as the wait ended.
-                    if (!fill()) return failed();
-                    if (inEnd_ == 0) return ReadResult::Timeout;
-                }
-                continue;
-            }
-            DWORD ignored = 0;
-            if (!::GetOverlappedResult(h(handle_), &ov, &ignored, FALSE)) {
-                if (isHangUpError(::GetLastError())) hungUp_ = true;
-                return failed();
-            }
-        }
-        // An event with no byte (a line error, a break, a wait ended by the
-        // mask) loops back; the deadline bounds it.
-        if (Clock::now() >= deadline) {
-            if (!fill()) return failed();
-            if (inEnd_ == 0) return ReadResult::Timeout;
-        }
+    if (inAt_ < inEnd_) {
+        byte = in_[inAt_++];
+        return ReadResult::Byte;
     }
+    // The wait is the driver's: it ends with the first byte or the time-out.
+    if (!setTimeouts(waitMs(wait), timeouts_.write)) return hungUp_ ? ReadResult::HangUp : ReadResult::Error;
+    DWORD n = 0;
+    if (!::ReadFile(h(handle_), in_, sizeof in_, &n, nullptr)) {
+        if (!isHangUpError(::GetLastError())) return ReadResult::Error;
+        hungUp_ = true;
+        return ReadResult::HangUp;
+    }
+    if (n > 0) {
+        inAt_ = 1;
+        inEnd_ = n;
+        byte = in_[0];
+        return ReadResult::Byte;
+    }
+    // Nothing came. Silence and a pulled adapter both read as nothing; only
+    // the driver's state tells them apart.
+    COMSTAT stat{};
+    DWORD errors = 0;
+    if (!::ClearCommError(h(handle_), &errors, &stat)) {
+        if (!isHangUpError(::GetLastError())) return ReadResult::Error;
+        hungUp_ = true;
+        return ReadResult::HangUp;
+    }
+    return ReadResult::Timeout;
 }
 
 }  // namespace tessary::link

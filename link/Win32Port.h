@@ -1,9 +1,10 @@
 #pragma once
 // Port over a Windows COM port ("\\.\COM7"; "COM7" is taken as that), opened
-// exclusive and overlapped. Reads return at once with what the driver holds
-// (COMMTIMEOUTS), and waiting is WaitCommEvent on an event with a bounded
-// wait, never a busy loop. Bytes are taken from the driver a chunk at a time
-// and handed out one by one.
+// exclusive. The waits are the driver's, bounded by COMMTIMEOUTS: a read
+// returns at once with what the driver holds, or, when it holds nothing, with
+// the first byte that comes or at the time-out; a write gives up at its
+// limit. Never a busy loop. Bytes are taken a chunk at a time and handed out
+// one by one.
 //
 // Hang-up (the USB adapter pulled) is permanent for the open handle, as on
 // Linux: once a call fails with a removed device's error, readByte returns
@@ -30,13 +31,13 @@ public:
     ReadResult readByte(char& byte, std::chrono::microseconds wait) override;
 
 private:
-    // Takes what the driver holds into in_; false on a failure (hungUp_ set when it is one).
-    bool fill();
-    ReadResult failed();
+    // The driver's read and write time-outs, set only when they change.
+    bool setTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
 
     void* handle_ = nullptr;  // HANDLE, kept out of the header with <windows.h>
-    void* readEvent_ = nullptr;
-    void* writeEvent_ = nullptr;
+    struct {
+        std::uint32_t read, write;
+    } timeouts_{0, 0};
     bool hungUp_ = false;
     char in_[256]{};
     std::size_t inAt_ = 0, inEnd_ = 0;

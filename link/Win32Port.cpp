@@ -203,19 +203,26 @@ ReadResult Win32Port::readByte(char& byte, std::chrono::microseconds wait) {
         byte = in_[inAt_++];
         return ReadResult::Byte;
     }
-    // The wait is the driver's: it ends with the first byte or the time-out.
-    if (!setTimeouts(waitMs(wait), timeouts_.write)) return hungUp_ ? ReadResult::HangUp : ReadResult::Error;
-    DWORD n = 0;
-    if (!::ReadFile(h(handle_), in_, sizeof in_, &n, nullptr)) {
-        if (!isHangUpError(::GetLastError())) return ReadResult::Error;
-        hungUp_ = true;
-        return ReadResult::HangUp;
-    }
-    if (n > 0) {
-        inAt_ = 1;
-        inEnd_ = n;
-        byte = in_[0];
-        return ReadResult::Byte;
+    // What the driver holds, at once; then, when it held nothing, a wait of
+    // the driver's for one byte, which ends with that byte or the time-out.
+    // (Wine waits out the time-out for more than one byte, Windows does not.)
+    const DWORD ms = waitMs(wait);
+    for (DWORD want : {DWORD{sizeof in_}, DWORD{1}}) {
+        const DWORD readMs = want == 1 ? ms : 0;
+        if (want == 1 && ms == 0) break;
+        if (!setTimeouts(readMs, timeouts_.write)) return hungUp_ ? ReadResult::HangUp : ReadResult::Error;
+        DWORD n = 0;
+        if (!::ReadFile(h(handle_), in_, want, &n, nullptr)) {
+            if (!isHangUpError(::GetLastError())) return ReadResult::Error;
+            hungUp_ = true;
+            return ReadResult::HangUp;
+        }
+        if (n > 0) {
+            inAt_ = 1;
+            inEnd_ = n;
+            byte = in_[0];
+            return ReadResult::Byte;
+        }
     }
     // Nothing came. Silence and a pulled adapter both read as nothing; only
     // the driver's state tells them apart.

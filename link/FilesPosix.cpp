@@ -60,6 +60,7 @@ FileText ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     FileText out;
     // Looked at before it is opened: opening a FIFO blocks, a device may act on it.
     std::uint64_t size = 0;
+    errno = 0;  // a folder or a device is not a missing file
     if (!RegularFileSize(path, size, out.error)) {
         out.missing = errno == ENOENT;
         return out;

@@ -136,7 +136,7 @@ TEST(Capture, AFileThatFailsIsReportedOnceAndTheOtherSlotsGoOn) {
     r.setup.paths[1] = "/dev/full";
     r.Run({true, true, false, true}, 3.5);
     EXPECT_EQ(r.view.errors, (Strings{"1 Cannot open " + r.setup.paths[0] + ": No such file or directory",
-                                      "2 Cannot write /dev/full: No space left on device"}));
+                                      "2 Cannot open /dev/full: it is a device"}));
     EXPECT_EQ(r.File(4).size(), 3 * 38u);
     EXPECT_EQ(r.asked["#01TM;D1;D2;D3;D4\r\n"], 3) << "a slot without a file is still asked";
 }

@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   xvfb xauth
   clang libclang-rt-dev
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 if [ "${1:-}" = "--list" ]; then

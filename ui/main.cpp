@@ -2,9 +2,8 @@
 
 #include "app/Options.h"
 #include "link/PortMap.h"
-#include "link/PosixPort.h"
-#include "sim/Config.h"
-#include "sim/Line.h"
+#include "link/System.h"
+#include "ui/DemoLine.h"
 #include "ui/Program.h"
 #include "ui/SignalBridge.h"
 
@@ -13,7 +12,6 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <system_error>
 
 using namespace tessary;
 
@@ -22,18 +20,17 @@ namespace {
 // The demo line runs in this process; its INI file lives and dies with it, so
 // the operator's own INI file is never touched.
 struct Simulation {
-    std::unique_ptr<bravik::sim::Line> line;
+    std::unique_ptr<DemoLine> line;
     QTemporaryDir dir;
 
     bool Start(app::Options& options) {
-        line = std::make_unique<bravik::sim::Line>(bravik::sim::demoLine());
-        try {
-            line->start();
-        } catch (const std::system_error& e) {
-            std::fprintf(stderr, "tessary: cannot start the simulated line: %s\n", e.what());
+        std::string error;
+        line = StartDemoLine(error);
+        if (!line) {
+            std::fprintf(stderr, "tessary: cannot start the simulated line: %s\n", error.c_str());
             return false;
         }
-        options.ports.insert(options.ports.begin(), {"COM1", line->slavePath()});
+        options.ports.insert(options.ports.begin(), {"COM1", line->DevicePath()});
         if (options.iniPath.empty() && dir.isValid()) {
             const QString ini = dir.filePath("Tessary.ini");
             QFile f(ini);
@@ -71,8 +68,8 @@ int main(int argc, char* argv[]) {
     Simulation simulation;
     if (options.simulate && !simulation.Start(options)) return 1;
 
-    Program program(std::make_unique<link::PosixPort>(), options);
-    program.ports.SetSystemDevices(link::ListSerialDevices());
+    Program program(link::MakeSystemPort(), options);
+    link::MapSystemPorts(program.ports, "/dev");
     for (const auto& [name, path] : options.ports) program.ports.SetFromCommandLine(name, path);
     TForm1& form = program.form;
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.CloseForSignal(); });

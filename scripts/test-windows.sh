@@ -37,6 +37,10 @@ cleanup() {
 trap cleanup EXIT
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then "$wine" wineboot -i >/dev/null 2>&1; fi
+# Wine points Documents (the capture folder and its backups) at the Linux
+# home: a folder of the prefix's own keeps the runs out of it.
+docs="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/Documents"
+if [ -L "$docs" ]; then rm "$docs" && mkdir "$docs"; fi
 "$wineserver" -k 2>/dev/null || true
 # COM1 is the simulator's link. Wine's own list of ports is what it honours:
 # # it remakes dosdevices/comN from it, and lists them in SERIALCOMM.

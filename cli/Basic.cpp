@@ -3,9 +3,11 @@
 #include "app/Connect.h"
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
+#include "link/System.h"
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace tessary::cli {
 
@@ -53,9 +55,13 @@ const char* SourceText(link::PortMap::Source source) {
 int RunPorts(Rig& rig) {
     const bool json = rig.inv.Has("--json");
     std::vector<std::string> items;
+    std::map<std::string, std::string> named;  // Windows: SetupAPI's names for its ports
+    for (const auto& port : link::ListSystemSerialPorts(rig.env.devDir))
+        if (!port.description.empty()) named[port.path] = port.description;
     for (const char* name : link::kComPortNames) {
         const std::string path = rig.ports.Resolve(name);
-        const std::string adapter = path.empty() ? std::string() : AdapterName(path, rig.env.sysDir);
+        std::string adapter = path.empty() ? std::string() : AdapterName(path, rig.env.sysDir);
+        if (auto it = named.find(path); it != named.end()) adapter = it->second;
         if (json) {
             items.push_back(JsonObject()
                                 .Add("name", name)

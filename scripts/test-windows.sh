@@ -46,8 +46,10 @@ if [ -L "$docs" ]; then rm "$docs" && mkdir "$docs"; fi
 # # it remakes dosdevices/comN from it, and lists them in SERIALCOMM.
 "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$work/tty" /f >/dev/null 2>&1
 "$wineserver" -k 2>/dev/null || true
-# Started here, its own output kept off ours; it lives until cleanup.
+# Started here with Wine's own services, their output kept off ours (ctest
+# would wait for them to close its pipe); they live until cleanup.
 "$wineserver" -p >/dev/null 2>&1
+"$wine" reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
 
 echo "== unit tests under Wine"
 ctest --test-dir "$win" --output-on-failure --timeout 300

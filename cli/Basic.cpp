@@ -5,6 +5,7 @@
 #include "device/DeviceInfo.h"
 #include "link/System.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,6 +15,8 @@ namespace tessary::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kGarbledField = "(garbled answer)";
 
 std::string FirstLine(const fs::path& file) {
     std::ifstream in(file);
@@ -148,7 +151,8 @@ int RunInfo(Rig& rig) {
     if (!rig.Open()) return kNoAnswer;
     auto& st = rig.session->State();
     st.CurrentAddress = address;
-    device::ReadDeviceInfo(*rig.session);
+    const device::InfoReadOut readOut = device::ReadInformation(*rig.session, true);
+    if (readOut.unanswered) return rig.Fail(kNoAnswer, "no box answered at " + address);
 
     const auto& in = st.Info;
     const bool digital = st.DeviceType == device::kDigital;
@@ -159,7 +163,9 @@ int RunInfo(Rig& rig) {
     };
     const std::vector<Row> rows = {
         {"Address", "address", address},
-        {"Device Type", "deviceType", st.DeviceType},
+        // The family comes from the "VF" answer: noise there leaves it unknown.
+        {"Device Type", "deviceType",
+         std::count(readOut.garbled.begin(), readOut.garbled.end(), "VF") ? kGarbledField : st.DeviceType},
         {"Model Number", "modelNumber", in.ModelNumber},
         {digital ? "FPGA Version" : "Kestin Display", digital ? "fpgaVersion" : "kestinDisplay",
          digital ? in.FPGA : in.KestinDisplay},
@@ -176,16 +182,27 @@ int RunInfo(Rig& rig) {
         {"Com Port", "port", st.ComPortValue},
         {"Baud Rate", "baud", st.BaudRateValue},
     };
+    // A garbled answer is noise, not the box's value: it is named, never shown as a field.
+    const auto garbled = [&](const std::string& value) {
+        return !value.empty() && std::any_of(value.begin(), value.end(), [](char c) { return c < 0x20 || c > 0x7e; });
+    };
     if (rig.inv.Has("--json")) {
         JsonObject o;
-        for (const auto& row : rows) o.Add(row.key, row.value);
+        for (const auto& row : rows) o.Add(row.key, garbled(row.value) ? kGarbledField : row.value);
         rig.env.out << o.Str() << '\n';
     } else {
         for (const auto& row : rows) {
             std::string left = std::string(row.caption) + ":";
             left.resize(20, ' ');
-            rig.env.out << left << row.value << '\n';
+            rig.env.out << left << (garbled(row.value) ? kGarbledField : row.value) << '\n';
         }
+    }
+    if (!readOut.garbled.empty()) {
+        std::string words;
+        for (std::size_t i = 0; i < readOut.garbled.size(); ++i)
+            if (i == 0 || readOut.garbled[i] != readOut.garbled[i - 1]) words += (i ? ", " : "") + readOut.garbled[i];
+        return rig.Fail(kNoAnswer, "the answers of " + address + " to " + words +
+                                       " came garbled (bytes outside printable ASCII: a wrong baud rate or a bad line?)");
     }
     if (in.SerialNumber == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + address);
     return kDone;

@@ -142,6 +142,12 @@ bool DeviceLink::WriteRaw(std::string_view bytes) {
     return port_->write(bytes, writeLimitLocked(bytes.size()));
 }
 
+bool DeviceLink::DiscardWaiting() {
+    std::lock_guard lock(mutex_);
+    if (!port_->isOpen()) return false;
+    return discardWaitingLocked(port_->now() + milliseconds(timeoutMs_));
+}
+
 std::chrono::milliseconds DeviceLink::writeLimitLocked(std::size_t bytes) const {
     // Generous bound: twice the wire time (10 bits a byte) plus a second.
     return milliseconds(1000) + milliseconds(bytes * 20000 / (baud_ ? baud_ : 1));

@@ -28,6 +28,9 @@ bool RegularFileSize(const std::string& path, std::uint64_t& size, std::string& 
 // The system's text for an error number (errno, or GetLastError on Windows).
 std::string SystemErrorText(int code);
 
+// Whether anything at all is at the path, a dangling symbolic link included.
+bool AnythingAt(const std::string& path);
+
 // The folder part of a path ("" when it has none): '/' splits on POSIX, '/'
 // and '\\' on Windows.
 std::string ParentFolder(const std::string& path);

@@ -106,6 +106,11 @@ FileText ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     return out;
 }
 
+bool AnythingAt(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 std::string ParentFolder(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return {};

@@ -146,6 +146,10 @@ FileText ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     return out;
 }
 
+bool AnythingAt(const std::string& path) {
+    return ::GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string ParentFolder(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
     if (slash == std::string::npos) return {};

@@ -14,6 +14,9 @@ packages=(
   libgtest-dev libgmock-dev googletest
   xvfb xauth
   clang libclang-rt-dev
+  # the Debian package and its check: scripts/package.sh, scripts/check-deb.sh
+  dpkg-dev file help2man librsvg2-bin lintian appstream xdotool
+  # the Windows build and its tests under Wine: scripts/build-windows.sh, scripts/test-windows.sh
   g++-mingw-w64-x86-64-posix wine64
 )
 

@@ -52,6 +52,10 @@ int main(int argc, char* argv[]) {
         std::fputs(app::UsageText().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("tessary %s\n", TESSARY_VERSION);
+        return 0;
+    }
     if (!options.error.empty()) {
         std::fprintf(stderr, "tessary: %s\n\n%s", options.error.c_str(), app::UsageText().c_str());
         return 2;

@@ -1,0 +1,41 @@
+#include "coef/CoefBackup.h"
+
+#include "coef/CoefFiles.h"
+#include "link/Files.h"
+
+#include <cctype>
+
+namespace tessary::coef {
+
+std::string TimeText(std::time_t when, const char* format) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, format, &local);
+    return buf;
+}
+
+std::string WriteBackup(const std::string& defaultFolder, const std::string& serial, std::time_t when,
+                        const std::string& ext, const std::vector<std::string>& lines, std::string& error) {
+    std::string dir = defaultFolder;
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+    dir += "/backups";
+    if (std::string why = link::MakeFolders(dir); !why.empty()) {
+        error = dir + ": " + why;
+        return {};
+    }
+    std::string name;
+    for (char c : serial) name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
+    if (name.empty()) name = "unknown";
+    const std::string stem = dir + "/" + name + "-" + TimeText(when, "%Y%m%d-%H%M%S");
+    for (int n = 1; n < 100; ++n) {
+        const std::string path = stem + (n == 1 ? "" : "-" + std::to_string(n)) + "." + ext;
+        if (link::AnythingAt(path)) continue;  // never over an older backup
+        error = WriteLinesFile(path, lines, true);
+        return error.empty() ? path : std::string();
+    }
+    error = stem + ": every name is taken";
+    return {};
+}
+
+}  // namespace tessary::coef

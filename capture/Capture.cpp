@@ -34,6 +34,9 @@ bool Capture::Start(const CaptureSetup& setup) {
     if (wantDefault) (void)link::MakeFolders(setup.defaultFolder);  // a failure shows when the file will not open
 
     allSerialOpen_ = false;
+    allSerialPath_ = setup.allSerialPath;
+    allSerialError_.clear();
+    garbled_ = 0;
     if (setup.allSerial) {
         std::string error;
         allSerialOpen_ = link_.OpenAllSerialFile(setup.allSerialPath, &error);
@@ -84,8 +87,13 @@ void Capture::Stop() {
 void Capture::SlotClicked(int slot, bool ticked) {
     if (slot < 1 || slot > kSlots) return;
     ticked_[slot - 1] = ticked;
-    std::lock_guard lock(filesMutex_);
-    files_[slot - 1].Close();
+    std::string error;
+    {
+        std::lock_guard lock(filesMutex_);
+        error = files_[slot - 1].Close();
+        if (!error.empty()) error = "Cannot close " + paths_[slot - 1] + ": " + error;
+    }
+    if (!error.empty()) view_.ShowFileError(slot, error);
 }
 
 void Capture::AllSerialClicked(bool ticked) {
@@ -103,9 +111,32 @@ void Capture::AllSerialClicked(bool ticked) {
 
 void Capture::HandleRequests() {
     if (!closeAllSerial_.exchange(false)) return;
-    if (allSerialOpen_) link_.CloseAllSerialFile();
+    CheckAllSerialFile();
+    if (allSerialOpen_) {
+        const std::string error = link_.CloseAllSerialFile();
+        if (!error.empty()) view_.ShowFileError(0, "Cannot close " + allSerialPath_ + ": " + error);
+    }
     allSerialOpen_ = false;
     link_.SetAllSerial(allSerialTick_);
+}
+
+void Capture::CheckAllSerialFile() {
+    // The link writes the file for every thread's exchanges; the capture says what went wrong.
+    if (!allSerialOpen_) return;
+    std::string error = link_.AllSerialFileError();
+    if (!error.empty()) error = "Cannot write " + allSerialPath_ + ": " + error;
+    if (error == allSerialError_) return;
+    allSerialError_ = error;
+    view_.ShowFileError(0, error);
+}
+
+std::string Capture::RunningNote() const {
+    std::string note;
+    if (skipped_ > 0) note = std::to_string(skipped_.load()) + " periods skipped: the line was busy longer than a period";
+    if (garbled_ > 0)
+        note += (note.empty() ? "" : "; ") + std::to_string(garbled_.load()) + " garbled answers filed as \"" +
+                std::string(link::kNoConnect) + "\"";
+    return note;
 }
 
 void Capture::Run() {
@@ -122,7 +153,9 @@ void Capture::Run() {
         }
         if (stop_) break;
         if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
-        if (!RunCycle(note)) break;
+        const bool goOn = RunCycle(note);
+        CheckAllSerialFile();
+        if (!goOn) break;
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
         if (passed <= k) {
             ++k;
@@ -132,8 +165,7 @@ void Capture::Run() {
             k = passed;
             if (missed > 0) {
                 skipped_ += missed;
-                view_.ShowState(true, std::to_string(skipped_.load()) +
-                                          " periods skipped: the line was busy longer than a period");
+                view_.ShowState(true, RunningNote());
             }
         }
     }
@@ -160,9 +192,15 @@ bool Capture::RunCycle(std::string& note) {
             link_.SetResponseTimeoutMs(saved);
         }
         clock_.LetOthersIn();
-        const std::string line = FormatCaptureTime(answer);
+        // Noise is no reading: it is filed as a missing answer is, and counted.
+        const bool garbled = outcome == link::ExchangeOutcome::Garbled;
+        const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);
         WriteLine(k, line);
+        if (garbled) {
+            ++garbled_;
+            view_.ShowState(true, RunningNote());
+        }
         if (outcome == link::ExchangeOutcome::HangUp) {
             note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
             return false;
@@ -188,12 +226,20 @@ void Capture::WriteLine(int slot, const std::string& line) {
 }
 
 void Capture::CloseCaptureFiles() {
+    std::array<std::string, kSlots + 1> errors;
     {
         std::lock_guard lock(filesMutex_);
-        for (auto& file : files_) file.Close();
+        for (int k = 0; k < kSlots; ++k)
+            if (std::string error = files_[k].Close(); !error.empty())
+                errors[k + 1] = "Cannot close " + paths_[k] + ": " + error;
     }
-    if (allSerialOpen_) link_.CloseAllSerialFile();
+    CheckAllSerialFile();
+    if (allSerialOpen_)
+        if (std::string error = link_.CloseAllSerialFile(); !error.empty())
+            errors[0] = "Cannot close " + allSerialPath_ + ": " + error;
     allSerialOpen_ = false;
+    for (int k = 0; k <= kSlots; ++k)
+        if (!errors[k].empty()) view_.ShowFileError(k, errors[k]);
 }
 
 }  // namespace tessary::capture

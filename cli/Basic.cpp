@@ -5,9 +5,10 @@
 #include "device/DeviceInfo.h"
 #include "link/System.h"
 
+#include "link/Files.h"
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 namespace tessary::cli {
@@ -19,9 +20,8 @@ namespace fs = std::filesystem;
 constexpr const char* kGarbledField = "(garbled answer)";
 
 std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
+    std::string line = link::ReadRegularFile(file.string(), 64 * 1024).bytes;
+    line.erase(std::min(line.find('\n'), line.size()));
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
     return line;
 }

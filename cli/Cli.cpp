@@ -1,13 +1,11 @@
 #include "cli/Cli.h"
 
 #include "cli/Rig.h"
+#include "app/IniFile.h"
 #include "device/DeviceInfo.h"
 #include "cli/Platform.h"
+#include "link/Files.h"
 #include "link/System.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 
 namespace tessary::cli {
 
@@ -52,8 +50,10 @@ int Rig::Fail(int code, const std::string& text) {
 int Rig::Setup() {
     app::Options options;
     options.iniPath = inv.Value("--ini");
-    if (!options.iniPath.empty() && !std::ifstream(options.iniPath)) {
-        return Fail(kFileError, "cannot read the INI file " + options.iniPath + ": " + std::strerror(errno));
+    if (!options.iniPath.empty()) {
+        // The INI rule: a regular file, opened without blocking, at most kMaxIniBytes.
+        const link::FileText ini = link::ReadRegularFile(options.iniPath, app::kMaxIniBytes);
+        if (!ini.ok) return Fail(kFileError, "cannot read the INI file " + options.iniPath + ": " + ini.error);
     }
     for (const auto& text : inv.Values("--port")) {
         std::string name, path;

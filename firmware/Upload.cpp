@@ -1,21 +1,10 @@
 #include "firmware/Upload.h"
 
 #include "firmware/ImageCheck.h"
-
 #include "link/Files.h"
 
 namespace tessary::firmware {
 namespace {
-
-// The whole file, and its size; false when it cannot be opened, sized or read.
-bool ReadImageFile(const std::string& path, std::string& bytes, std::uint32_t& size) {
-    size = kNoSize;
-    link::FileText file = link::ReadRegularFile(path, kMaxImageBytes);
-    if (!file.ok) return false;
-    bytes = std::move(file.bytes);
-    size = static_cast<std::uint32_t>(bytes.size());
-    return true;
-}
 
 // Puts the reply time-out back on every way out of the copy wait.
 class TimeoutScope {
@@ -45,6 +34,10 @@ private:
 
 }  // namespace
 
+std::string ImageFileProblem(const std::string& path, const std::string& reason) {
+    return "Sorry, there is a problem with the file " + path + ": " + reason;
+}
+
 std::vector<std::string> ImageLines(const std::string& bytes) {
     std::vector<std::string> lines;
     std::string line;
@@ -67,13 +60,14 @@ UploadEnd Uploader::BitBtn1Click(const std::string& address) {
     const auto path = view_.PickImageFile(kImageFilter);
     if (!path) return UploadEnd::Cancelled;
 
-    std::string bytes;
-    std::uint32_t size = kNoSize;
-    if (!ReadImageFile(*path, bytes, size)) {
-        s_.Op().ShowMessageBox("Sorry, there is a problem - the File Size is " + std::to_string(size) +
-                               "      File Name is: " + *path);
+    // A regular file, read whole without blocking (a FIFO or a device never hangs the upload).
+    const link::FileText file = link::ReadRegularFile(*path, kMaxImageBytes);
+    if (!file.ok) {
+        s_.Op().ShowMessageBox(ImageFileProblem(*path, file.error));
         return UploadEnd::FileProblem;
     }
+    const std::string& bytes = file.bytes;
+    const auto size = static_cast<std::uint32_t>(bytes.size());
     RunningFlag running(running_);
     stop_.store(false);
     Log("File Open");

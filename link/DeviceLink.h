@@ -10,11 +10,11 @@
 // same mutex for its whole length with Hold(). Nothing here calls back into
 // the operator while the mutex is held.
 
+#include "link/Files.h"
 #include "link/Port.h"
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -152,12 +152,17 @@ public:
     // so another thread's exchange never falls between two of its reads.
     LinkHold Hold();
 
-    // The all-serial copy: "< " + command and "> " + reply + "\r\n" lines.
-    // Opening appends to the file (created if missing). False with errno text
-    // in `error` when it cannot be opened.
+    // The all-serial copy: "< " + command and "> " + reply + "\r\n" lines,
+    // each written whole or not at all. Opening appends to the file (created
+    // if missing). False with the system's reason in `error` when it cannot be
+    // opened.
     bool OpenAllSerialFile(const std::string& path, std::string* error = nullptr);
-    void CloseAllSerialFile();
+    // Empty, or why the file did not close cleanly.
+    std::string CloseAllSerialFile();
     bool AllSerialFileOpen() const;
+    // Why the last line could not be written; empty while lines go in. Never
+    // waits for an exchange.
+    std::string AllSerialFileError() const;
     void SetAllSerial(bool on);  // mirrors the check box; read at each exchange
     bool AllSerial() const;
     // Called after every exchange of any thread, with the link held: it must
@@ -179,7 +184,9 @@ private:
     std::uint32_t baud_ = 9600;
     std::uint32_t timeoutMs_ = 1000;
     PortStatus openStatus_{PortStatus::Code::NotOpen, "no port opened yet"};
-    std::FILE* capture_ = nullptr;
+    LineFile capture_;
+    mutable std::mutex captureErrorMutex_;  //!< guards captureError_ alone
+    std::string captureError_;
     std::atomic<bool> allSerial_{false};
     std::function<void(const TrafficRecord&)> observer_;
 };

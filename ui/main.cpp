@@ -4,6 +4,7 @@
 #include "link/PortMap.h"
 #include "link/System.h"
 #include "ui/DemoLine.h"
+#include "ui/FilePaths.h"
 #include "ui/Program.h"
 #include "ui/SignalBridge.h"
 
@@ -37,7 +38,7 @@ struct Simulation {
             if (f.open(QIODevice::WriteOnly))
                 f.write("; Simulated line: three boxes on COM1\r\n[Communication]\r\nComPort=COM1\r\nBaudRate=9600\r\n"
                         "Addr1=#01\r\nAddr2=#02\r\nAddr3=#05\r\n");
-            options.iniPath = S(ini);
+            options.iniPath = PathBytes(ini);
         }
         return true;
     }

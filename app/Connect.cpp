@@ -188,7 +188,11 @@ bool Connector::ConnectFromIni() {
     auto& st = s_.State();
     const std::uint32_t saved = link.ResponseTimeoutMs();
     ResetTables();
-    link.OpenComPort();
+    if (!link.OpenComPort()) {
+        // Another program's port or a forbidden one is said once, before the addresses fail.
+        const std::string refusal = link::OpenRefusalNotice(link.LinkPortName(), link.DevicePath(), link.LastOpenStatus());
+        if (!refusal.empty()) s_.Op().ShowMessageBox(refusal);
+    }
     link.SetResponseTimeoutMs(500);
     for (std::size_t k = 0; k < st.TransducerAddress.size(); ++k) {
         if (s_.Stopping()) break;

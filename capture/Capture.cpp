@@ -1,5 +1,6 @@
 #include "capture/Capture.h"
 
+#include "app/LineWatch.h"
 #include "app/Operator.h"
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
@@ -156,6 +157,12 @@ void Capture::Run() {
         const bool goOn = RunCycle(note);
         CheckAllSerialFile();
         if (!goOn) break;
+        if (rebase_) {
+            rebase_ = false;
+            start_ = clock_.Now() - period_ * static_cast<std::int64_t>(k);
+            ++k;
+            continue;
+        }
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
         if (passed <= k) {
             ++k;
@@ -181,6 +188,7 @@ bool Capture::RunCycle(std::string& note) {
         if (!ticked_[k]) continue;
         std::string answer;
         link::ExchangeOutcome outcome;
+        const auto since = std::chrono::steady_clock::now();
         {
             // The time-out of the snapshot, whatever the window has set since.
             auto hold = link_.Hold();
@@ -192,6 +200,9 @@ bool Capture::RunCycle(std::string& note) {
             link_.SetResponseTimeoutMs(saved);
         }
         clock_.LetOthersIn();
+        if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
+                       (outcome == link::ExchangeOutcome::NotOpen && watch_->UnpluggedSince(since))))
+            return PauseForAdapter(since, note);
         // Noise is no reading: it is filed as a missing answer is, and counted.
         const bool garbled = outcome == link::ExchangeOutcome::Garbled;
         const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
@@ -201,11 +212,33 @@ bool Capture::RunCycle(std::string& note) {
             ++garbled_;
             view_.ShowState(true, RunningNote());
         }
-        if (outcome == link::ExchangeOutcome::HangUp) {
-            note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
-            return false;
-        }
     }
+    return true;
+}
+
+bool Capture::PauseForAdapter(std::chrono::steady_clock::time_point since, std::string& note) {
+    const auto back = watch_->AwaitReturn(
+        since, [this] { return stop_.load(); },
+        [this](int ms) {
+            clock_.SleepUntil(clock_.Now() + std::chrono::milliseconds(ms));
+            HandleRequests();
+        });
+    switch (back.outcome) {
+    case app::LineWatch::Outcome::Resumed:
+        break;
+    case app::LineWatch::Outcome::Refused:
+        note = "Capture stopped: " + back.notice;
+        return false;
+    case app::LineWatch::Outcome::Stopped:
+        return true;
+    }
+    const std::string gap = app::GapLine(back.away, back.back);
+    for (int k = 0; k < kSlots; ++k) {
+        if (!ticked_[k]) continue;
+        view_.ShowLine(k + 1, gap);
+        WriteLine(k, gap);
+    }
+    rebase_ = true;
     return true;
 }
 

@@ -92,7 +92,18 @@ bool DeviceLink::OpenComPort() {
     }
     openStatus_ = port_->open(devicePath_, baud_);
     if (!openStatus_.ok()) return false;
+    hangUpSeen_ = false;
     return SetPortTimeouts();
+}
+
+bool DeviceLink::ReopenDevice(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (port_->isOpen()) port_->close();
+    devicePath_ = path;
+    openStatus_ = port_->open(devicePath_, baud_);
+    if (!openStatus_.ok()) return false;
+    hangUpSeen_ = false;
+    return true;
 }
 
 bool DeviceLink::SetPortTimeouts() {
@@ -159,6 +170,10 @@ Reply DeviceLink::Exchange(std::string command) {
     Reply reply = exchangeLocked(command);
     if (reply.outcome != ExchangeOutcome::Broadcast) captureLocked("> ", reply.text + "\r\n");
     if (observer_) observer_({began, portName_, command, reply.text, reply.outcome});
+    if (reply.outcome == ExchangeOutcome::HangUp && !hangUpSeen_) {
+        hangUpSeen_ = true;
+        if (hangUpObserver_) hangUpObserver_(portName_);
+    }
     return reply;
 }
 
@@ -282,6 +297,11 @@ std::string DeviceLink::AllSerialFileError() const {
 void DeviceLink::SetTrafficObserver(std::function<void(const TrafficRecord&)> observer) {
     std::lock_guard lock(mutex_);
     observer_ = std::move(observer);
+}
+
+void DeviceLink::SetHangUpObserver(std::function<void(const std::string&)> observer) {
+    std::lock_guard lock(mutex_);
+    hangUpObserver_ = std::move(observer);
 }
 
 void DeviceLink::SetAllSerial(bool on) { allSerial_.store(on); }

@@ -30,6 +30,9 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+// Windows has no signals for the simulated line's plug, and no simulated line.
+void SignalBridge::CatchPlugSignals() {}
+
 SignalBridge::~SignalBridge() {
     ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
     g_bridge = nullptr;

@@ -26,7 +26,7 @@ struct Simulation {
 
     bool Start(app::Options& options) {
         std::string error;
-        line = StartDemoLine(error);
+        line = StartDemoLine(dir.isValid() ? QFile::encodeName(dir.filePath("by-id")).toStdString() : std::string(), error);
         if (!line) {
             std::fprintf(stderr, "tessary: cannot start the simulated line: %s\n", error.c_str());
             return false;
@@ -78,6 +78,18 @@ int main(int argc, char* argv[]) {
     for (const auto& [name, path] : options.ports) program.ports.SetFromCommandLine(name, path);
     TForm1& form = program.form;
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.CloseForSignal(); });
+    if (options.simulate) {
+        signals_.CatchPlugSignals();
+        if (const std::string hint = DemoPlugHint(); !hint.empty())
+            std::fprintf(stderr, "tessary: simulated line on COM1; %s\n", hint.c_str());
+        QObject::connect(&signals_, &SignalBridge::plugRequested, &form, [&simulation](bool in) {
+            if (!in) {
+                simulation.line->PullPlug();
+            } else if (const std::string why = simulation.line->PutPlugBack(); !why.empty()) {
+                std::fprintf(stderr, "tessary: cannot bring the simulated line back: %s\n", why.c_str());
+            }
+        });
+    }
     QObject::connect(&form, &TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     if (options.simulate) form.SetLineHint("Simulated line");
     program.Start();

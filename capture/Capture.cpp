@@ -52,6 +52,7 @@ bool Capture::Start(const CaptureSetup& setup) {
     stop_ = false;
     closeAllSerial_ = false;
     skipped_ = 0;
+    lateSaid_ = false;
     for (int k = 0; k <= kSlots; ++k) view_.ShowFileError(k, {});
 
     const auto inDefault = [&](const std::string& path) {
@@ -74,6 +75,10 @@ bool Capture::Start(const CaptureSetup& setup) {
     }
     addresses_ = setup.addresses;
     timeoutMs_ = device::TimeoutFromGateTime(setup.gateTime);
+    // The operator's setting follows the gate time and keeps it after the
+    // capture; the cycles give theirs to each exchange, so whatever sets it
+    // later changes nothing here.
+    link_.SetResponseTimeoutMs(timeoutMs_);
     period_ = rateUnit_ * ParseCaptureRate(setup.rateText);
 
     view_.ShowState(true, {});
@@ -136,9 +141,6 @@ void Capture::HandleRequests() {
 }
 
 void Capture::Run() {
-    // Here rather than in Start, so the window does not wait for the line.
-    // It stays after the capture, as the readings' time-out does.
-    link_.SetResponseTimeoutMs(timeoutMs_);
     std::string note;
     std::uint64_t k = 1;
     while (!stop_) {
@@ -174,19 +176,15 @@ bool Capture::RunCycle(std::string& note) {
         HandleRequests();
         if (stop_) return true;
         if (!ticked_[k]) continue;
-        std::string answer;
-        link::ExchangeOutcome outcome;
-        {
-            // The time-out of the snapshot, whatever the window has set since.
-            auto hold = link_.Hold();
-            const std::uint32_t saved = link_.ResponseTimeoutMs();
-            link_.SetResponseTimeoutMs(timeoutMs_);
-            link::Reply reply = link_.Exchange(addresses_[k] + std::string(kCaptureCommand) + "\r\n");
-            answer = std::move(reply.text);
-            outcome = reply.outcome;
-            link_.SetResponseTimeoutMs(saved);
-        }
-        clock_.LetOthersIn();
+        // Filed as data: after a box that kept silent, its late answer is
+        // discarded instead of filed under the next slot.
+        const link::Reply reply = link_.Exchange(addresses_[k] + std::string(kCaptureCommand) + "\r\n",
+                                                 {std::chrono::milliseconds(timeoutMs_), true});
+        const std::string& answer = reply.text;
+        const link::ExchangeOutcome outcome = reply.outcome;
+        if (reply.lateDiscarded && !lateSaid_.exchange(true))
+            view_.ShowState(true, "a late answer was discarded: a box answers after its time-out, and its readings"
+                                  " are filed as \"NoConnect\"");
         const std::string line = FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);
         WriteLine(k, line);

@@ -92,8 +92,8 @@ public:
     // "Please select a source" and false when nothing is ticked. Otherwise
     // opens the all-serial file, then the slot files in order (asking Append
     // or Overwrite for an existing one) and starts the cycles, the first one
-    // period from now; the capture thread sets the link's time-out from the
-    // gate time.
+    // period from now. The cycles' time-out comes from the gate time; the
+    // link's setting is set to it too, and stays.
     bool Start(const CaptureSetup& setup);
     // Returns at once; the capture thread closes the files as it ends and then
     // reports ShowState(false, ...).
@@ -142,6 +142,7 @@ private:
     std::atomic<bool> closeAllSerial_{false};
     std::atomic<bool> allSerialTick_{false};
     std::atomic<std::uint64_t> skipped_{0};
+    std::atomic<bool> lateSaid_{false};
 
     std::mutex filesMutex_;  //!< guards files_ and fileErrors_: a close never falls inside a write
     std::array<LineFile, kSlots> files_;

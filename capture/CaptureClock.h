@@ -18,11 +18,6 @@ public:
     // A Wake() that comes while nobody sleeps ends the next sleep at once.
     virtual void SleepUntil(TimePoint t) = 0;
     virtual void Wake() = 0;
-    // Called after each exchange of a cycle. The link's lock is not fair: a
-    // thread that releases it and locks it again at once keeps it, so a
-    // capture running late would starve the window of the line. A short pause
-    // lets a waiting exchange in first; virtual time needs none.
-    virtual void LetOthersIn() {}
 };
 
 class SteadyCaptureClock final : public CaptureClock {
@@ -33,7 +28,6 @@ public:
         cv_.wait_until(lock, t, [this] { return woken_; });
         woken_ = false;
     }
-    void LetOthersIn() override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
     void Wake() override {
         {
             std::lock_guard lock(mutex_);

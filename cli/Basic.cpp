@@ -143,6 +143,8 @@ int RunInfo(Rig& rig) {
     auto& st = rig.session->State();
     st.CurrentAddress = address;
     device::ReadDeviceInfo(*rig.session);
+    // A field that would have held another field's answer is shown as "NoConnect" instead.
+    if (st.Info.LateAnswerDiscarded) rig.env.err << "tessary-cli: a late answer was discarded\n";
 
     const auto& in = st.Info;
     const bool digital = st.DeviceType == device::kDigital;

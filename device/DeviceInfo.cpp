@@ -14,13 +14,20 @@ constexpr const char* kBroadcast = "#00";
 constexpr std::uint32_t kMaxPollTimeoutMs = 60000;
 }  // namespace
 
-std::string QueryBox(app::Session& session, const std::string& word) {
+std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options) {
     auto& st = session.State();
     st.CommandText = st.CurrentAddress + word + "\r\n";
     // Closing: a read-out of twenty exchanges must not hold the exit.
     if (session.Stopping()) return std::string(link::kNoConnect);
-    return session.Link().SendCommand(st.CommandText);
+    const link::Reply reply = session.Link().Exchange(st.CommandText, options);
+    if (reply.lateDiscarded) st.Info.LateAnswerDiscarded = true;
+    return reply.text;
 }
+
+namespace {
+// The read-out files every answer as a field: a late answer must not land in the next one.
+std::string ReadOut(app::Session& session, const std::string& word) { return QueryBox(session, word, link::kFiledAsData); }
+}  // namespace
 
 std::optional<int> AddressNumber(const std::string& address) {
     if (address.size() < 3) return std::nullopt;
@@ -39,11 +46,11 @@ std::string UnitItemName(const std::string& upAnswer) {
     return name;
 }
 
-std::string ReadDisplayMode(app::Session& session) {
+std::string ReadDisplayMode(app::Session& session, link::ExchangeOptions options) {
     auto& st = session.State();
     std::string result;
     if (st.CurrentAddress != kBroadcast) {
-        const std::string a = QueryBox(session, "DM");
+        const std::string a = QueryBox(session, "DM", options);
         if (a.size() < 2) {
             const int mode = a.size() == 1 && a[0] >= '0' && a[0] <= '9' ? a[0] - '0' : 0;
             result = mode >= 1 && mode <= 7 ? kDisplayModes[static_cast<std::size_t>(mode - 1)] : "0";
@@ -59,7 +66,7 @@ std::string ReadDisplayMode(app::Session& session) {
     return result;
 }
 
-void ReadPanelUnits(app::Session& session) {
+void ReadPanelUnits(app::Session& session, link::ExchangeOptions options) {
     auto& st = session.State();
     for (std::size_t k = 0; k < 4; ++k) {
         const std::string& caption = st.TransducerCaption[k];
@@ -67,9 +74,9 @@ void ReadPanelUnits(app::Session& session) {
         if (caption == app::kNoConnect || caption.size() < 3 || session.Stopping()) continue;
         const std::string p = caption.substr(0, 3);
         st.CommandText = p + "UN1\r\n";
-        st.Info.PanelPUnits[k] = session.Link().SendCommand(st.CommandText);
+        st.Info.PanelPUnits[k] = session.Link().Exchange(st.CommandText, options).text;
         st.CommandText = p + "UN2\r\n";
-        st.Info.PanelTUnits[k] = session.Link().SendCommand(st.CommandText);
+        st.Info.PanelTUnits[k] = session.Link().Exchange(st.CommandText, options).text;
     }
 }
 
@@ -86,6 +93,7 @@ void ReadDeviceInfo(app::Session& session) {
     st.DataPrecisionValue = std::to_string(st.DataPrecision);
     if (st.CurrentAddress.empty()) return;
     st.AddressValue = st.CurrentAddress;
+    info.LateAnswerDiscarded = false;
 
     if (st.CurrentAddress == kBroadcast) {
         for (std::string* field : {&info.ModelNumber, &info.FPGA, &info.KestinDisplay, &info.SerialNumber,
@@ -97,50 +105,50 @@ void ReadDeviceInfo(app::Session& session) {
         return;
     }
 
-    info.ModelNumber = QueryBox(session, "M");
+    info.ModelNumber = ReadOut(session, "M");
     // The FPGA version is the one answer only the digital family gives in 8 characters.
-    if (QueryBox(session, "VF").size() == 8) {
+    if (ReadOut(session, "VF").size() == 8) {
         st.DeviceType = kDigital;
         info.FpgaRowVisible = true;
         info.KestinRowVisible = false;
         info.KestinButtonVisible = false;
-        info.FPGA = QueryBox(session, "VF");
+        info.FPGA = ReadOut(session, "VF");
     } else {
         st.DeviceType = kKestin;
         info.KestinRowVisible = true;
         info.FpgaRowVisible = false;
-        info.KestinDisplay = ReadDisplayMode(session);
+        info.KestinDisplay = ReadDisplayMode(session, link::kFiledAsData);
     }
     ++info.DeviceTypeSerial;
 
-    info.SerialNumber = QueryBox(session, "ID");
+    info.SerialNumber = ReadOut(session, "ID");
     if (const auto n = AddressNumber(st.CurrentAddress)) st.AddressTable[static_cast<std::size_t>(*n)] = info.SerialNumber;
-    info.FirmwareVersion = QueryBox(session, "VER");
-    info.GateTime = QueryBox(session, "GA");
-    info.PressUnits = QueryBox(session, "UN1");
+    info.FirmwareVersion = ReadOut(session, "VER");
+    info.GateTime = ReadOut(session, "GA");
+    info.PressUnits = ReadOut(session, "UN1");
     info.PUnits = info.PressUnits;
-    info.TempUnits = QueryBox(session, "UN2");
+    info.TempUnits = ReadOut(session, "UN2");
     info.TUnits = info.TempUnits;
-    ReadPanelUnits(session);
+    ReadPanelUnits(session, link::kFiledAsData);
     st.CommandLineText = st.CurrentAddress;
 
     for (int i = 1; i <= 8; ++i) {
-        const std::string name = UnitItemName(QueryBox(session, "UP" + std::to_string(i)));
+        const std::string name = UnitItemName(ReadOut(session, "UP" + std::to_string(i)));
         info.PressUnitItems.push_back(name);
         info.TempUnitItems.push_back(name);
     }
 
-    info.ClockTime = FormatDeviceTime(QueryBox(session, "TM"));
+    info.ClockTime = FormatDeviceTime(ReadOut(session, "TM"));
 
-    if (QueryBox(session, "LI") == "ERROR 13")
+    if (ReadOut(session, "LI") == "ERROR 13")
         info.InitLog = kNotInitialized;
     else
-        info.InitLog = QueryBox(session, "LI");  // the first answer only says that a list is there
+        info.InitLog = ReadOut(session, "LI");  // the first answer only says that a list is there
 
-    const std::string rate = QueryBox(session, "LR");
+    const std::string rate = ReadOut(session, "LR");
     info.LogRate = rate == "ERROR 4" ? kNotInitialized : rate;
 
-    const std::string ls = QueryBox(session, "LS");
+    const std::string ls = ReadOut(session, "LS");
     if (ls.size() == 39) {
         st.LogStartText = ls.substr(0, 19);
         info.LogStart = FormatDeviceTime(ls.substr(0, 19));

@@ -1,6 +1,8 @@
 #pragma once
 // The information read-out that runs after every connect and address switch.
 
+#include "link/DeviceLink.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -21,25 +23,27 @@ inline constexpr std::array<const char*, 7> kDisplayModes = {
     "Alternate Press/Temp Counts", "All Data in Sequence"};
 
 // Sends CurrentAddress + word + "\r\n" (built in CommandText) and returns the
-// answer; "NoConnect" without sending once the session is stopping.
-std::string QueryBox(app::Session& session, const std::string& word);
+// answer; "NoConnect" without sending once the session is stopping. A late
+// answer discarded on the way is noted in Info.LateAnswerDiscarded.
+std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options = {});
 
 // The number of a bus address text ("#07" -> 7); empty when characters 2 and 3
 // are not two decimal digits.
 std::optional<int> AddressNumber(const std::string& address);
 
 // The fixed sequence of queries at CurrentAddress: 20 exchanges (21 when the log
-// is initialised) plus two per connected Readings panel. Shows no message; a
-// silent box gives "NoConnect" fields and counts as Kestin.
+// is initialised) plus two per connected Readings panel, each answer filed as
+// data (after a silent one the next waits for a quiet line). Shows no message;
+// a silent box gives "NoConnect" fields and counts as Kestin.
 void ReadDeviceInfo(app::Session& session);
 
 // Asks "DM" and returns the text to show; sets Info.KestinSelection for a
 // one-digit answer. A one-character answer that is not a digit 1..7 shows "0"
 // and leaves no item selected.
-std::string ReadDisplayMode(app::Session& session);
+std::string ReadDisplayMode(app::Session& session, link::ExchangeOptions options = {});
 
 // "UN1"/"UN2" at the address of each Readings panel that has a box.
-void ReadPanelUnits(app::Session& session);
+void ReadPanelUnits(app::Session& session, link::ExchangeOptions options = {});
 
 // The unit name of an "UP" answer: the text before its first comma, with the
 // one-letter temperature units spelt out.

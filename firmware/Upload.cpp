@@ -11,6 +11,9 @@
 namespace tessary::firmware {
 namespace {
 
+// How long the box may take to copy the image before it answers.
+constexpr std::chrono::milliseconds kCopyWait{20000};
+
 // The whole file, and its size; false when it cannot be opened, sized or read.
 bool ReadImageFile(const std::string& path, std::string& bytes, std::uint32_t& size) {
     size = kNoSize;
@@ -34,21 +37,6 @@ bool ReadImageFile(const std::string& path, std::string& bytes, std::uint32_t& s
     ::close(fd);
     return ok;
 }
-
-// Puts the reply time-out back on every way out of the copy wait.
-class TimeoutScope {
-public:
-    TimeoutScope(link::DeviceLink& link, std::uint32_t ms) : link_(link), saved_(link.ResponseTimeoutMs()) {
-        link_.SetResponseTimeoutMs(ms);
-    }
-    ~TimeoutScope() { link_.SetResponseTimeoutMs(saved_); }
-    TimeoutScope(const TimeoutScope&) = delete;
-    TimeoutScope& operator=(const TimeoutScope&) = delete;
-
-private:
-    link::DeviceLink& link_;
-    std::uint32_t saved_;
-};
 
 class RunningFlag {
 public:
@@ -176,10 +164,8 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     view_.HideProgress();
     Log(view_.TimeOfDay());
     Log("Please wait for Bravik to Copy........");
-    {
-        TimeoutScope copyWait(link, 20000);
-        st.ReplyText = link.SendCommand(std::string(link::kNoWrite));
-    }
+    // The copy wait's own time-out: the link's setting is left as it is.
+    st.ReplyText = link.Exchange(std::string(link::kNoWrite), {kCopyWait}).text;
     Log(st.ReplyText);
     Log(view_.TimeOfDay());
     link.SetLinkBaudRate(9600);

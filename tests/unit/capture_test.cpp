@@ -130,6 +130,16 @@ TEST(Capture, AnOverrunPeriodRunsLateOnceAndFurtherOnesAreSkippedAndCounted) {
     EXPECT_EQ(r.view.states.at(1), "1 1 periods skipped: the line was busy longer than a period");
 }
 
+TEST(Capture, ALateAnswerIsDiscardedNotFiledUnderTheNextSlot) {
+    CaptureRig r;
+    r.setup.rateText = "5";  // one cycle: #01 late (1500 ms against 1000 ms), then #05 silent
+    r.slowAt = {{1, 1500ms}};
+    r.Run({true, false, true, false}, 1.5);
+    EXPECT_EQ(r.File(1) + r.File(3), "NoConnect\r\nNoConnect\r\n");
+    EXPECT_EQ(r.view.states.at(1), "1 a late answer was discarded: a box answers after its time-out, and its readings"
+                                   " are filed as \"NoConnect\"");
+}
+
 TEST(Capture, AFileThatFailsIsReportedOnceAndTheOtherSlotsGoOn) {
     CaptureRig r;
     r.setup.paths[0] = (r.dir / "missing" / "a.txt").string();

@@ -44,7 +44,7 @@ TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswe
 
     LinesView view;
     capture::SteadyCaptureClock clock;
-    capture::Capture capture(dl, rig.op, view, clock, 40ms);
+    capture::Capture capture(dl, rig.op, view, clock, 100ms);
     capture::CaptureSetup setup;
     setup.ticked = {true, true, false, false};
     setup.addresses = {"#01", "#02", "", ""};
@@ -56,7 +56,7 @@ TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswe
         wrong += dl.SendCommand("#02ID\r\n") != serial;
     // The line is handed over in turn: every period that ended gets its line,
     // however hard the other thread presses.
-    const auto periods = (std::chrono::steady_clock::now() - started) / 40ms;
+    const auto periods = (std::chrono::steady_clock::now() - started) / 100ms;
     capture.Stop();
 
     EXPECT_EQ(wrong, 0) << "of " << asked;

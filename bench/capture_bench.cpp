@@ -265,9 +265,12 @@ int LineBusy(int periods) {
     std::vector<capture::CycleTiming> timings;
     timings.reserve(static_cast<std::size_t>(periods) + 10);
     std::atomic<int> count{0};
+    // The last period wanted runs whole; the one after it not at all.
     capture.SetCycleObserver([&](const capture::CycleTiming& t) {
-        if (count < periods) timings.push_back(t);
-        if (++count >= periods) capture.RequestStop();
+        if (++count > periods)
+            capture.RequestStop();
+        else
+            timings.push_back(t);
     });
 
     // The single-device readings loop on #03, as the panel runs it: back to back.

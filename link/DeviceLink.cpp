@@ -245,8 +245,9 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
         if (r == ReadResult::HangUp || r == ReadResult::Error) return fail(ExchangeOutcome::HangUp);
         if (r == ReadResult::Timeout) {
             if (received > 0) return fail(ExchangeOutcome::NoLineEnd);
-            // Its answer may still come: the next command filed as data waits it out.
-            if (filedAsData) quietUntil_ = port_->now() + timeout;
+            // Its answer may still come: the next command filed as data waits out
+            // this exchange's time-out once more, and the last read's gap.
+            if (filedAsData) quietUntil_ = port_->now() + timeout + kTrailingGap;
             return fail(ExchangeOutcome::NoByte);
         }
         lastByte = port_->now();

@@ -71,14 +71,16 @@ struct ExchangeOptions {
     // The answer is filed as data (capture, readings, the information read-out).
     // After such an exchange ended with no byte, the next one that files its
     // answer waits for a quiet line before writing: whatever arrives within the
-    // ended exchange's own time-out is a late answer, and is discarded rather
-    // than taken for the new command's. Other exchanges keep their timing.
+    // ended exchange's own time-out (and the gap of a last read) is a late
+    // answer, and is discarded rather than taken for the new command's. Other
+    // exchanges keep their timing.
     bool filedAsData = false;
 };
 inline constexpr ExchangeOptions kFiledAsData{.filedAsData = true};
 
 // The first byte is awaited until the deadline and no longer; a reply already
 // arriving at the deadline is read on until it pauses for a gap this long.
+// It is also the last read added to the wait for a quiet line.
 inline constexpr std::chrono::milliseconds kTrailingGap{110};
 // A reply without a line feed is cut here (a box at the wrong rate can stream noise)...
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;

@@ -145,13 +145,18 @@ void Capture::Run() {
     std::uint64_t k = 1;
     while (!stop_) {
         const auto due = start_ + period_ * static_cast<std::int64_t>(k);
-        while (!stop_ && clock_.Now() < due) {
-            clock_.SleepUntil(due);
+        while (!stop_ && clock_.Now() < due - kBookAhead) {
+            clock_.SleepUntil(due - kBookAhead);
             HandleRequests();
         }
         if (stop_) break;
+        // Booked a little ahead: the cycle waits at most for the exchange under
+        // way, and the hand-off's own delay falls before the deadline.
+        link::LinkHold booked = link_.Hold();
+        while (!stop_ && clock_.Now() < due) clock_.SleepUntil(due);
+        if (stop_) break;
         if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
-        if (!RunCycle(note)) break;
+        if (!RunCycle(note, booked)) break;
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
         if (passed <= k) {
             ++k;
@@ -171,7 +176,7 @@ void Capture::Run() {
     view_.ShowState(false, note);
 }
 
-bool Capture::RunCycle(std::string& note) {
+bool Capture::RunCycle(std::string& note, link::LinkHold& booked) {
     for (int k = 0; k < kSlots; ++k) {
         HandleRequests();
         if (stop_) return true;
@@ -180,6 +185,7 @@ bool Capture::RunCycle(std::string& note) {
         // discarded instead of filed under the next slot.
         const link::Reply reply = link_.Exchange(addresses_[k] + std::string(kCaptureCommand) + "\r\n",
                                                  {std::chrono::milliseconds(timeoutMs_), true});
+        booked.Release();  // the other slots take their turns with the other threads
         const std::string& answer = reply.text;
         const link::ExchangeOutcome outcome = reply.outcome;
         if (reply.lateDiscarded && !lateSaid_.exchange(true))

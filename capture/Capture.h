@@ -28,6 +28,11 @@ class Operator;
 namespace tessary::capture {
 
 inline constexpr int kSlots = 4;
+// How long before its deadline a cycle asks for the line; once it has it, it
+// keeps it, idle, until the deadline. The hand-off on a loaded machine takes
+// milliseconds; this way it falls before the deadline, at a cost to the other
+// threads of at most this much a period.
+inline constexpr std::chrono::milliseconds kBookAhead{10};
 
 // The page. ShowLine, ShowFileError and ShowState are called from the capture
 // thread too: an implementation queues them to the window and returns.
@@ -117,7 +122,7 @@ public:
 private:
     void OpenTransducerFile(int slot, const std::string& path);
     void Run();
-    bool RunCycle(std::string& note);
+    bool RunCycle(std::string& note, link::LinkHold& booked);
     void WriteLine(int slot, const std::string& line);
     void HandleRequests();
     void CloseCaptureFiles();

@@ -61,8 +61,6 @@ struct AppState {
         // Bumped each time a read-out fixes DeviceType, so the Coefficients page
         // rearranges itself only then (its own buttons change it in between).
         unsigned DeviceTypeSerial = 0;
-        // The last read-out threw away an answer that came after its time-out.
-        bool LateAnswerDiscarded = false;
     } Info;
 
     // Text the console's command line is to show; consumed by the window.

@@ -34,7 +34,10 @@ const CommandRow kCommands[] = {
      "boxes."},
     {"info", "[ADDR]", 0, 1, "the information read-out of one box",
      "The information read-out of the box at ADDR (or --address, or the INI file's\n"
-     "Addr1): model, serial number, firmware, gate time, units, clock and log state."},
+     "Addr1): model, serial number, firmware, gate time, units, clock and log state.\n"
+     "When the first query gets no answer it stops: \"no box answered at #NN\".\n"
+     "A field whose answer came garbled shows \"(garbled answer)\" and the status\n"
+     "is 1."},
     {"log init", "", 0, 0, "initialises the box's log (erases it)",
      "Initialises the log of the box with the data items of --items, as the\n"
      "window's \"Initialize Log\" does; the old log data are erased. Prints the\n"
@@ -54,7 +57,10 @@ const CommandRow kCommands[] = {
      "Asks the box how many sets its log holds and dumps them (or --range) into\n"
      "--out, added at the end of the file exactly as the window's \"Save Log to\n"
      "File\" writes it: the comment, then every line the box sends up to \"}\".\n"
-     "A signal ends it as Cancel does: the rest of the stream is read, not written."},
+     "Only the box's lines are written: never \"NoConnect\" or a garbled line; a\n"
+     "dump that ends early says how many lines came (status 1). A signal ends it as\n"
+     "Cancel does: the rest of the stream is read, not written, for 30 s at most;\n"
+     "a second signal ends that at once."},
     {"coef read", "", 0, 0, "a coefficient block to a file, with its backup",
      "Reads the box's coefficient block (a Digital box's CAL image, a Kestin box's\n"
      "CAL1 or CAL2 block) after the information read-out. The block is also written\n"
@@ -64,7 +70,10 @@ const CommandRow kCommands[] = {
      "Opens FILE as the window's \"Open Coef File\" does (.hex: the CAL image, a name\n"
      "ending in F: CAL1, else CAL2) and writes it to the box after the information\n"
      "read-out. The box's answer is backed up as after a read. --commit makes it\n"
-     "permanent (\"CW\" on a Digital box, \"EW\" on a Kestin box)."},
+     "permanent (\"CW\" on a Digital box, \"EW\" on a Kestin box). FILE is checked\n"
+     "before the box is asked anything (Intel HEX records of the image for .hex,\n"
+     "plain lines of at most 120 characters, none \"}\", for the others); one that\n"
+     "fails is sent only with --yes."},
     {"upload", "FILE", 1, 1, "a program image (Intel HEX) into the box",
      "Uploads the program image FILE into the box as the window's \"Update Bravik \"\n"
      "does: the line goes to 57600 baud, \"PR\", the image line by line, the wait for\n"
@@ -285,8 +294,10 @@ std::string ProgramHelp() {
     for (const auto& o : kOptions)
         if (std::string(o.commands) == "*" || std::string(o.commands) == "!ports") s += OptionLine(o);
     s += "\n"
-         "Exit status: 0 done, 1 the box did not answer or reported an error,\n"
-         "2 usage, 3 a file could not be read or written.\n"
+         "Exit status: 0 done (a warning, such as a backup that could not be made,\n"
+         "leaves it done), 1 the box did not answer, answered garbled or reported an\n"
+         "error, or the command was stopped, 2 usage (a needed --yes included), 3 a\n"
+         "file could not be read or written.\n"
          "\"tessary-cli COMMAND --help\" describes one command.\n";
     return s;
 }

@@ -4,6 +4,7 @@
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -12,6 +13,8 @@ namespace tessary::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kGarbledField = "(garbled answer)";
 
 std::string FirstLine(const fs::path& file) {
     std::ifstream in(file);
@@ -142,9 +145,10 @@ int RunInfo(Rig& rig) {
     if (!rig.Open()) return kNoAnswer;
     auto& st = rig.session->State();
     st.CurrentAddress = address;
-    device::ReadDeviceInfo(*rig.session);
-    // A field that would have held another field's answer is shown as "NoConnect" instead.
-    if (st.Info.LateAnswerDiscarded) rig.env.err << "tessary-cli: a late answer was discarded\n";
+    const device::InfoReadOut readOut = device::ReadInformation(*rig.session, true);
+    // The field it would have shifted shows "NoConnect" instead.
+    if (readOut.lateDiscarded) rig.env.err << "tessary-cli: a late answer was discarded\n";
+    if (readOut.unanswered) return rig.Fail(kNoAnswer, "no box answered at " + address);
 
     const auto& in = st.Info;
     const bool digital = st.DeviceType == device::kDigital;
@@ -155,7 +159,9 @@ int RunInfo(Rig& rig) {
     };
     const std::vector<Row> rows = {
         {"Address", "address", address},
-        {"Device Type", "deviceType", st.DeviceType},
+        // The family comes from the "VF" answer: noise there leaves it unknown.
+        {"Device Type", "deviceType",
+         std::count(readOut.garbled.begin(), readOut.garbled.end(), "VF") ? kGarbledField : st.DeviceType},
         {"Model Number", "modelNumber", in.ModelNumber},
         {digital ? "FPGA Version" : "Kestin Display", digital ? "fpgaVersion" : "kestinDisplay",
          digital ? in.FPGA : in.KestinDisplay},
@@ -172,16 +178,27 @@ int RunInfo(Rig& rig) {
         {"Com Port", "port", st.ComPortValue},
         {"Baud Rate", "baud", st.BaudRateValue},
     };
+    // A garbled answer is noise, not the box's value: it is named, never shown as a field.
+    const auto garbled = [&](const std::string& value) {
+        return !value.empty() && std::any_of(value.begin(), value.end(), [](char c) { return c < 0x20 || c > 0x7e; });
+    };
     if (rig.inv.Has("--json")) {
         JsonObject o;
-        for (const auto& row : rows) o.Add(row.key, row.value);
+        for (const auto& row : rows) o.Add(row.key, garbled(row.value) ? kGarbledField : row.value);
         rig.env.out << o.Str() << '\n';
     } else {
         for (const auto& row : rows) {
             std::string left = std::string(row.caption) + ":";
             left.resize(20, ' ');
-            rig.env.out << left << row.value << '\n';
+            rig.env.out << left << (garbled(row.value) ? kGarbledField : row.value) << '\n';
         }
+    }
+    if (!readOut.garbled.empty()) {
+        std::string words;
+        for (std::size_t i = 0; i < readOut.garbled.size(); ++i)
+            if (i == 0 || readOut.garbled[i] != readOut.garbled[i - 1]) words += (i ? ", " : "") + readOut.garbled[i];
+        return rig.Fail(kNoAnswer, "the answers of " + address + " to " + words +
+                                       " came garbled (bytes outside printable ASCII: a wrong baud rate or a bad line?)");
     }
     if (in.SerialNumber == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + address);
     return kDone;

@@ -33,6 +33,17 @@ int Rig::Usage(const std::string& text) {
     return kUsage;
 }
 
+int Rig::ExitFor(const app::Outcome& outcome) {
+    switch (outcome.ending) {
+    case app::Ending::Done: return kDone;
+    case app::Ending::FileError: return kFileError;
+    case app::Ending::Cancelled:
+    case app::Ending::NoAnswer:
+    case app::Ending::BoxError: break;
+    }
+    return kNoAnswer;
+}
+
 int Rig::Fail(int code, const std::string& text) {
     progress.End();
     env.err << "tessary-cli: " << text << '\n';
@@ -109,8 +120,9 @@ std::string Rig::Address(const std::string& operand) {
 int Rig::Connect(const std::string& address) {
     if (!Open()) return kNoAnswer;
     session->State().CurrentAddress = address;
-    device::ReadDeviceInfo(*session);
+    const device::InfoReadOut readOut = device::ReadInformation(*session, true);
     if (stop.Requested()) return Fail(kNoAnswer, "stopped by a signal");
+    if (readOut.unanswered) return Fail(kNoAnswer, "no box answered at " + address);
     if (session->State().Info.SerialNumber == app::kNoConnect) return Fail(kNoAnswer, "no answer from " + address);
     return kDone;
 }

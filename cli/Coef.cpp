@@ -5,21 +5,22 @@
 #include "device/DeviceInfo.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace tessary::cli {
 
 namespace {
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
 
 // The page's file dialogs answered by the command line.
 class ConsoleCoefView final : public coef::CoefView {
 public:
     explicit ConsoleCoefView(Rig& rig) : rig_(rig) {}
     std::string openPath, savePath;
-    std::string saved;  // "Saved to ..." once the save went through
 
     std::optional<std::string> PickCoefFile(const std::string&) override { return openPath; }
     std::vector<std::string> PickQuickLoadFiles(const std::string&, const std::string&) override { return {}; }
@@ -28,6 +29,8 @@ public:
         if (savePath.empty()) return std::nullopt;
         return savePath;
     }
+    // Checked and said before the box was asked anything.
+    bool AskSendUncheckedBlock(const std::string&) override { return rig_.inv.Has("--yes"); }
     bool AskMakePermanent() override { return rig_.inv.Has("--commit"); }
     bool AskGoOn(const std::string& text) override {
         rig_.progress.End();
@@ -40,8 +43,7 @@ public:
     void ShowHexBox(bool) override {}
     void ShowWriteButton() override {}
     void ShowProgress(const std::string& text) override {
-        if (text.rfind("Saved to ", 0) == 0) saved = text;
-        else if (!text.empty()) rig_.progress.Show(text);
+        if (!text.empty()) rig_.progress.Show(text);
     }
     void ShowBackup(const std::string& text) override {
         rig_.progress.End();
@@ -51,22 +53,6 @@ public:
 private:
     Rig& rig_;
 };
-
-// The flows tell their failures in the window's words; these say which are
-// the box's and which the files'. Any other notice is for reading only.
-int ExitFromMessages(const std::vector<std::string>& messages) {
-    static const std::pair<const char*, int> kFailures[] = {
-        {"The box stopped answering", kNoAnswer},
-        {"Could not write the coefficients to the port", kNoAnswer},
-        {"Bravik Reported error", kNoAnswer},
-        {"Could not", kFileError},
-        {"Cannot", kFileError},
-    };
-    for (const auto& m : messages)
-        for (const auto& [prefix, code] : kFailures)
-            if (m.rfind(prefix, 0) == 0) return code;
-    return kDone;
-}
 
 }  // namespace
 
@@ -80,8 +66,7 @@ int RunCoefRead(Rig& rig) {
     if (const int rc = rig.Connect(address); rc != kDone) return rc;
 
     const bool digital = rig.session->State().DeviceType == device::kDigital;
-    std::string block = rig.inv.Value("--block");
-    for (char& c : block) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string block = Upper(rig.inv.Value("--block"));
     if (digital && !block.empty() && block != "CAL")
         return rig.Usage("the Digital box at " + address + " has one block, CAL");
     if (!digital && block != "CAL1" && block != "CAL2")
@@ -90,22 +75,29 @@ int RunCoefRead(Rig& rig) {
     ConsoleCoefView view(rig);
     view.savePath = out;
     coef::CoefTransfer transfer(*rig.session, view);
-    if (block == "CAL1") transfer.btReadPressClick();
-    else transfer.btReadTempClick();
+    const app::Outcome read = block == "CAL1" ? transfer.btReadPressClick() : transfer.btReadTempClick();
     rig.progress.End();
-    if (const int rc = ExitFromMessages(rig.op.messages); rc != kDone) return rc;
-
-    if (!out.empty()) {
-        transfer.SaveCoefClick();
-        return view.saved.empty() ? kFileError : ExitFromMessages(rig.op.messages);
-    }
+    if (!read.Ok()) return Rig::ExitFor(read);
+    // A backup that failed was said; the block is still saved or printed.
+    if (!out.empty()) return Rig::ExitFor(transfer.SaveCoefClick());
     for (const auto& line : digital ? transfer.HexLines() : transfer.MemoLines()) rig.env.out << line << '\n';
     return kDone;
 }
 
 int RunCoefWrite(Rig& rig) {
     const std::string file = rig.inv.operands[0];
-    if (!std::ifstream(file)) return rig.Fail(kFileError, "cannot read " + file + ": " + std::strerror(errno));
+    std::vector<std::string> lines;
+    if (const std::string error = coef::ReadLinesFile(file, lines); !error.empty())
+        return rig.Fail(kFileError, "cannot read " + error);
+    // The file is checked before the box is asked anything.
+    // As the page opens it: a name ending in HEX, any case, is an image.
+    const bool hex = file.size() >= 3 && Upper(file.substr(file.size() - 3)) == "HEX";
+    if (const auto problems = coef::CheckCoefLines(lines, hex); !problems.empty()) {
+        rig.env.err << "tessary-cli: " << file << " is not a clean " << (hex ? "Intel HEX image" : "Kestin block")
+                    << ":\n";
+        for (const auto& p : problems) rig.env.err << "  " << p << '\n';
+        if (!rig.inv.Has("--yes")) return rig.Usage("coef write needs --yes to send it anyway");
+    }
     const std::string address = rig.Address();
     if (address.empty()) return kUsage;
     if (const int rc = rig.Connect(address); rc != kDone) return rc;
@@ -113,11 +105,10 @@ int RunCoefWrite(Rig& rig) {
     ConsoleCoefView view(rig);
     view.openPath = file;
     coef::CoefTransfer transfer(*rig.session, view);
-    transfer.OpenCoefClick();
-    if (transfer.CoefCommand().empty()) return ExitFromMessages(rig.op.messages);
-    transfer.btWriteMemClick();
+    if (const app::Outcome opened = transfer.OpenCoefClick(); !opened.Ok()) return Rig::ExitFor(opened);
+    const app::Outcome written = transfer.btWriteMemClick();
     rig.progress.End();
-    return ExitFromMessages(rig.op.messages);
+    return Rig::ExitFor(written);
 }
 
 }  // namespace tessary::cli

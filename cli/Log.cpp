@@ -75,6 +75,8 @@ public:
     void ShowDumpProgress(long long sets, long long total) override { rig_.progress.Count("dump: sets", sets, total); }
     // A signal ends the dump as Cancel does: the rest of the stream is read, not written.
     bool DumpCancelled() override { return rig_.stop.Requested(); }
+    // A second signal ends the drain at once.
+    bool DumpStopNow() override { return rig_.stop.Insisted(); }
     void CloseLogDump() override {}
 
     std::string setCount;
@@ -83,16 +85,16 @@ private:
     Rig& rig_;
 };
 
-int Shown(Rig& rig, const std::vector<std::pair<const char*, std::string>>& rows) {
+int Shown(Rig& rig, const app::Outcome& outcome, const std::vector<std::pair<const char*, std::string>>& rows) {
     for (const auto& [caption, value] : rows) {
         std::string left = std::string(caption) + ":";
         left.resize(20, ' ');
         rig.env.out << left << value << '\n';
     }
-    const std::string& answer = rig.session->State().ReplyText;
-    if (answer == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + rig.session->State().CurrentAddress);
-    if (answer.rfind("ERROR", 0) == 0) return rig.Fail(kNoAnswer, "the box reported " + answer);
-    return kDone;
+    if (outcome.ending == app::Ending::NoAnswer)
+        return rig.Fail(kNoAnswer, "no answer from " + rig.session->State().CurrentAddress);
+    if (outcome.ending == app::Ending::BoxError) return rig.Fail(kNoAnswer, "the box reported " + outcome.text);
+    return Rig::ExitFor(outcome);
 }
 
 }  // namespace
@@ -163,32 +165,26 @@ int RunLog(Rig& rig) {
     log::LogFlows flows(*rig.session, view);
     const auto& info = rig.session->State().Info;
     if (action == "init") {
-        flows.InitLog();
-        return Shown(rig, {{"Log Initialize", info.InitLog}});
+        const app::Outcome outcome = flows.InitLog();
+        return Shown(rig, outcome, {{"Log Initialize", info.InitLog}});
     }
     if (action == "rate") {
-        flows.SetLogRate();
-        return Shown(rig, {{"Log Rate", info.LogRate}});
+        const app::Outcome outcome = flows.SetLogRate();
+        return Shown(rig, outcome, {{"Log Rate", info.LogRate}});
     }
     if (action == "start" || action == "stop") {
-        if (action == "start") flows.StartLog();
-        else flows.StopLog();
-        return Shown(rig, {{"Log Start", info.LogStart}, {"Log Stop", info.LogStop}});
+        const app::Outcome outcome = action == "start" ? flows.StartLog() : flows.StopLog();
+        return Shown(rig, outcome, {{"Log Start", info.LogStart}, {"Log Stop", info.LogStop}});
     }
 
-    flows.OpenLogDump();
+    const app::Outcome dumped = flows.OpenLogDump();
     rig.progress.End();
-    for (const auto& m : rig.op.messages)
-        for (const char* lost : {"Sorry, the communication was lost", "The box sent more lines", "Dump cancelled."})
-            if (m.rfind(lost, 0) == 0) return kNoAnswer;
-    for (const auto& m : rig.op.messages)
-        if (m.rfind("Log written to File: ", 0) == 0) return kDone;
-    if (view.setCount == "0") {
+    // The dialog closed with nothing to save: an empty log, said plainly.
+    if (dumped.ending == app::Ending::Cancelled && dumped.text.empty() && view.setCount == "0") {
         rig.env.err << "tessary-cli: the log of " << address << " holds no sets; nothing was written\n";
         return kDone;
     }
-    // A file that could not be opened or written, or a range the flow refused: said above.
-    return kFileError;
+    return Rig::ExitFor(dumped);
 }
 
 }  // namespace tessary::cli

@@ -2,6 +2,7 @@
 // One run's link, session and console views, set up from the options as the
 // window sets up its own at start: port map, INI file (read only), rate.
 
+#include "app/Outcome.h"
 #include "app/Session.h"
 #include "cli/Args.h"
 #include "cli/Cli.h"
@@ -39,6 +40,9 @@ public:
     int Connect(const std::string& address);
 
     int Usage(const std::string& text);
+    // The exit status of a flow's outcome: 0 done (warnings or not), 1 the box
+    // (silent, garbled, an error) or a stop, 3 a file.
+    static int ExitFor(const app::Outcome& outcome);
     int Fail(int code, const std::string& text);
     // "no answer from #01 (no byte came before the time-out)".
     std::string NoAnswerText(const std::string& address, link::ExchangeOutcome outcome) const;

@@ -16,7 +16,6 @@ namespace {
 class ConsoleFirmwareView final : public firmware::FirmwareView {
 public:
     ConsoleFirmwareView(Rig& rig, std::string path) : rig_(rig), path_(std::move(path)) {}
-    bool notReady = false;
 
     std::optional<std::string> PickImageFile(const std::string&) override { return path_; }
     bool AskSendUncheckedImage(const std::string& report) override {
@@ -27,7 +26,6 @@ public:
     void Log(const std::string& line) override {
         rig_.progress.End();
         rig_.env.out << line << '\n' << std::flush;
-        if (line == "Bravik not ready") notReady = true;
     }
     void ShowProgress(std::uint32_t maximum) override { maximum_ = maximum; }
     void SetProgress(std::uint32_t position) override {
@@ -76,11 +74,11 @@ int RunUpload(Rig& rig) {
     watcher.join();
     rig.progress.End();
     switch (end) {
-    case firmware::UploadEnd::Finished:
-        if (view.notReady) return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"READY\" to \"PR\"");
-        if (rig.session->State().ReplyText == app::kNoConnect)
-            return rig.Fail(kNoAnswer, "the box sent no closing line within 20 s of the image");
-        return kDone;
+    case firmware::UploadEnd::Finished: return kDone;
+    case firmware::UploadEnd::NotReady:
+        return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"READY\" to \"PR\"");
+    case firmware::UploadEnd::NoCopyAnswer:
+        return rig.Fail(kNoAnswer, "the box sent no closing line within 20 s of the image");
     case firmware::UploadEnd::FileProblem: return kFileError;
     case firmware::UploadEnd::NoSpeedAnswer:
         return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"BR=57600\" with \"57600\"; nothing was sent");

@@ -1,44 +1,18 @@
 #include "coef/CoefTransfer.h"
 
-#include "coef/CoefImage.h"
+#include "coef/CoefCompare.h"
 #include "device/DeviceInfo.h"
 #include "device/Settings.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessary::coef {
 
 namespace {
 
-constexpr std::size_t kMaxDiffLines = 30;
-constexpr long kMaxCoefFileBytes = 4L << 20;
-
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
-}
-
-std::string Reason(int err) { return std::strerror(err); }
-
-// Writes and flushes each line; closes on every path.
-std::string WriteLinesTo(std::FILE* f, const std::string& path, const std::vector<std::string>& lines) {
-    for (const auto& line : lines) {
-        const std::string text = line + "\r\n";
-        if (std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fflush(f) != 0) {
-            const int err = errno;
-            std::fclose(f);
-            return path + ": " + Reason(err);
-        }
-    }
-    if (std::fclose(f) != 0) return path + ": " + Reason(errno);
-    return {};
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -47,92 +21,50 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-std::string TimeText(std::time_t when, const char* format) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, format, &local);
-    return buf;
-}
-
-std::string Stopped(const BlockRead& block) {
-    return "The box stopped answering after " + std::to_string(block.lines.size()) + " lines of the coefficient block" +
-           (block.lines.empty() && block.firstAnswer != app::kNoConnect ? " (it answered \"" + block.firstAnswer + "\")."
-                                                                        : ".");
-}
-
-bool MakeDirs(const std::string& dir) {
-    for (std::size_t at = 1; at <= dir.size(); ++at) {
-        if (at != dir.size() && dir[at] != '/') continue;
-        const std::string part = dir.substr(0, at);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    }
-    return true;
+// What the operator is told of a block that did not come whole.
+std::string Stopped(const BlockRead& block, const std::string& what) {
+    if (block.garbled)
+        return "A line of " + what + " came garbled after " + std::to_string(block.lines.size()) +
+               " lines; the block was read to its end and not taken.";
+    return "The box stopped answering after " + std::to_string(block.lines.size()) + " lines of " + what +
+           (block.lines.empty() && !block.firstAnswer.empty() && block.firstAnswer != app::kNoConnect
+                ? " (it answered \"" + block.firstAnswer + "\")."
+                : ".");
 }
 
 }  // namespace
 
-std::string WriteLinesFile(const std::string& path, const std::vector<std::string>& lines, bool mustBeNew) {
-    std::FILE* f = std::fopen(path.c_str(), mustBeNew ? "wbx" : "wb");
-    if (!f) return path + ": " + Reason(errno);
-    return WriteLinesTo(f, path, lines);
-}
-
-std::string ReadLinesFile(const std::string& path, std::vector<std::string>& lines) {
-    lines.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return path + ": " + Reason(errno);
-    std::string line;
-    long total = 0;
-    int c;
-    while ((c = std::fgetc(f)) != EOF && ++total <= kMaxCoefFileBytes) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line += static_cast<char>(c);
-        }
+BlockRead ReadBlock(app::Session& session, const std::string& command,
+                    const std::function<void(std::size_t)>& onLine) {
+    auto& st = session.State();
+    auto& link = session.Link();
+    BlockRead block;
+    link::Reply reply = link.Exchange(command.empty() ? std::string(link::kNoWrite) : command);
+    block.firstAnswer = reply.text;
+    for (std::size_t read = 0; reply.text != "}" && reply.text != app::kNoConnect && read < kMaxBlockLines; ++read) {
+        reply = link.Exchange(std::string(link::kNoWrite));
+        // Read on to the "}" all the same, so the rest of the block is not taken for later answers.
+        if (reply.outcome == link::ExchangeOutcome::Garbled) block.garbled = true;
+        if (block.garbled || reply.text == "}" || reply.text == app::kNoConnect) continue;
+        block.lines.push_back(reply.text);
+        if (onLine) onLine(block.lines.size());
     }
-    const bool failed = std::ferror(f) != 0;
-    const int err = errno;
-    std::fclose(f);
-    if (failed) return path + ": " + Reason(err);
-    if (total > kMaxCoefFileBytes) return path + ": larger than 4 MiB, not a coefficient file";
-    if (!line.empty()) lines.push_back(line);
-    return {};
-}
-
-std::string WriteBackup(const std::string& defaultFolder, const std::string& serial, std::time_t when,
-                        const std::string& ext, const std::vector<std::string>& lines, std::string& error) {
-    std::string dir = defaultFolder;
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    dir += "/backups";
-    if (!MakeDirs(dir)) {
-        error = dir + ": " + Reason(errno);
-        return {};
-    }
-    std::string name;
-    for (char c : serial) name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
-    if (name.empty()) name = "unknown";
-    const std::string stem = dir + "/" + name + "-" + TimeText(when, "%Y%m%d-%H%M%S");
-    for (int n = 1; n < 100; ++n) {
-        const std::string path = stem + (n == 1 ? "" : "-" + std::to_string(n)) + "." + ext;
-        std::FILE* f = std::fopen(path.c_str(), "wbx");  // never over an older backup
-        if (!f && errno == EEXIST) continue;
-        if (!f) {
-            error = path + ": " + Reason(errno);
-            return {};
-        }
-        error = WriteLinesTo(f, path, lines);
-        return error.empty() ? path : std::string();
-    }
-    error = stem + ": every name is taken";
-    return {};
+    st.ReplyText = reply.text;
+    block.complete = reply.text == "}" && !block.garbled;
+    return block;
 }
 
 bool CoefTransfer::NoBoxSelected() const {
     const auto& a = s_.State().CurrentAddress;
     return a.empty() || a == "#00";
+}
+
+app::Outcome CoefTransfer::Tell(app::Outcome outcome) {
+    if (!outcome.Ok() && !outcome.text.empty())
+        s_.Op().ShowMessageBox(outcome.ending == app::Ending::BoxError
+                                   ? "Bravik Reported error " + outcome.text + " when writing the Coefficients."
+                                   : outcome.text);
+    return outcome;
 }
 
 std::string CoefTransfer::KestinExtension(char block) const {
@@ -144,34 +76,27 @@ std::string CoefTransfer::BoxBlockKey() const { return s_.State().Info.SerialNum
 
 BlockRead CoefTransfer::ReadCoefLines() {
     auto& st = s_.State();
-    auto& link = s_.Link();
-    BlockRead block;
-    auto hold = link.Hold();
+    auto hold = s_.Link().Hold();
     st.CommandText = st.CurrentAddress + coefCommand_ + "\r\n";
-    st.ReplyText = link.SendCommand(st.CommandText);
-    block.firstAnswer = st.ReplyText;
-    while (st.ReplyText != "}" && st.ReplyText != app::kNoConnect && block.lines.size() < kMaxBlockLines) {
-        st.ReplyText = link.SendCommand(std::string(link::kNoWrite));
-        if (st.ReplyText != "}" && st.ReplyText != app::kNoConnect) {
-            block.lines.push_back(st.ReplyText);
-            view_.ShowProgress("Reading " + coefCommand_ + ": " + std::to_string(block.lines.size()) + " lines");
-        }
-    }
-    block.complete = st.ReplyText == "}";
-    return block;
+    return ReadBlock(s_, st.CommandText, [this](std::size_t n) {
+        view_.ShowProgress("Reading " + coefCommand_ + ": " + std::to_string(n) + " lines");
+    });
 }
 
-void CoefTransfer::KeepBoxBlock(const std::vector<std::string>& lines) {
+void CoefTransfer::KeepBoxBlock(const std::vector<std::string>& lines, app::Outcome& outcome) {
     if (lines.empty()) return;
     const std::time_t when = Now();
     boxBlocks_[BoxBlockKey()] = {lines, TimeText(when, "%H:%M:%S")};
-    fileBlock_ = false;
+    filePath_.clear();
     const std::string ext = coefCommand_ == "CAL" ? "hex" : KestinExtension(coefCommand_ == "CAL1" ? 'F' : 'T');
     std::string error;
     const std::string path = WriteBackup(s_.State().DefaultFolder, s_.State().Info.SerialNumber, when, ext, lines, error);
     if (path.empty()) {
+        // The coefficients themselves are fine: the read or write still counts.
+        const std::string text = "Could not write the backup of the coefficients: " + error;
         view_.ShowBackup("No backup: " + error);
-        s_.Op().ShowMessageBox("Could not write the backup of the coefficients: " + error);
+        s_.Op().ShowMessageBox(text);
+        outcome.warnings.push_back(text);
         return;
     }
     lastBackup_ = path;
@@ -189,117 +114,90 @@ void CoefTransfer::ShowDecoded(const CoefHexResult& res) {
     view_.ShowMemoLines(memo_);
 }
 
-void CoefTransfer::DecodeBoxHex() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessary-coef-XXXXXX";
-    const int fd = ::mkstemp(path.data());
-    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    if (!f) {
-        const int err = errno;
-        if (fd >= 0) ::close(fd);
-        s_.Op().ShowMessageBox("Could not make a temporary file for the coefficients: " + Reason(err));
-        return;
-    }
-    const std::string error = WriteLinesTo(f, path, hex_);
-    if (error.empty()) ShowDecoded(ReadCoefHexFile(path, "the coefficient lines read from the box"));
-    else s_.Op().ShowMessageBox("Could not write the temporary file " + error);
-    if (::unlink(path.c_str()) != 0)
-        s_.Op().ShowMessageBox("Could not delete the temporary file " + path + ": " + Reason(errno));
+app::Outcome CoefTransfer::ReadBlockInto(bool digital) {
+    const BlockRead block = ReadCoefLines();
+    (digital ? hex_ : memo_) = block.lines;
+    if (digital) view_.ShowHexLines(hex_);
+    view_.ShowMemoLines(digital ? std::vector<std::string>{} : memo_);
+    if (digital) memo_.clear();
+    if (!block.complete)
+        return Tell(app::Outcome::NoAnswer(Stopped(block, "the coefficient block") + (digital ? " Nothing was decoded." : "")));
+    app::Outcome outcome;
+    KeepBoxBlock(block.lines, outcome);
+    // The box's lines go through the file reader, as if saved and opened.
+    if (digital) ShowDecoded(ReadCoefHex(Joined(hex_), "the coefficient lines read from the box"));
+    return outcome;
 }
 
-void CoefTransfer::btReadPressClick() {
-    if (NoBoxSelected()) {
-        s_.Op().ShowMessageBox("Please select an address first.");
-        return;
-    }
+app::Outcome CoefTransfer::btReadPressClick() {
+    if (NoBoxSelected()) return Tell(app::Outcome::Cancelled("Please select an address first."));
     memo_.clear();
     view_.ShowMemoLines(memo_);
     coefCommand_ = "CAL1";
-    const BlockRead block = ReadCoefLines();
-    memo_ = block.lines;
-    view_.ShowMemoLines(memo_);
     saveFilter_ = "." + KestinExtension('F') + "|." + KestinExtension('F') + "|All Files|*.*";
-    if (block.complete) KeepBoxBlock(block.lines);
-    else s_.Op().ShowMessageBox(Stopped(block));
+    return ReadBlockInto(false);
 }
 
-void CoefTransfer::btReadTempClick() {
-    if (NoBoxSelected()) {
-        s_.Op().ShowMessageBox("Please select an address first.");
-        return;
-    }
+app::Outcome CoefTransfer::btReadTempClick() {
+    if (NoBoxSelected()) return Tell(app::Outcome::Cancelled("Please select an address first."));
     const bool digital = s_.State().DeviceType == device::kDigital;
     if (digital) {
         view_.ShowHexBox(true);
         hex_.clear();
         view_.ShowHexLines(hex_);
         coefCommand_ = "CAL";
+        saveFilter_ = ".HEX|.HEX|All Files|*.*";
     } else {
         memo_.clear();
         view_.ShowMemoLines(memo_);
         coefCommand_ = "CAL2";
-    }
-    const BlockRead block = ReadCoefLines();
-    if (digital) {
-        hex_ = block.lines;
-        view_.ShowHexLines(hex_);
-        saveFilter_ = ".HEX|.HEX|All Files|*.*";
-    } else {
-        memo_ = block.lines;
-        view_.ShowMemoLines(memo_);
         saveFilter_ = "." + KestinExtension('T') + "|." + KestinExtension('T') + "|All Files|*.*";
     }
-    if (!block.complete) {
-        if (digital) {
-            memo_.clear();
-            view_.ShowMemoLines(memo_);
-        }
-        s_.Op().ShowMessageBox(Stopped(block) + (digital ? " Nothing was decoded." : ""));
-        return;
-    }
-    KeepBoxBlock(block.lines);
-    if (digital) DecodeBoxHex();
+    return ReadBlockInto(digital);
 }
 
-bool CoefTransfer::LoadCoefFile(const std::string& path) {
+app::Outcome CoefTransfer::LoadCoefFile(const std::string& path) {
     std::vector<std::string> lines;
     const std::string error = ReadLinesFile(path, lines);
     if (!error.empty()) {
-        s_.Op().ShowMessageBox("Cannot open the coefficient file " + error);
-        return false;
+        auto outcome = app::Outcome::FileError(path, "Cannot open the coefficient file " + error);
+        return Tell(outcome);
     }
     const std::string upper = Upper(path);
-    fileBlock_ = true;
+    filePath_ = path;
     if (upper.size() < 3 || upper.substr(upper.size() - 3) != "HEX") {
         coefCommand_ = !upper.empty() && upper.back() == 'F' ? "CAL1" : "CAL2";
         view_.ShowHexBox(false);
         memo_ = lines;
         view_.ShowMemoLines(memo_);
-        return true;
+        return {};
     }
     coefCommand_ = "CAL";
     view_.ShowHexBox(true);
     hex_ = lines;
     view_.ShowHexLines(hex_);
     ShowDecoded(ReadCoefHexFile(path));
-    return true;
+    return {};
 }
 
-void CoefTransfer::OpenCoefClick() {
+app::Outcome CoefTransfer::OpenCoefClick() {
     const auto path = view_.PickCoefFile(s_.State().DefaultFolder);
-    if (!path) return;
+    if (!path) return app::Outcome::Cancelled();
     view_.ShowWriteButton();
-    LoadCoefFile(*path);
+    return LoadCoefFile(*path);
 }
 
-void CoefTransfer::btQuickLoadClick() {
+app::Outcome CoefTransfer::btQuickLoadClick() {
     const auto files = view_.PickQuickLoadFiles(kQuickLoadFilter, s_.State().DefaultFolder);
-    if (files.empty() || !LoadCoefFile(files.front())) return;
+    if (files.empty()) return app::Outcome::Cancelled();
+    app::Outcome outcome = LoadCoefFile(files.front());
+    if (!outcome.Ok()) return outcome;
     memo_.insert(memo_.end(), files.begin(), files.end());
     view_.ShowMemoLines(memo_);
+    return outcome;
 }
 
-void CoefTransfer::SaveCoefClick() {
+app::Outcome CoefTransfer::SaveCoefClick() {
     const auto& st = s_.State();
     std::string name = st.Info.SerialNumber.substr(0, 8);
     for (char& c : name)
@@ -309,107 +207,102 @@ void CoefTransfer::SaveCoefClick() {
     const std::size_t bar = saveFilter_.find('|');
     if (saveFilter_.rfind('.', 0) == 0 && bar != std::string::npos) suffix = saveFilter_.substr(1, bar - 1);
     const auto path = view_.PickSaveFile(saveFilter_, st.DefaultFolder, name, suffix);
-    if (!path) return;
+    if (!path) return app::Outcome::Cancelled();
     const std::string error = WriteLinesFile(*path, st.DeviceType == device::kDigital ? hex_ : memo_, false);
-    if (!error.empty()) s_.Op().ShowMessageBox("Could not save the coefficients to " + error);
-    else view_.ShowProgress("Saved to " + *path);
+    if (!error.empty()) return Tell(app::Outcome::FileError(*path, "Could not save the coefficients to " + error));
+    view_.ShowProgress("Saved to " + *path);
+    return {};
+}
+
+bool CoefTransfer::ConfirmFileLines() {
+    if (filePath_.empty()) return true;
+    const auto problems = CheckCoefLines(coefCommand_ == "CAL" ? hex_ : memo_, coefCommand_ == "CAL");
+    if (problems.empty()) return true;
+    std::string text = "The coefficient file " + filePath_ + " is not a clean " +
+                       (coefCommand_ == "CAL" ? "Intel HEX image" : "Kestin block") + ":\n";
+    for (const auto& p : problems) text += p + "\n";
+    return view_.AskSendUncheckedBlock(text + "Load it into the box anyway?");
 }
 
 bool CoefTransfer::ConfirmAgainstBox() {
-    if (!fileBlock_) return true;
+    if (filePath_.empty()) return true;
     const auto found = boxBlocks_.find(BoxBlockKey());
     if (found == boxBlocks_.end()) return true;
-    const auto& box = found->second.lines;
-    const auto& file = coefCommand_ == "CAL" ? hex_ : memo_;
-    std::vector<std::string> diffs;
-    const CoefHexResult a = coefCommand_ == "CAL" ? ReadCoefHex(Joined(box), "") : CoefHexResult{};
-    const CoefHexResult b = coefCommand_ == "CAL" ? ReadCoefHex(Joined(file), "") : CoefHexResult{};
-    if (a.ok && b.ok) {
-        CoefImage boxImage = a.image, fileImage = b.image;
-        MapCoefImage(boxImage);
-        MapCoefImage(fileImage);
-        diffs = CompareCoefImages(boxImage, fileImage);
-    } else {
-        for (std::size_t i = 0; i < std::max(box.size(), file.size()); ++i) {
-            const std::string x = i < box.size() ? "\"" + box[i] + "\"" : "(none)";
-            const std::string y = i < file.size() ? "\"" + file[i] + "\"" : "(none)";
-            if (x != y) diffs.push_back("Line " + std::to_string(i + 1) + ": box " + x + ", file " + y);
-        }
-    }
-    const std::string from = coefCommand_ + " block read from the box (serial " + s_.State().Info.SerialNumber +
-                             ") at " + found->second.at;
-    if (diffs.empty())
-        return view_.AskGoOn("The box already holds these coefficients: the " + from +
-                             " is the same as the file's.\nLoad them anyway?");
-    std::string text = "The file's coefficients differ from the " + from + " in " + std::to_string(diffs.size()) +
-                       (diffs.size() == 1 ? " place" : " places") + ":\n";
-    for (std::size_t i = 0; i < diffs.size() && i < kMaxDiffLines; ++i) text += diffs[i] + "\n";
-    if (diffs.size() > kMaxDiffLines) text += "... and " + std::to_string(diffs.size() - kMaxDiffLines) + " more\n";
-    return view_.AskGoOn(text + "Load the file's coefficients into the box?");
+    const auto diffs = CompareBlocks(found->second.lines, coefCommand_ == "CAL" ? hex_ : memo_, coefCommand_ == "CAL");
+    return view_.AskGoOn(CompareQuestion(diffs, coefCommand_ + " block read from the box (serial " +
+                                                    s_.State().Info.SerialNumber + ") at " + found->second.at));
 }
 
-bool CoefTransfer::SendCoefLines() {
+BlockWrite CoefTransfer::SendCoefLines() {
     auto& link = s_.Link();
     auto hold = link.Hold();
-    bool ok = link.WriteRaw(s_.State().CurrentAddress + coefCommand_ + "={");
-    for (const auto& line : coefCommand_ == "CAL" ? hex_ : memo_) ok = ok && link.WriteRaw(line + "\r\n");
-    return ok && link.WriteRaw("}\r\n");
+    // A late answer waiting now would be read as the start of the echo.
+    link.DiscardWaiting();
+    if (!link.WriteRaw(s_.State().CurrentAddress + coefCommand_ + "={")) return BlockWrite::LeftOpen;
+    for (const auto& line : coefCommand_ == "CAL" ? hex_ : memo_) {
+        if (link.WriteRaw(line + "\r\n")) continue;
+        // Whatever part of the line went out is ended, then the block: the box must not stay inside it.
+        return link.WriteRaw("\r\n}\r\n") ? BlockWrite::Closed : BlockWrite::LeftOpen;
+    }
+    return link.WriteRaw("}\r\n") ? BlockWrite::Sent : BlockWrite::LeftOpen;
 }
 
-void CoefTransfer::btWriteMemClick() {
+app::Outcome CoefTransfer::btWriteMemClick() {
     auto& st = s_.State();
-    if (NoBoxSelected()) {
-        s_.Op().ShowMessageBox("Please Auto Connect first.");
-        return;
-    }
-    if (coefCommand_.empty()) {
-        s_.Op().ShowMessageBox("There are no coefficients to load: read them or open a coefficient file first.");
-        return;
-    }
-    if (!ConfirmAgainstBox()) return;
+    if (NoBoxSelected()) return Tell(app::Outcome::Cancelled("Please Auto Connect first."));
+    if (coefCommand_.empty())
+        return Tell(app::Outcome::Cancelled(
+            "There are no coefficients to load: read them or open a coefficient file first."));
+    if (!ConfirmFileLines() || !ConfirmAgainstBox()) return app::Outcome::Cancelled();
     const bool digital = st.DeviceType == device::kDigital;
+    const std::string port = s_.Link().LinkPortName();
     BlockRead echo;
-    bool sent;
+    BlockWrite sent;
     {
         // The write and the box's echo are one stream.
         auto hold = s_.Link().Hold();
         view_.ShowProgress("Writing " + coefCommand_);
         sent = SendCoefLines();
-        if (sent) {
-            st.ReplyText = s_.Link().SendCommand(std::string(link::kNoWrite));
-            while (st.ReplyText != "}" && st.ReplyText != app::kNoConnect && echo.lines.size() < kMaxBlockLines) {
-                st.ReplyText = s_.Link().SendCommand(std::string(link::kNoWrite));
-                if (st.ReplyText != "}" && st.ReplyText != app::kNoConnect) echo.lines.push_back(st.ReplyText);
-            }
-            echo.complete = st.ReplyText == "}";
-        }
+        if (sent != BlockWrite::LeftOpen) echo = ReadBlock(s_, {});
     }
-    if (!sent) {
-        s_.Op().ShowMessageBox("Could not write the coefficients to the port " + s_.Link().LinkPortName() + ".");
-        return;
-    }
-    fileBlock_ = false;
+    view_.ShowProgress("");
+    if (sent == BlockWrite::LeftOpen)
+        return Tell(app::Outcome::NoAnswer(
+            "Could not write the coefficients to the port " + port + ". The box may be left waiting inside the " +
+            coefCommand_ + " block. To recover once the port works: read one line with \"NoWrite\" in the console, "
+            "then send the next command."));
+    if (sent == BlockWrite::Closed)
+        return Tell(app::Outcome::NoAnswer("Could not write every line of the " + coefCommand_ +
+                                           " block to the port " + port +
+                                           "; the block was ended early. Read the coefficients to see what the box holds."));
+    filePath_.clear();
     (digital ? hex_ : memo_) = echo.lines;
     if (digital) view_.ShowHexLines(hex_);
     else view_.ShowMemoLines(memo_);
-    if (echo.complete) {
-        KeepBoxBlock(echo.lines);
+    app::Outcome outcome;
+    if (echo.complete) KeepBoxBlock(echo.lines, outcome);
+    else outcome = Tell(app::Outcome::NoAnswer(Stopped(echo, "its answer to the coefficients written")));
+    if (!view_.AskMakePermanent()) return outcome;
+    app::Outcome commit;
+    if (digital) {
+        commit = CommitCoefficients();
     } else {
-        s_.Op().ShowMessageBox("The box stopped answering after " + std::to_string(echo.lines.size()) +
-                               " lines of its answer to the coefficients written.");
+        device::CommitToEeprom(s_);
+        if (st.CurrentAddress != "#00" && st.ReplyText != "0") commit = app::Outcome::BoxError(st.ReplyText);
     }
-    view_.ShowProgress("");
-    if (!view_.AskMakePermanent()) return;
-    if (digital) CommitCoefficients();
-    else device::CommitToEeprom(s_);
+    if (!commit.Ok()) {
+        commit.warnings = outcome.warnings;
+        return commit;
+    }
+    return outcome;
 }
 
-void CoefTransfer::CommitCoefficients() {
+app::Outcome CoefTransfer::CommitCoefficients() {
     auto& st = s_.State();
     st.CommandText = st.CurrentAddress + "CW" + "\r\n";
     st.ReplyText = s_.Link().SendCommand(st.CommandText);
-    if (st.CurrentAddress != "#00" && st.ReplyText != "0")
-        s_.Op().ShowMessageBox("Bravik Reported error " + st.ReplyText + " when writing the Coefficients.");
+    if (st.CurrentAddress != "#00" && st.ReplyText != "0") return Tell(app::Outcome::BoxError(st.ReplyText));
+    return {};
 }
 
 }  // namespace tessary::coef

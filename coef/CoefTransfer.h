@@ -1,14 +1,17 @@
 #pragma once
-// The Coefficients page's work: reading a coefficient block from the box,
+// The Coefficients page's flows: reading a coefficient block from the box,
 // opening, saving and quick-loading coefficient files, and writing a block
 // back with its commit. The lines shown in the two memos live here; the page
-// only mirrors them.
+// only mirrors them. Files, backups and the comparison have files of their own.
 //
 // Threading: every member runs on the thread that runs the page's operations
 // (one at a time). The view is called with the link released, apart from
 // ShowProgress, which must not wait for the window.
 
+#include "app/Outcome.h"
 #include "app/Session.h"
+#include "coef/CoefBackup.h"
+#include "coef/CoefFiles.h"
 #include "coef/CoefImage.h"
 
 #include <ctime>
@@ -22,8 +25,6 @@ namespace tessary::coef {
 
 inline constexpr const char* kQuickLoadFilter = "Kestin Coef|*.CRF;*.CRT;*.CFF;*CFT";
 inline constexpr const char* kSaveFilterStart = "All Files|*.*";
-// More lines than this in one block is not a coefficient block.
-inline constexpr std::size_t kMaxBlockLines = 2000;
 
 class CoefView {
 public:
@@ -35,8 +36,11 @@ public:
     // SaveDialog1 proposing `name`; a name typed without an extension gets `suffix`.
     virtual std::optional<std::string> PickSaveFile(const std::string& filter, const std::string& folder,
                                                     const std::string& name, const std::string& suffix) = 0;
-    // A Yes/No question; true to go on.
+    // A Yes/No question, No by default; true to go on.
     virtual bool AskGoOn(const std::string& text) = 0;
+    // The file's lines would not make a clean block (`report` says why), No by
+    // default; true sends them anyway.
+    virtual bool AskSendUncheckedBlock(const std::string& report) = 0;
     // ChangeDlg: true when closed with "Ok" and "Make Change Permanent" ticked.
     virtual bool AskMakePermanent() = 0;
     virtual void ShowHexLines(const std::vector<std::string>& lines) = 0;   // HexMemoBox
@@ -54,26 +58,44 @@ struct BlockRead {
     std::string firstAnswer;  // the answer to the command itself, not part of the block
     std::vector<std::string> lines;
     bool complete = false;
+    bool garbled = false;  // a line came with bytes outside printable ASCII: the block is not taken
 };
+
+// How a raw block write ended.
+enum class BlockWrite {
+    Sent,      // every line and the closing "}"
+    Closed,    // a line could not be written, but the block was closed with "}"
+    LeftOpen,  // the port stopped taking bytes: the box may wait inside the block
+};
+
+// Reads a block up to "}" (not kept) with "NoWrite" reads after `command` (or
+// after a first "NoWrite" read when `command` is empty); ends at the first
+// "NoConnect" and after kMaxBlockLines reads. After a garbled line the rest is
+// read, not kept. `onLine` hears the count of lines kept so far. The caller
+// holds the link.
+BlockRead ReadBlock(app::Session& session, const std::string& command,
+                    const std::function<void(std::size_t)>& onLine = {});
 
 class CoefTransfer {
 public:
     CoefTransfer(app::Session& session, CoefView& view) : s_(session), view_(view) {}
 
-    void btReadPressClick();
-    void btReadTempClick();
-    void btWriteMemClick();
-    void OpenCoefClick();
-    void SaveCoefClick();
-    void btQuickLoadClick();
+    // Each tells the operator its notices and returns how it ended.
+    app::Outcome btReadPressClick();
+    app::Outcome btReadTempClick();
+    app::Outcome btWriteMemClick();
+    app::Outcome OpenCoefClick();
+    app::Outcome SaveCoefClick();
+    app::Outcome btQuickLoadClick();
 
     // CurrentAddress + CoefCommand, then every line up to "}" (not kept), under
-    // one hold of the link; ends at the first "NoConnect".
+    // one hold of the link.
     BlockRead ReadCoefLines();
-    // The framed block as raw writes: "={", each line + "\r\n", "}\r\n". False
-    // when a write failed.
-    bool SendCoefLines();
-    void CommitCoefficients();
+    // The framed block as raw writes: "={", each line + "\r\n", "}\r\n". Input
+    // waiting before it is thrown away. After a failed line write the line and
+    // the block are still closed ("\r\n}\r\n"), so the box takes commands again.
+    BlockWrite SendCoefLines();
+    app::Outcome CommitCoefficients();
 
     const std::string& CoefCommand() const { return coefCommand_; }
     const std::vector<std::string>& HexLines() const { return hex_; }
@@ -86,11 +108,14 @@ public:
 
 private:
     bool NoBoxSelected() const;
-    // Hex lines through a private temporary file into the listing.
-    void DecodeBoxHex();
+    // Shows the outcome's text (when it has one) and returns it.
+    app::Outcome Tell(app::Outcome outcome);
+    app::Outcome ReadBlockInto(bool digital);
     void ShowDecoded(const CoefHexResult& res);
-    bool LoadCoefFile(const std::string& path);
-    void KeepBoxBlock(const std::vector<std::string>& lines);
+    app::Outcome LoadCoefFile(const std::string& path);
+    // Backs the block up; a failed backup is a warning in `outcome`.
+    void KeepBoxBlock(const std::vector<std::string>& lines, app::Outcome& outcome);
+    bool ConfirmFileLines();
     bool ConfirmAgainstBox();
     std::string BoxBlockKey() const;
     std::string KestinExtension(char block) const;
@@ -100,7 +125,7 @@ private:
     std::string coefCommand_;
     std::vector<std::string> hex_, memo_;
     std::string saveFilter_ = kSaveFilterStart;
-    bool fileBlock_ = false;  // the shown block came from a file
+    std::string filePath_;  // the shown block came from this file; empty: from the box
     std::string lastBackup_;
     struct BoxBlock {
         std::vector<std::string> lines;
@@ -108,15 +133,5 @@ private:
     };
     std::map<std::string, BoxBlock> boxBlocks_;  // serial + word -> last block read this session
 };
-
-// Line-file helpers with the program's file rules: "\r\n" ends, one flush per
-// line, and on failure the file and the system's reason in the result.
-std::string WriteLinesFile(const std::string& path, const std::vector<std::string>& lines, bool mustBeNew);
-std::string ReadLinesFile(const std::string& path, std::vector<std::string>& lines);
-
-// <folder>/backups/<serial>-<yyyymmdd-hhmmss>.<ext>, "-2", "-3"... when taken.
-// Returns the path written, or empty with `error` set.
-std::string WriteBackup(const std::string& defaultFolder, const std::string& serial, std::time_t when,
-                        const std::string& ext, const std::vector<std::string>& lines, std::string& error);
 
 }  // namespace tessary::coef

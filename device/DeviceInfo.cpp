@@ -14,20 +14,17 @@ constexpr const char* kBroadcast = "#00";
 constexpr std::uint32_t kMaxPollTimeoutMs = 60000;
 }  // namespace
 
-std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options) {
+link::Reply AskBox(app::Session& session, const std::string& word, link::ExchangeOptions options) {
     auto& st = session.State();
     st.CommandText = st.CurrentAddress + word + "\r\n";
     // Closing: a read-out of twenty exchanges must not hold the exit.
-    if (session.Stopping()) return std::string(link::kNoConnect);
-    const link::Reply reply = session.Link().Exchange(st.CommandText, options);
-    if (reply.lateDiscarded) st.Info.LateAnswerDiscarded = true;
-    return reply.text;
+    if (session.Stopping()) return {std::string(link::kNoConnect), link::ExchangeOutcome::NotOpen, false};
+    return session.Link().Exchange(st.CommandText, options);
 }
 
-namespace {
-// The read-out files every answer as a field: a late answer must not land in the next one.
-std::string ReadOut(app::Session& session, const std::string& word) { return QueryBox(session, word, link::kFiledAsData); }
-}  // namespace
+std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options) {
+    return AskBox(session, word, options).text;
+}
 
 std::optional<int> AddressNumber(const std::string& address) {
     if (address.size() < 3) return std::nullopt;
@@ -80,20 +77,29 @@ void ReadPanelUnits(app::Session& session, link::ExchangeOptions options) {
     }
 }
 
-void ReadDeviceInfo(app::Session& session) {
+void ReadDeviceInfo(app::Session& session) { ReadInformation(session, false); }
+
+InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent) {
     auto& st = session.State();
     auto& info = st.Info;
     auto& link = session.Link();
+    InfoReadOut out;
+    // Every answer is filed as a field: a late answer must not land in the next one.
+    const auto Ask = [&](const std::string& word) {
+        const link::Reply reply = AskBox(session, word, link::kFiledAsData);
+        if (reply.outcome == link::ExchangeOutcome::Garbled) out.garbled.push_back(word);
+        out.lateDiscarded = out.lateDiscarded || reply.lateDiscarded;
+        return reply.text;
+    };
     session.Op().ProcessEvents();
-    if (link.SearchAborted) return;
+    if (link.SearchAborted) return out;
     app::BusyCursor busy(session.Op());
 
     st.BaudRateValue = std::to_string(link.LinkBaudRate());
     st.ComPortValue = link.LinkPortName();
     st.DataPrecisionValue = std::to_string(st.DataPrecision);
-    if (st.CurrentAddress.empty()) return;
+    if (st.CurrentAddress.empty()) return out;
     st.AddressValue = st.CurrentAddress;
-    info.LateAnswerDiscarded = false;
 
     if (st.CurrentAddress == kBroadcast) {
         for (std::string* field : {&info.ModelNumber, &info.FPGA, &info.KestinDisplay, &info.SerialNumber,
@@ -102,17 +108,22 @@ void ReadDeviceInfo(app::Session& session) {
                                    &st.DataPrecisionValue})
             *field = kBroadcast;
         st.CommandLineText = kBroadcast;
-        return;
+        return out;
     }
 
-    info.ModelNumber = ReadOut(session, "M");
+    const std::string model = Ask("M");
+    if (stopWhenSilent && model == app::kNoConnect) {
+        out.unanswered = true;
+        return out;
+    }
+    info.ModelNumber = model;
     // The FPGA version is the one answer only the digital family gives in 8 characters.
-    if (ReadOut(session, "VF").size() == 8) {
+    if (Ask("VF").size() == 8) {
         st.DeviceType = kDigital;
         info.FpgaRowVisible = true;
         info.KestinRowVisible = false;
         info.KestinButtonVisible = false;
-        info.FPGA = ReadOut(session, "VF");
+        info.FPGA = Ask("VF");
     } else {
         st.DeviceType = kKestin;
         info.KestinRowVisible = true;
@@ -121,34 +132,34 @@ void ReadDeviceInfo(app::Session& session) {
     }
     ++info.DeviceTypeSerial;
 
-    info.SerialNumber = ReadOut(session, "ID");
+    info.SerialNumber = Ask("ID");
     if (const auto n = AddressNumber(st.CurrentAddress)) st.AddressTable[static_cast<std::size_t>(*n)] = info.SerialNumber;
-    info.FirmwareVersion = ReadOut(session, "VER");
-    info.GateTime = ReadOut(session, "GA");
-    info.PressUnits = ReadOut(session, "UN1");
+    info.FirmwareVersion = Ask("VER");
+    info.GateTime = Ask("GA");
+    info.PressUnits = Ask("UN1");
     info.PUnits = info.PressUnits;
-    info.TempUnits = ReadOut(session, "UN2");
+    info.TempUnits = Ask("UN2");
     info.TUnits = info.TempUnits;
     ReadPanelUnits(session, link::kFiledAsData);
     st.CommandLineText = st.CurrentAddress;
 
     for (int i = 1; i <= 8; ++i) {
-        const std::string name = UnitItemName(ReadOut(session, "UP" + std::to_string(i)));
+        const std::string name = UnitItemName(Ask("UP" + std::to_string(i)));
         info.PressUnitItems.push_back(name);
         info.TempUnitItems.push_back(name);
     }
 
-    info.ClockTime = FormatDeviceTime(ReadOut(session, "TM"));
+    info.ClockTime = FormatDeviceTime(Ask("TM"));
 
-    if (ReadOut(session, "LI") == "ERROR 13")
+    if (Ask("LI") == "ERROR 13")
         info.InitLog = kNotInitialized;
     else
-        info.InitLog = ReadOut(session, "LI");  // the first answer only says that a list is there
+        info.InitLog = Ask("LI");  // the first answer only says that a list is there
 
-    const std::string rate = ReadOut(session, "LR");
+    const std::string rate = Ask("LR");
     info.LogRate = rate == "ERROR 4" ? kNotInitialized : rate;
 
-    const std::string ls = ReadOut(session, "LS");
+    const std::string ls = Ask("LS");
     if (ls.size() == 39) {
         st.LogStartText = ls.substr(0, 19);
         info.LogStart = FormatDeviceTime(ls.substr(0, 19));
@@ -162,6 +173,7 @@ void ReadDeviceInfo(app::Session& session) {
         info.LogStart = shown;
         info.LogStop = shown;
     }
+    return out;
 }
 
 std::uint32_t TimeoutFromGateTime(const std::string& gateTimeText) {

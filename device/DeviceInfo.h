@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessary::app {
 class Session;
@@ -23,9 +24,10 @@ inline constexpr std::array<const char*, 7> kDisplayModes = {
     "Alternate Press/Temp Counts", "All Data in Sequence"};
 
 // Sends CurrentAddress + word + "\r\n" (built in CommandText) and returns the
-// answer; "NoConnect" without sending once the session is stopping. A late
-// answer discarded on the way is noted in Info.LateAnswerDiscarded.
+// answer; "NoConnect" without sending once the session is stopping.
 std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options = {});
+// The same with the exchange's outcome (a garbled answer, a lost one).
+link::Reply AskBox(app::Session& session, const std::string& word, link::ExchangeOptions options = {});
 
 // The number of a bus address text ("#07" -> 7); empty when characters 2 and 3
 // are not two decimal digits.
@@ -36,6 +38,17 @@ std::optional<int> AddressNumber(const std::string& address);
 // data (after a silent one the next waits for a quiet line). Shows no message;
 // a silent box gives "NoConnect" fields and counts as Kestin.
 void ReadDeviceInfo(app::Session& session);
+
+// What a read-out found besides the fields.
+struct InfoReadOut {
+    bool unanswered = false;            // stopped: the first query got no answer
+    std::vector<std::string> garbled;   // command words whose answers came garbled, in order
+    bool lateDiscarded = false;         // an answer that came after its time-out was thrown away
+};
+// ReadDeviceInfo that tells which answers came garbled; with `stopWhenSilent`
+// it ends after the first query when that one gets no answer (an absent box
+// would cost twenty time-outs), leaving the fields as they were.
+InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent);
 
 // Asks "DM" and returns the text to show; sets Info.KestinSelection for a
 // one-digit answer. A one-character answer that is not a digit 1..7 shows "0"

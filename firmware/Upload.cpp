@@ -123,7 +123,8 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     Log(st.ReplyText);
 
     std::uint32_t bytesSent = 0;
-    if (st.ReplyText != "READY") {
+    const bool ready = st.ReplyText == "READY";
+    if (!ready) {
         Log("Bravik not ready");
     } else {
         Log("Size of file is " + std::to_string(size));
@@ -167,6 +168,7 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     // The copy wait's own time-out: the link's setting is left as it is.
     st.ReplyText = link.Exchange(std::string(link::kNoWrite), {kCopyWait}).text;
     Log(st.ReplyText);
+    const bool copied = st.ReplyText != link::kNoConnect;
     Log(view_.TimeOfDay());
     link.SetLinkBaudRate(9600);
     if (applyBaud()) {
@@ -175,7 +177,8 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     } else {
         Log("BaudRate not changed");
     }
-    return UploadEnd::Finished;
+    if (!ready) return UploadEnd::NotReady;
+    return copied ? UploadEnd::Finished : UploadEnd::NoCopyAnswer;
 }
 
 void Uploader::GiveUp(const std::string& why, std::vector<std::string>& notices) {

@@ -40,7 +40,19 @@ public:
     virtual std::string TimeOfDay() = 0;  // now, in the system's time format
 };
 
-enum class UploadEnd { Cancelled, FileProblem, NotSent, NoSpeedAnswer, Aborted, Stopped, Finished };
+// How an upload ended. NotReady and NoCopyAnswer run the flow to its end (the
+// PC back at 9600) but the box did not take a new program, or did not say so.
+enum class UploadEnd {
+    Cancelled,
+    FileProblem,
+    NotSent,
+    NoSpeedAnswer,
+    NotReady,      // "PR" was not answered "READY": nothing of the image was sent
+    Aborted,
+    Stopped,
+    NoCopyAnswer,  // every line sent, but no closing line within the copy wait
+    Finished,
+};
 
 // The file as the upload sends it: split at line feeds, carriage returns
 // dropped; a last piece without a line feed is a line too.

@@ -149,6 +149,13 @@ bool DeviceLink::WriteRaw(std::string_view bytes) {
     return port_->write(bytes, writeLimitLocked(bytes.size()));
 }
 
+bool DeviceLink::DiscardWaiting() {
+    std::lock_guard line(line_);
+    if (!port_->isOpen()) return false;
+    const auto now = port_->now();
+    return discardWaitingLocked(now, now + milliseconds(timeoutMs_.load()));
+}
+
 std::chrono::milliseconds DeviceLink::writeLimitLocked(std::size_t bytes) const {
     // Generous bound: twice the wire time (10 bits a byte) plus a second.
     const std::uint32_t baud = LinkBaudRate();

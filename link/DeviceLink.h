@@ -169,6 +169,9 @@ public:
 
     // Raw bytes outside an exchange (the coefficient block write), under the lock.
     bool WriteRaw(std::string_view bytes);
+    // Throws away input already waiting, as an exchange does before its
+    // command: call it before a raw block starts. True when bytes were waiting.
+    bool DiscardWaiting();
     // The one way to keep the link for a stream (log dump, coefficient read,
     // block write and its echo, firmware upload):
     //     auto hold = link.Hold();

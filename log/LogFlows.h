@@ -3,6 +3,7 @@
 // sequential flow that may run on the line thread; the labels are values in
 // AppState::Info, the window mirrors them afterwards.
 
+#include "app/Outcome.h"
 #include "log/LogForms.h"
 #include "log/LogView.h"
 
@@ -24,11 +25,18 @@ struct DumpRequest {
     long long total = 0;   // sets expected, for the progress
 };
 
+// After a cancel the rest of the stream is read, not written, for this long at
+// most: a box whose stream never ends must not hold the line for ever.
+inline constexpr long long kDrainLimitMs = 30000;
+
 struct DumpOutcome {
     bool streamed = false;    // the box was asked (the file opened)
     long long lines = 0;      // lines written to the file
-    bool lost = false;        // the box fell silent (the file ends in "NoConnect")
-    bool cancelled = false;
+    long long boxLines = 0;   // of them, the box's own (the comment is not)
+    bool lost = false;        // the box fell silent; the file ends on its last whole line
+    bool garbled = false;     // a line came garbled: it and the rest were read, not written
+    bool cancelled = false;   // by the operator, a signal or the program closing
+    bool drainCut = false;    // the drain after a cancel was ended by its bound or a second stop
     bool overlong = false;    // more lines came than the range can hold
     std::string fileError;    // the file could not be opened or written: name and reason
 };
@@ -37,17 +45,21 @@ class LogFlows {
 public:
     LogFlows(app::Session& session, LogView& view) : s_(session), view_(view) {}
 
-    void InitLog();            // btInitLogClick
-    void SetLogRate();         // btLogRateClick
-    void StartLog();           // btStartLogClick
-    void StopLog();            // btStopLogClick
-    void OpenLogDump();        // btDumpLogClick
+    app::Outcome InitLog();     // btInitLogClick
+    app::Outcome SetLogRate();  // btLogRateClick
+    app::Outcome StartLog();    // btStartLogClick
+    app::Outcome StopLog();     // btStopLogClick
+    // btDumpLogClick: the dialog, the dump, the notices; how it ended.
+    app::Outcome OpenLogDump();
 
     // The stream of one dump into req.path (appended). Holds the link for the
     // whole stream; tells the operator nothing.
     DumpOutcome DumpLog(const DumpRequest& req);
-    // What the operator is told after a dump.
-    static std::string DumpMessage(const DumpOutcome& outcome, const std::string& path);
+    // What the operator is told after a dump, and how it counts.
+    static app::Outcome DumpResult(const DumpOutcome& outcome, const std::string& path);
+
+    // The bound of the drain after a cancel; tests shorten it.
+    long long DrainLimitMs = kDrainLimitMs;
 
     // Kept between showings, as the dialogs keep them.
     std::array<bool, 4> ItemChosen{};
@@ -56,7 +68,7 @@ public:
 
 private:
     bool RequireConnection();
-    void LogTime(bool stop);
+    app::Outcome LogTime(bool stop);
     // Reads the late answer to "LI=" (the link held by the caller); empty when none came.
     std::string WaitForLogInit();
 

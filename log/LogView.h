@@ -58,6 +58,9 @@ public:
     virtual void ShowDumpProgress(long long sets, long long total) = 0;
     // True once Cancel was pressed during this dump.
     virtual bool DumpCancelled() = 0;
+    // True when the drain after a cancel is to end at once (a second signal),
+    // leaving the rest of the box's stream unread.
+    virtual bool DumpStopNow() { return false; }
     virtual void CloseLogDump() = 0;
 };
 

@@ -64,7 +64,7 @@ TCoefficientsPage::TCoefficientsPage(tessary::app::Session& session, tessary::de
 
 TCoefficientsPage::~TCoefficientsPage() = default;
 
-void TCoefficientsPage::Start(void (CoefTransfer::*step)()) {
+void TCoefficientsPage::Start(tessary::app::Outcome (CoefTransfer::*step)()) {
     // Open and save also run on the line: the flow's lines belong to it.
     runOnLine([this, step] { (flow_.*step)(); });
 }
@@ -152,6 +152,15 @@ bool TCoefficientsPage::AskGoOn(const std::string& text) {
     return OnWindow([&] {
         QMessageBox box(QMessageBox::Question, "Load Coefficients", Q(text), QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName("CompareBox");
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    });
+}
+
+bool TCoefficientsPage::AskSendUncheckedBlock(const std::string& report) {
+    return OnWindow([&] {
+        QMessageBox box(QMessageBox::Warning, "Load Coefficients", Q(report), QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName("UncheckedCoefDlg");
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     });

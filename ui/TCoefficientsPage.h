@@ -41,13 +41,15 @@ public:
     static QStringList QtFilters(const QString& filter);
 
 private:
-    void Start(void (tessary::coef::CoefTransfer::*step)());
+    // The flow tells its own notices; the outcome is for scripts.
+    void Start(tessary::app::Outcome (tessary::coef::CoefTransfer::*step)());
 
     std::optional<std::string> PickCoefFile(const std::string& folder) override;
     std::vector<std::string> PickQuickLoadFiles(const std::string& filter, const std::string& folder) override;
     std::optional<std::string> PickSaveFile(const std::string& filter, const std::string& folder,
                                             const std::string& name, const std::string& suffix) override;
     bool AskGoOn(const std::string& text) override;
+    bool AskSendUncheckedBlock(const std::string& report) override;
     bool AskMakePermanent() override;
     void ShowHexLines(const std::vector<std::string>& lines) override;
     void ShowMemoLines(const std::vector<std::string>& lines) override;

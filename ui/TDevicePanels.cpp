@@ -220,9 +220,10 @@ void TDevicePanels::DataPrecisionComboBoxSelect(int index) {
     });
 }
 
-void TDevicePanels::RunLogFlow(void (tessary::log::LogFlows::*flow)()) {
+void TDevicePanels::RunLogFlow(tessary::app::Outcome (tessary::log::LogFlows::*flow)()) {
     HideEditors();
-    OnLine([this, flow] { (logFlows_.get()->*flow)(); });
+    // The flow tells its own notices; its outcome is for scripts.
+    OnLine([this, flow] { (void)(logFlows_.get()->*flow)(); });
 }
 
 void TDevicePanels::btInitLogClick() { RunLogFlow(&tessary::log::LogFlows::InitLog); }

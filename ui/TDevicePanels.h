@@ -3,6 +3,7 @@
 // EZCommands page: labels mirror the connection state; the small buttons and
 // their in-place selectors call the device settings.
 
+#include "app/Outcome.h"
 #include "app/Session.h"
 #include "device/DeviceView.h"
 
@@ -68,7 +69,7 @@ private:
     void OnLine(std::function<void()> job);
     void ShowSelector(QComboBox* box, int index);
     // Hands a log flow to the line; the labels follow once it has run.
-    void RunLogFlow(void (tessary::log::LogFlows::*flow)());
+    void RunLogFlow(tessary::app::Outcome (tessary::log::LogFlows::*flow)());
 
     std::unique_ptr<Ui::TDevicePanels> ui;
     tessary::app::Session& session_;

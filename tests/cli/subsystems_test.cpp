@@ -1,5 +1,5 @@
-// coef, log, upload and capture on the simulated demo line: the wire and the
-// files of each subcommand.
+// log, upload and capture on the simulated demo line: the wire and the files
+// of each subcommand (coef: faults_test.cpp).
 
 #include "capture/CaptureText.h"
 #include "tests/cli/CliRig.h"
@@ -17,36 +17,6 @@
 
 namespace tessary::clitest {
 namespace {
-
-namespace fs = std::filesystem;
-
-TEST(CliSubsystems, CoefReadThenACommittedWriteOfTheSameFile) {
-    CliRig rig;
-    ::setenv("HOME", rig.Path("home").c_str(), 1);  // the backups' folder
-    const Strings read = {"coef", "read", "--address", "1", "--out", rig.Path("cli.hex")};
-    ASSERT_EQ(rig.Run(read).rc, 0);
-    const Strings cliRead = rig.Heard();
-    ASSERT_EQ(cliRead.size(), 21u);  // the read-out, then the read
-    EXPECT_EQ(cliRead.back(), "#01CAL@9600");
-    EXPECT_EQ(rig.Run(read).rc, 2) << "exists";
-    EXPECT_EQ(rig.Heard(), Strings{});
-    const std::string saved = testkit::ReadFile(rig.Path("cli.hex"));
-    EXPECT_EQ(saved.substr(saved.size() - 13), ":00000001FF\r\n");
-
-    // The read-out again, the file's records in one CAL block, then the commit.
-    EXPECT_EQ(rig.Run({"coef", "write", "--address", "1", "--commit", rig.Path("cli.hex")}).rc, 0);
-    Strings expected(cliRead.begin(), cliRead.end() - 1);
-    std::istringstream records(saved);
-    for (std::string l; std::getline(records, l);)
-        expected.push_back((expected.size() == 20 ? "#01CAL={" : "") + l.substr(0, l.size() - 1) + "@9600");
-    expected.insert(expected.end(), {"}@9600", "#01CW@9600"});
-    EXPECT_EQ(rig.Heard(), expected);
-    // The read and the write's echo: each backed up whole.
-    Strings backups;
-    for (const auto& e : fs::recursive_directory_iterator(rig.dir / "home/Tessary/backups"))
-        if (e.is_regular_file()) backups.push_back(testkit::ReadFile(e.path().string()));
-    EXPECT_EQ(backups, (Strings{saved, saved}));
-}
 
 TEST(CliSubsystems, LogSetUpAndADumpSendTheFlowsCommandsAndKeepTheStreamWhole) {
     CliRig rig;

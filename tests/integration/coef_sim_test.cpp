@@ -4,6 +4,7 @@
 #include "SimSession.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
+#include "testkit/ScriptCoefView.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>
@@ -13,29 +14,6 @@ using test::Strings;
 
 namespace {
 
-struct ScriptedCoefView final : coef::CoefView {
-    std::string openPath, savePath;
-    bool goOn = true;
-    Strings hex, memo, asked, saveProposals;
-
-    std::optional<std::string> PickCoefFile(const std::string&) override { return openPath; }
-    Strings PickQuickLoadFiles(const std::string&, const std::string&) override { return {openPath}; }
-    std::optional<std::string> PickSaveFile(const std::string& filter, const std::string&, const std::string& name,
-                                            const std::string& suffix) override {
-        saveProposals.push_back(filter + " " + name + " " + suffix);
-        return savePath;
-    }
-    bool AskGoOn(const std::string& text) override { return asked.push_back(text), goOn; }
-    int changeDlgShown = 0;
-    bool AskMakePermanent() override { return ++changeDlgShown, true; }
-    void ShowHexLines(const Strings& lines) override { hex = lines; }
-    void ShowMemoLines(const Strings& lines) override { memo = lines; }
-    void ShowHexBox(bool) override {}
-    void ShowWriteButton() override {}
-    void ShowProgress(const std::string&) override {}
-    void ShowBackup(const std::string&) override {}
-};
-
 std::string Joined(const Strings& lines) {
     std::string out;
     for (const auto& l : lines) out += l + "\r\n";
@@ -43,7 +21,7 @@ std::string Joined(const Strings& lines) {
 }
 
 struct CoefOnSim : ::testing::Test, test::SimSession {
-    ScriptedCoefView view;
+    testkit::ScriptCoefView view;
     coef::CoefTransfer coef{s, view};
     std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tessary_coef_" + std::to_string(::getpid()));
 
@@ -98,8 +76,12 @@ TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(op.messages[0].substr(0, 58), "Checksum Line Error! Checksum at address 0000Should be: 00");
     EXPECT_EQ(view.memo.size(), 71u);
+    // Asked first whether to send a file that fails the check, then the comparison.
     view.goOn = false;
+    view.sendUnchecked = true;
     coef.btWriteMemClick();
+    ASSERT_EQ(view.asked.size(), 3u);
+    EXPECT_EQ(view.asked[1].substr(view.asked[1].find('\n')), "\nLine 1: checksum 26, should be 2A\nLoad it into the box anyway?");
     EXPECT_NE(view.asked.back().find("differ from the CAL block read from the box (serial "), std::string::npos);
     EXPECT_EQ(Wire(), "");
 }
@@ -122,19 +104,6 @@ TEST_F(CoefOnSim, KestinBlocksRoundTripWithTheEepromCommit) {
         EXPECT_EQ(view.memo, block);  // the box's echo
     }
     EXPECT_TRUE(op.messages.empty()) << op.messages.front();
-}
-
-TEST_F(CoefOnSim, ABoxThatStopsMidBlockGivesNoListing) {
-    Connect("#01");
-    bravik::sim::Faults f;
-    f.stopAfter = 6;
-    line.setFaults(1, f);
-    coef.btReadTempClick();
-    ASSERT_EQ(op.messages.size(), 1u);
-    EXPECT_EQ(op.messages[0], "The box stopped answering after " + std::to_string(view.hex.size()) +
-                                  " lines of the coefficient block. Nothing was decoded.");
-    EXPECT_LT(view.hex.size(), 17u);
-    EXPECT_TRUE(view.memo.empty());
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ link::PortStatus ScriptedPort::setBaudRate(std::uint32_t b) {
 }
 
 bool ScriptedPort::write(std::string_view bytes, std::chrono::milliseconds) {
-    if (!open_) return false;
+    if (!open_ || (refuse && refuse(std::string(bytes)))) return false;
     writes.emplace_back(bytes);
     auto it = answers_.find(std::string(bytes));
     if (it != answers_.end()) Arrive(it->second.first + "\r\n", it->second.second);

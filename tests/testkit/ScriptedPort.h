@@ -31,6 +31,8 @@ public:
     void HangUpAfter(us after);
     std::set<std::uint32_t> badRates;    // open()/setBaudRate() refuse these
     bool settingsUnreadable = false;     // setBaudRate() cannot read the settings
+    // A write it returns true for fails and is not recorded (a port that stops taking bytes).
+    std::function<bool(const std::string&)> refuse;
 
     // --- record ---
     std::vector<std::string> writes;

@@ -1,6 +1,7 @@
 #include "app/Connect.h"
 
 #include "app/ShownText.h"
+#include "link/Files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -46,7 +47,9 @@ void AssignTransducerSlots(AppState& st) {
 void NameCaptureFiles(AppState& st) {
     for (std::size_t k = 0; k < st.CapturePath.size(); ++k) {
         const std::string& caption = st.TransducerCaption[k];
-        st.CapturePath[k] = st.DefaultFolder + (caption.size() > 7 ? caption.substr(7) : std::string()) + ".txt";
+        // The box's text never chooses the folder: it is made a safe name.
+        const std::string id = caption.size() > 7 ? link::FileNamePart(caption.substr(7)) : std::string();
+        st.CapturePath[k] = st.DefaultFolder + id + ".txt";
     }
 }
 

@@ -59,7 +59,8 @@ private:
 
 // Fills the four transducer slots from AddressTable, in address order.
 void AssignTransducerSlots(AppState& state);
-// Proposes the capture file of each slot: DefaultFolder + the ID answer + ".txt".
+// Proposes the capture file of each slot: DefaultFolder + the ID answer made a
+// safe file name (link::FileNamePart) + ".txt".
 void NameCaptureFiles(AppState& state);
 
 }  // namespace tessary::app

@@ -1,5 +1,7 @@
 #include "app/IniFile.h"
 
+#include "link/Files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -82,35 +84,13 @@ IniFile IniFile::Load(const std::string& path) {
         ini.problem_ = std::move(why);
         return std::move(ini);
     };
-    // Looked at before it is opened: opening a FIFO blocks, a device may act on it.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) return ini;
-        return unread(std::strerror(errno));
-    }
-    if (!S_ISREG(st.st_mode)) return unread(KindOf(st.st_mode));
-    const std::string tooBig = "it is larger than " + std::to_string(kMaxIniBytes / 1024 / 1024) + " MiB";
-    if (static_cast<std::size_t>(st.st_size) > kMaxIniBytes) return unread(tooBig);
-
-    Fd in(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (in.fd < 0) return unread(std::strerror(errno));
-    if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return unread("it is not a regular file");
-    // Sized by what fstat said, grown should the file grow meanwhile, never past the bound.
-    std::string text(std::min(static_cast<std::size_t>(st.st_size), kMaxIniBytes) + 1, '\0');
-    std::size_t got = 0;
-    for (;;) {
-        if (got == text.size()) {
-            if (text.size() > kMaxIniBytes) break;
-            text.resize(std::min(text.size() * 2, kMaxIniBytes + 1));
-        }
-        const ssize_t n = ::read(in.fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return unread(std::strerror(errno));
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    if (got > kMaxIniBytes) return unread(tooBig);
-    text.resize(got);
+    // A file that is not there gives the defaults without a notice.
+    std::error_code ec;
+    (void)std::filesystem::status(path, ec);
+    if (ec == std::errc::no_such_file_or_directory) return ini;
+    const link::FileText file = link::ReadRegularFile(path, kMaxIniBytes);
+    if (!file.ok) return unread(file.error);
+    const std::string& text = file.bytes;
     ini = Parse(text);
     ini.origin_ = Origin::Read;
     return ini;

@@ -12,6 +12,8 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--simulate") {
             o.simulate = true;
         } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
@@ -51,6 +53,7 @@ std::string UsageText() {
            "                      (repeatable; overrides the INI file's [Ports] section)\n"
            "  --simulate          run on a simulated line of three boxes (#01, #02 Digital,\n"
            "                      #05 Kestin at 9600 baud) with an INI file of its own\n"
+           "  --version           the program's version\n"
            "  --help              this text\n";
 }
 

@@ -13,6 +13,7 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> ports;  // --port COMn=PATH
     bool simulate = false;
     bool help = false;
+    bool version = false;
     std::string error;  // set when the command line is wrong
 };
 

@@ -4,36 +4,9 @@
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessary::capture {
-
-std::string LineFile::Open(const std::string& path, bool truncate) {
-    Close();
-    // O_APPEND: each line lands at the end even if another program appends too.
-    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-    fd_ = ::open(path.c_str(), flags, 0644);
-    return fd_ < 0 ? std::strerror(errno) : std::string();
-}
-
-std::string LineFile::Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing was written";
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return {};
-}
-
-void LineFile::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
 
 Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock,
                  std::chrono::milliseconds rateUnit)
@@ -63,6 +36,9 @@ bool Capture::Start(const CaptureSetup& setup) {
     if (wantDefault) ::mkdir(setup.defaultFolder.c_str(), 0755);  // a failure shows when the file will not open
 
     allSerialOpen_ = false;
+    allSerialPath_ = setup.allSerialPath;
+    allSerialError_.clear();
+    garbled_ = 0;
     if (setup.allSerial) {
         std::string error;
         allSerialOpen_ = link_.OpenAllSerialFile(setup.allSerialPath, &error);
@@ -96,7 +72,7 @@ void Capture::OpenTransducerFile(int slot, const std::string& path) {
     {
         std::lock_guard lock(filesMutex_);
         paths_[slot] = path;
-        error = files_[slot].Open(path, truncate);
+        error = files_[slot].Open(path, truncate ? link::LineFile::Mode::Truncate : link::LineFile::Mode::Append);
         if (!error.empty()) error = "Cannot open " + path + ": " + error;
         fileErrors_[slot] = error;
     }
@@ -116,8 +92,13 @@ void Capture::Stop() {
 void Capture::SlotClicked(int slot, bool ticked) {
     if (slot < 1 || slot > kSlots) return;
     ticked_[slot - 1] = ticked;
-    std::lock_guard lock(filesMutex_);
-    files_[slot - 1].Close();
+    std::string error;
+    {
+        std::lock_guard lock(filesMutex_);
+        error = files_[slot - 1].Close();
+        if (!error.empty()) error = "Cannot close " + paths_[slot - 1] + ": " + error;
+    }
+    if (!error.empty()) view_.ShowFileError(slot, error);
 }
 
 void Capture::AllSerialClicked(bool ticked) {
@@ -135,9 +116,32 @@ void Capture::AllSerialClicked(bool ticked) {
 
 void Capture::HandleRequests() {
     if (!closeAllSerial_.exchange(false)) return;
-    if (allSerialOpen_) link_.CloseAllSerialFile();
+    CheckAllSerialFile();
+    if (allSerialOpen_) {
+        const std::string error = link_.CloseAllSerialFile();
+        if (!error.empty()) view_.ShowFileError(0, "Cannot close " + allSerialPath_ + ": " + error);
+    }
     allSerialOpen_ = false;
     link_.SetAllSerial(allSerialTick_);
+}
+
+void Capture::CheckAllSerialFile() {
+    // The link writes the file for every thread's exchanges; the capture says what went wrong.
+    if (!allSerialOpen_) return;
+    std::string error = link_.AllSerialFileError();
+    if (!error.empty()) error = "Cannot write " + allSerialPath_ + ": " + error;
+    if (error == allSerialError_) return;
+    allSerialError_ = error;
+    view_.ShowFileError(0, error);
+}
+
+std::string Capture::RunningNote() const {
+    std::string note;
+    if (skipped_ > 0) note = std::to_string(skipped_.load()) + " periods skipped: the line was busy longer than a period";
+    if (garbled_ > 0)
+        note += (note.empty() ? "" : "; ") + std::to_string(garbled_.load()) + " garbled answers filed as \"" +
+                std::string(link::kNoConnect) + "\"";
+    return note;
 }
 
 void Capture::Run() {
@@ -156,7 +160,9 @@ void Capture::Run() {
         while (!stop_ && clock_.Now() < due) clock_.SleepUntil(due);
         if (stop_) break;
         if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
-        if (!RunCycle(note, booked)) break;
+        const bool goOn = RunCycle(note, booked);
+        CheckAllSerialFile();
+        if (!goOn) break;
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
         if (passed <= k) {
             ++k;
@@ -166,8 +172,7 @@ void Capture::Run() {
             k = passed;
             if (missed > 0) {
                 skipped_ += missed;
-                view_.ShowState(true, std::to_string(skipped_.load()) +
-                                          " periods skipped: the line was busy longer than a period");
+                view_.ShowState(true, RunningNote());
             }
         }
     }
@@ -191,9 +196,15 @@ bool Capture::RunCycle(std::string& note, link::LinkHold& booked) {
         if (reply.lateDiscarded && !lateSaid_.exchange(true))
             view_.ShowState(true, "a late answer was discarded: a box answers after its time-out, and its readings"
                                   " are filed as \"NoConnect\"");
-        const std::string line = FormatCaptureTime(answer);
+        // Noise is no reading: it is filed as a missing answer is, and counted.
+        const bool garbled = outcome == link::ExchangeOutcome::Garbled;
+        const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
         view_.ShowLine(k + 1, line);
         WriteLine(k, line);
+        if (garbled) {
+            ++garbled_;
+            view_.ShowState(true, RunningNote());
+        }
         if (outcome == link::ExchangeOutcome::HangUp) {
             note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
             return false;
@@ -207,7 +218,7 @@ void Capture::WriteLine(int slot, const std::string& line) {
     bool changed = false;
     {
         std::lock_guard lock(filesMutex_);
-        LineFile& file = files_[slot];
+        link::LineFile& file = files_[slot];
         if (!file.IsOpen()) return;
         std::string error = file.Write(line + "\r\n");
         if (!error.empty()) error = "Cannot write " + paths_[slot] + ": " + error;
@@ -219,12 +230,20 @@ void Capture::WriteLine(int slot, const std::string& line) {
 }
 
 void Capture::CloseCaptureFiles() {
+    std::array<std::string, kSlots + 1> errors;
     {
         std::lock_guard lock(filesMutex_);
-        for (auto& file : files_) file.Close();
+        for (int k = 0; k < kSlots; ++k)
+            if (std::string error = files_[k].Close(); !error.empty())
+                errors[k + 1] = "Cannot close " + paths_[k] + ": " + error;
     }
-    if (allSerialOpen_) link_.CloseAllSerialFile();
+    CheckAllSerialFile();
+    if (allSerialOpen_)
+        if (std::string error = link_.CloseAllSerialFile(); !error.empty())
+            errors[0] = "Cannot close " + allSerialPath_ + ": " + error;
     allSerialOpen_ = false;
+    for (int k = 0; k <= kSlots; ++k)
+        if (!errors[k].empty()) view_.ShowFileError(k, errors[k]);
 }
 
 }  // namespace tessary::capture

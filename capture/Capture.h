@@ -12,6 +12,7 @@
 
 #include "capture/CaptureClock.h"
 #include "link/DeviceLink.h"
+#include "link/Files.h"
 
 #include <array>
 #include <atomic>
@@ -46,8 +47,8 @@ public:
     // Source 0 is the all-serial file, 1..4 the slots. The text names the file
     // and the system's reason; empty: the file takes lines again.
     virtual void ShowFileError(int source, const std::string& text) = 0;
-    // Started (the boxes start empty) or ended; the note says why it ended or
-    // how many periods were skipped.
+    // Started (the boxes start empty) or ended; the note says why it ended, or
+    // while running how many periods were skipped and answers came garbled.
     virtual void ShowState(bool running, const std::string& note) = 0;
 };
 
@@ -66,23 +67,6 @@ struct CaptureSetup {
 struct CycleTiming {
     std::uint64_t period;  // 1 for the first period after Start
     CaptureClock::TimePoint due, began;
-};
-
-// A capture file: appended to, one write per line, closed when it goes.
-class LineFile {
-public:
-    LineFile() = default;
-    ~LineFile() { Close(); }
-    LineFile(const LineFile&) = delete;
-    LineFile& operator=(const LineFile&) = delete;
-    // Empty on success, else the system's reason.
-    std::string Open(const std::string& path, bool truncate);
-    std::string Write(std::string_view bytes);
-    void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
 };
 
 class Capture {
@@ -116,6 +100,8 @@ public:
     std::chrono::milliseconds Period() const { return period_; }
     std::uint32_t TimeoutMs() const { return timeoutMs_; }
     std::uint64_t Skipped() const { return skipped_.load(); }
+    // Answers that came garbled: filed and shown as "NoConnect", never as a reading.
+    std::uint64_t Garbled() const { return garbled_.load(); }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
 
@@ -125,7 +111,9 @@ private:
     bool RunCycle(std::string& note, link::LinkHold& booked);
     void WriteLine(int slot, const std::string& line);
     void HandleRequests();
+    void CheckAllSerialFile();
     void CloseCaptureFiles();
+    std::string RunningNote() const;
 
     link::DeviceLink& link_;
     app::Operator& op_;
@@ -139,6 +127,8 @@ private:
     std::uint32_t timeoutMs_ = 1000;
     CaptureClock::TimePoint start_{};
     bool allSerialOpen_ = false;  // capture thread only, once running
+    std::string allSerialPath_;
+    std::string allSerialError_;  // capture thread only: the text last reported for source 0
     std::function<void(const CycleTiming&)> cycleObserver_;
 
     std::array<std::atomic<bool>, kSlots> ticked_{};
@@ -148,9 +138,10 @@ private:
     std::atomic<bool> allSerialTick_{false};
     std::atomic<std::uint64_t> skipped_{0};
     std::atomic<bool> lateSaid_{false};
+    std::atomic<std::uint64_t> garbled_{0};
 
     std::mutex filesMutex_;  //!< guards files_ and fileErrors_: a close never falls inside a write
-    std::array<LineFile, kSlots> files_;
+    std::array<link::LineFile, kSlots> files_;
     std::array<std::string, kSlots> paths_;
     std::array<std::string, kSlots> fileErrors_;
 

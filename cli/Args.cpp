@@ -127,6 +127,7 @@ const OptionRow kOptions[] = {
     {"--overwrite", nullptr, "coef read,capture", false, "replace a file that exists"},
     {"--commit", nullptr, "coef write", false, "make the coefficients permanent in the box"},
     {"--yes", nullptr, "coef write,upload", false, "go on where the window would ask"},
+    {"--version", nullptr, "*", false, "the program's version"},
     {"--help", nullptr, "*", false, "this text"},
 };
 
@@ -230,8 +231,10 @@ ParseResult ParseArgs(const std::vector<std::string>& args) {
             return r;
         }
         if (name == "--help") inv.help = true;
+        else if (name == "--version") inv.version = true;
         else given.emplace_back(name, value);
     }
+    if (inv.version) return r;  // whatever else the line holds
 
     if (!words.empty()) inv.command = words[0];
     std::size_t next = 1;

@@ -16,6 +16,7 @@ struct Invocation {
     std::vector<std::string> operands;  // after the command (and action)
     std::map<std::string, std::vector<std::string>> options;  // "--baud" -> {"9600"}; flags -> {""}
     bool help = false;
+    bool version = false;
 
     bool Has(const std::string& name) const { return options.count(name) != 0; }
     // The option's value, or `fallback` when it was not given (the last one wins).

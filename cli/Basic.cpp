@@ -4,9 +4,10 @@
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
 
+#include "link/Files.h"
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace tessary::cli {
 
@@ -17,9 +18,8 @@ namespace fs = std::filesystem;
 constexpr const char* kGarbledField = "(garbled answer)";
 
 std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
+    std::string line = link::ReadRegularFile(file.string(), 64 * 1024).bytes;
+    line.erase(std::min(line.find('\n'), line.size()));
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
     return line;
 }

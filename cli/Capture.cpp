@@ -5,6 +5,7 @@
 #include "capture/CaptureText.h"
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
+#include "link/Files.h"
 
 #include <chrono>
 #include <filesystem>
@@ -96,11 +97,11 @@ int RunCapture(Rig& rig) {
     setup.gateTime = st.Info.GateTime;
     for (std::size_t k = 0; k < inv.operands.size(); ++k) {
         if (named[k]) continue;
-        // The page's proposal: the capture folder, the box's "ID" answer, ".txt".
+        // The page's proposal: the capture folder, the box's "ID" answer made a safe name, ".txt".
         st.CurrentAddress = setup.addresses[k];
         const std::string id = k == 0 ? st.Info.SerialNumber : device::QueryBox(*rig.session, "ID");
         if (id == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + setup.addresses[k]);
-        setup.paths[k] = setup.defaultFolder + id + ".txt";
+        setup.paths[k] = setup.defaultFolder + link::FileNamePart(id) + ".txt";
         if (missingChoice(setup.paths[k])) return rig.Usage(setup.paths[k] + " exists: give --append or --overwrite");
     }
     st.CurrentAddress = first;
@@ -127,9 +128,13 @@ int RunCapture(Rig& rig) {
     rig.progress.End();
     if (view.fileErrors > 0) return kFileError;
     if (view.hungUp) return kNoAnswer;
-    if (view.unanswered > 0)
+    if (view.unanswered > 0) {
+        const std::uint64_t garbled = capture.Garbled();
         return rig.Fail(kNoAnswer, std::to_string(view.unanswered.load()) + " of " + std::to_string(view.lines.load()) +
-                                       " readings got no answer (\"NoConnect\" lines in the files)");
+                                       " readings got no answer" +
+                                       (garbled > 0 ? " (" + std::to_string(garbled) + " of them garbled)" : "") +
+                                       " (\"NoConnect\" lines in the files)");
+    }
     return kDone;
 }
 

@@ -1,13 +1,12 @@
 #include "cli/Cli.h"
 
 #include "cli/Rig.h"
+#include "app/IniFile.h"
 #include "device/DeviceInfo.h"
+#include "link/Files.h"
 #include "link/PosixPort.h"
 #include "sim/Line.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <system_error>
 
 namespace tessary::cli {
@@ -53,8 +52,10 @@ int Rig::Fail(int code, const std::string& text) {
 int Rig::Setup() {
     app::Options options;
     options.iniPath = inv.Value("--ini");
-    if (!options.iniPath.empty() && !std::ifstream(options.iniPath)) {
-        return Fail(kFileError, "cannot read the INI file " + options.iniPath + ": " + std::strerror(errno));
+    if (!options.iniPath.empty()) {
+        // The INI rule: a regular file, opened without blocking, at most kMaxIniBytes.
+        const link::FileText ini = link::ReadRegularFile(options.iniPath, app::kMaxIniBytes);
+        if (!ini.ok) return Fail(kFileError, "cannot read the INI file " + options.iniPath + ": " + ini.error);
     }
     for (const auto& text : inv.Values("--port")) {
         std::string name, path;
@@ -168,6 +169,10 @@ int Run(const std::vector<std::string>& args, Environment& env) {
         env.err << "tessary-cli: " << parsed.error << "\n(try tessary-cli "
                 << (inv.command.empty() ? std::string() : inv.Key() + " ") << "--help)\n";
         return kUsage;
+    }
+    if (inv.version) {
+        env.out << "tessary-cli " TESSARY_VERSION "\n";
+        return kDone;
     }
     if (inv.help) {
         env.out << (inv.command.empty() ? ProgramHelp() : CommandHelp(inv.Key()));

@@ -3,6 +3,7 @@
 
 #include "cli/Rig.h"
 #include "firmware/Upload.h"
+#include "link/Files.h"
 
 #include <atomic>
 #include <chrono>
@@ -57,6 +58,11 @@ private:
 int RunUpload(Rig& rig) {
     const std::string address = rig.Address();
     if (address.empty()) return kUsage;
+    // Looked at before the port is opened (the flow reads it, bounded, after).
+    const std::string& image = rig.inv.operands[0];
+    std::uint64_t size = 0;
+    std::string why;
+    if (!link::RegularFileSize(image, size, why)) return rig.Fail(kFileError, firmware::ImageFileProblem(image, why));
     if (!rig.Open()) return kNoAnswer;
     if (rig.stop.Requested()) return rig.Fail(kNoAnswer, "stopped by a signal before the upload began");
 

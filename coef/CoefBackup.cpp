@@ -3,7 +3,6 @@
 #include "coef/CoefFiles.h"
 #include "link/Files.h"
 
-#include <cctype>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -42,10 +41,8 @@ std::string WriteBackup(const std::string& defaultFolder, const std::string& ser
         error = dir + ": " + link::SystemErrorText(errno);
         return {};
     }
-    std::string name;
-    for (char c : serial) name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
-    if (name.empty()) name = "unknown";
-    const std::string stem = dir + "/" + name + "-" + TimeText(when, "%Y%m%d-%H%M%S");
+    // The same cleaning as the capture's file names: a box never chooses the folder.
+    const std::string stem = dir + "/" + link::FileNamePart(serial) + "-" + TimeText(when, "%Y%m%d-%H%M%S");
     for (int n = 1; n < 100; ++n) {
         const std::string path = stem + (n == 1 ? "" : "-" + std::to_string(n)) + "." + ext;
         // Never over an older backup.

@@ -1,11 +1,10 @@
 #include "coef/CoefImage.h"
 
 #include "coef/IntelHex.h"
+#include "link/Files.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -131,26 +130,21 @@ CoefHexResult ReadCoefHex(std::string_view text, const std::string& source) {
     return res;
 }
 
+namespace {
+// A coefficient file is a few kilobytes; anything this large is not one.
+constexpr std::size_t kMaxCoefHexFileBytes = 4 << 20;
+}  // namespace
+
 CoefHexResult ReadCoefHexFile(const std::string& path, const std::string& source) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    link::FileText file = link::ReadRegularFile(path, kMaxCoefHexFileBytes);
+    if (!file.ok) {
         CoefHexResult res;
-        res.messages.push_back("Cannot open the coefficient file " + path + ": " + std::strerror(errno));
+        res.messages.push_back("Cannot open the coefficient file " + path + ": " + file.error);
         return res;
     }
     // The reader never takes more than 17 records of 45 characters.
-    std::string text(4096, '\0');
-    const std::size_t got = std::fread(text.data(), 1, text.size(), f);
-    const bool failed = std::ferror(f) != 0;
-    const int err = errno;
-    std::fclose(f);
-    if (failed) {
-        CoefHexResult res;
-        res.messages.push_back("Cannot read the coefficient file " + path + ": " + std::strerror(err));
-        return res;
-    }
-    text.resize(got);
-    return ReadCoefHex(text, source.empty() ? "the coefficient file " + path : source);
+    if (file.bytes.size() > 4096) file.bytes.resize(4096);
+    return ReadCoefHex(file.bytes, source.empty() ? "the coefficient file " + path : source);
 }
 
 void MapCoefImage(CoefImage& image) {

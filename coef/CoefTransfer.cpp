@@ -3,6 +3,7 @@
 #include "coef/CoefCompare.h"
 #include "device/DeviceInfo.h"
 #include "device/Settings.h"
+#include "link/Files.h"
 
 #include <cctype>
 
@@ -199,9 +200,8 @@ app::Outcome CoefTransfer::btQuickLoadClick() {
 
 app::Outcome CoefTransfer::SaveCoefClick() {
     const auto& st = s_.State();
-    std::string name = st.Info.SerialNumber.substr(0, 8);
-    for (char& c : name)
-        if (c == '/') c = '_';
+    const std::string serial = st.Info.SerialNumber.substr(0, 8);
+    const std::string name = serial.empty() ? std::string() : link::FileNamePart(serial);
     // The filter's own extension, so a saved block opens again as the same kind.
     std::string suffix = "txt";
     const std::size_t bar = saveFilter_.find('|');

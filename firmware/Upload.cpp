@@ -1,42 +1,13 @@
 #include "firmware/Upload.h"
 
 #include "firmware/ImageCheck.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "link/Files.h"
 
 namespace tessary::firmware {
 namespace {
 
 // How long the box may take to copy the image before it answers.
 constexpr std::chrono::milliseconds kCopyWait{20000};
-
-// The whole file, and its size; false when it cannot be opened, sized or read.
-bool ReadImageFile(const std::string& path, std::string& bytes, std::uint32_t& size) {
-    size = kNoSize;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(kMaxImageBytes);
-    if (ok) {
-        size = static_cast<std::uint32_t>(st.st_size);
-        bytes.resize(size);
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        // A file that shrank under us is sent as far as it was read.
-        bytes.resize(got);
-    }
-    ::close(fd);
-    return ok;
-}
 
 class RunningFlag {
 public:
@@ -50,6 +21,10 @@ private:
 };
 
 }  // namespace
+
+std::string ImageFileProblem(const std::string& path, const std::string& reason) {
+    return "Sorry, there is a problem with the file " + path + ": " + reason;
+}
 
 std::vector<std::string> ImageLines(const std::string& bytes) {
     std::vector<std::string> lines;
@@ -73,13 +48,14 @@ UploadEnd Uploader::BitBtn1Click(const std::string& address) {
     const auto path = view_.PickImageFile(kImageFilter);
     if (!path) return UploadEnd::Cancelled;
 
-    std::string bytes;
-    std::uint32_t size = kNoSize;
-    if (!ReadImageFile(*path, bytes, size)) {
-        s_.Op().ShowMessageBox("Sorry, there is a problem - the File Size is " + std::to_string(size) +
-                               "      File Name is: " + *path);
+    // A regular file, read whole without blocking (a FIFO or a device never hangs the upload).
+    const link::FileText file = link::ReadRegularFile(*path, kMaxImageBytes);
+    if (!file.ok) {
+        s_.Op().ShowMessageBox(ImageFileProblem(*path, file.error));
         return UploadEnd::FileProblem;
     }
+    const std::string& bytes = file.bytes;
+    const auto size = static_cast<std::uint32_t>(bytes.size());
     RunningFlag running(running_);
     stop_.store(false);
     Log("File Open");

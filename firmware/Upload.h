@@ -16,10 +16,8 @@ inline constexpr const char* kImageFilter = "Bravik Hex|*.hex|All Files|*.*";
 // A box that keeps answering "SA" to one line gets it this many times more,
 // then the upload gives up as if the box had aborted.
 inline constexpr int kMaxResends = 10;
-// Larger files are refused like a file whose size cannot be taken.
+// Larger files are refused like a file that cannot be read.
 inline constexpr std::uint32_t kMaxImageBytes = 64u * 1024 * 1024;
-// The size shown when it cannot be taken (the 32-bit "invalid size").
-inline constexpr std::uint32_t kNoSize = 0xFFFFFFFFu;
 
 // What the upload shows and asks. The first two block (the flow calls them
 // before it holds the link); the rest must return at once, as they are called
@@ -53,6 +51,9 @@ enum class UploadEnd {
     NoCopyAnswer,  // every line sent, but no closing line within the copy wait
     Finished,
 };
+
+// The notice for an image file that cannot be read: its path and the system's reason.
+std::string ImageFileProblem(const std::string& path, const std::string& reason);
 
 // The file as the upload sends it: split at line feeds, carriage returns
 // dropped; a last piece without a line feed is a line too.

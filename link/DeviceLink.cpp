@@ -271,37 +271,39 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
 }
 
 void DeviceLink::captureLocked(std::string_view prefix, std::string_view text) {
-    if (!capture_ || !allSerial_.load()) return;
-    std::fwrite(prefix.data(), 1, prefix.size(), capture_);
-    std::fwrite(text.data(), 1, text.size(), capture_);
-    // Flushed at once: a crash or an unplugged PC must not lose the trace.
-    std::fflush(capture_);
+    if (!capture_.IsOpen() || !allSerial_.load()) return;
+    // One write a line, made at once: a crash or an unplugged PC must not lose the trace.
+    std::string line(prefix);
+    line += text;
+    std::string error = capture_.Write(line);
+    std::lock_guard lock(captureErrorMutex_);
+    captureError_ = std::move(error);
 }
 
 bool DeviceLink::OpenAllSerialFile(const std::string& path, std::string* error) {
     std::lock_guard line(line_);
-    if (capture_) {
-        std::fclose(capture_);
-        capture_ = nullptr;
+    const std::string why = capture_.Open(path, LineFile::Mode::Append);
+    {
+        std::lock_guard errorLock(captureErrorMutex_);
+        captureError_.clear();
     }
-    // "e": close-on-exec, so a program started from ours does not inherit the trace.
-    capture_ = std::fopen(path.c_str(), "abe");
-    if (!capture_) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (error) *error = why;
+    return why.empty();
 }
 
-void DeviceLink::CloseAllSerialFile() {
+std::string DeviceLink::CloseAllSerialFile() {
     std::lock_guard line(line_);
-    if (capture_) std::fclose(capture_);
-    capture_ = nullptr;
+    return capture_.Close();
 }
 
 bool DeviceLink::AllSerialFileOpen() const {
     std::lock_guard line(line_);
-    return capture_ != nullptr;
+    return capture_.IsOpen();
+}
+
+std::string DeviceLink::AllSerialFileError() const {
+    std::lock_guard lock(captureErrorMutex_);
+    return captureError_;
 }
 
 void DeviceLink::SetTrafficObserver(std::function<void(const TrafficRecord&)> observer) {

@@ -12,12 +12,12 @@
 // and what the last open said are read and written without waiting for the
 // line. Nothing here calls back into the operator while the line is held.
 
+#include "link/Files.h"
 #include "link/LineLock.h"
 #include "link/Port.h"
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -179,12 +179,17 @@ public:
     // so another thread's exchange never falls between two of its reads.
     LinkHold Hold();
 
-    // The all-serial copy: "< " + command and "> " + reply + "\r\n" lines.
-    // Opening appends to the file (created if missing). False with errno text
-    // in `error` when it cannot be opened.
+    // The all-serial copy: "< " + command and "> " + reply + "\r\n" lines,
+    // each written whole or not at all. Opening appends to the file (created
+    // if missing). False with the system's reason in `error` when it cannot be
+    // opened.
     bool OpenAllSerialFile(const std::string& path, std::string* error = nullptr);
-    void CloseAllSerialFile();
+    // Empty, or why the file did not close cleanly.
+    std::string CloseAllSerialFile();
     bool AllSerialFileOpen() const;
+    // Why the last line could not be written; empty while lines go in. Never
+    // waits for an exchange.
+    std::string AllSerialFileError() const;
     void SetAllSerial(bool on);  // mirrors the check box; read at each exchange
     bool AllSerial() const;
     // Called after every exchange of any thread, with the link held: it must
@@ -200,7 +205,7 @@ private:
     mutable LineLock line_;  //!< guards the port and the four below
     std::unique_ptr<Port> port_;
     PortResolver resolver_;
-    std::FILE* capture_ = nullptr;
+    LineFile capture_;
     std::function<void(const TrafficRecord&)> observer_;
     // Until then a command filed as data waits for the line to be quiet (a late
     // answer may still come); set when such an exchange ends with no byte.
@@ -212,6 +217,9 @@ private:
     std::string devicePath_;
     std::uint32_t baud_ = 9600;
     PortStatus openStatus_{PortStatus::Code::NotOpen, "no port opened yet"};
+
+    mutable std::mutex captureErrorMutex_;  //!< guards captureError_ alone
+    std::string captureError_;
 
     std::atomic<std::uint32_t> timeoutMs_{1000};
     std::atomic<bool> open_{false};  // mirrors port_->isOpen(), set under the line

@@ -27,6 +27,15 @@ bool RegularFileSize(const std::string& path, std::uint64_t& size, std::string& 
 // The system's text for an error number (errno, or GetLastError on Windows).
 std::string SystemErrorText(int code);
 
+// A text from a box (its "ID" answer, its serial) made fit to be part of a
+// file name, the same on every platform: path separators, characters that
+// some file system refuses, control and 8-bit bytes become "_", a run of dots
+// becomes "_", and a leading "-" or "." and trailing dots and blanks go; at
+// most kMaxFileNamePart bytes; "unknown" when nothing is left. A box never
+// chooses the folder a file goes to, nor hides it, nor turns it into an option.
+inline constexpr std::size_t kMaxFileNamePart = 64;
+std::string FileNamePart(std::string_view boxText);
+
 // A file the operator keeps: written a whole line at a time, each line one
 // write to the end of the file. A line that cannot be written whole (a full
 // disk) is cut back off, so the file ends on the last whole line.

@@ -112,15 +112,18 @@ LineFile& LineFile::operator=(LineFile&& other) noexcept {
 
 std::string LineFile::Open(const std::string& path, Mode mode) {
     Close();
+    // Looked at first: a FIFO without a reader would say only "No such device
+    // or address", and opening a device may act on it.
+    struct stat st {};
+    if (mode != Mode::CreateNew && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return KindOf(st.st_mode);
     // O_APPEND: each line lands at the end even if another program appends too.
     int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (mode == Mode::Truncate) flags |= O_TRUNC;
     if (mode == Mode::CreateNew) flags |= O_EXCL;
     const int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) return std::strerror(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const std::string why = ::fstat(fd, &st) != 0 ? std::strerror(errno) : KindOf(st.st_mode);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // swapped since the stat
+        const std::string why = KindOf(st.st_mode);
         ::close(fd);
         return why;
     }

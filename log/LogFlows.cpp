@@ -3,52 +3,39 @@
 #include "app/Session.h"
 #include "device/DeviceInfo.h"
 #include "device/DeviceTime.h"
+#include "link/Files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 
 namespace tessary::log {
 
 namespace {
 constexpr const char* kNoConnect = "NoConnect";
 
-// Appends lines to the operator's file, flushed one by one. After the first
-// failure it writes nothing more and keeps the reason.
+// Appends lines to the operator's file, each whole or not at all. After the
+// first failure it writes nothing more and keeps the path and the reason.
 class DumpFile {
 public:
-    explicit DumpFile(const std::string& path) : path_(path), f_(std::fopen(path.c_str(), "ab")) {
-        if (!f_) Fail();
-    }
-    ~DumpFile() { Close(); }
-    DumpFile(const DumpFile&) = delete;
-    DumpFile& operator=(const DumpFile&) = delete;
+    explicit DumpFile(const std::string& path) : path_(path) { Fail(file_.Open(path, link::LineFile::Mode::Append)); }
 
     bool Ok() const { return error_.empty(); }
     const std::string& Error() const { return error_; }
     long long Lines() const { return lines_; }
     void Write(const std::string& line) {
         if (!Ok()) return;
-        errno = 0;
-        if (std::fwrite(line.data(), 1, line.size(), f_) != line.size() || std::fwrite("\r\n", 1, 2, f_) != 2 ||
-            std::fflush(f_) != 0)
-            return Fail();
-        ++lines_;
+        Fail(file_.Write(line + "\r\n"));
+        if (Ok()) ++lines_;
     }
-    void Close() {
-        if (!f_) return;
-        errno = 0;
-        if (std::fclose(f_) != 0 && Ok()) Fail();
-        f_ = nullptr;
-    }
+    void Close() { Fail(file_.Close()); }
 
 private:
-    void Fail() { error_ = path_ + ": " + (errno ? std::strerror(errno) : "write failed"); }
+    void Fail(const std::string& why) {
+        if (!why.empty() && Ok()) error_ = path_ + ": " + why;
+    }
 
     std::string path_;
-    std::FILE* f_;
+    link::LineFile file_;
     std::string error_;
     long long lines_ = 0;
 };

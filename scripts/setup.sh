@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libgmock-dev googletest
   xvfb xauth
   clang libclang-rt-dev
+  # the Debian package and its check: scripts/package.sh, scripts/check-deb.sh
+  dpkg-dev file help2man librsvg2-bin lintian appstream xdotool
 )
 
 if [ "${1:-}" = "--list" ]; then

@@ -1,5 +1,7 @@
 #include "ui/HelpWindow.h"
 
+#include "ui/FilePaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -21,7 +23,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent), browser_(new QTextBro
 
 QString HelpWindow::HelpFolder() {
     const QByteArray env = qgetenv("TESSARY_HELP_DIR");
-    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
+    if (!env.isEmpty()) return PathText(env.toStdString());
     const QString app = QCoreApplication::applicationDirPath();
     for (const QString& candidate : {app + "/help", app + "/../share/tessary/help"}) {
         if (QFileInfo::exists(candidate + "/topic4.html")) return QDir::cleanPath(candidate);

@@ -1,5 +1,6 @@
 #include "ui/QtOperator.h"
 
+#include "ui/FilePaths.h"
 #include "ui/LineRunner.h"
 #include "ui/OnWindow.h"
 #include "ui/TOKBottomDlg.h"
@@ -17,7 +18,7 @@ void QtOperator::ShowMessageBox(const std::string& text) {
             std::fprintf(stderr, "tessary: %s\n", text.c_str());
             return;
         }
-        box_.ShowMessage(Q(tessary::app::ShownText(text, 4 * tessary::app::kShownTextMax)));
+        box_.ShowMessage(NoticeText(tessary::app::ShownText(text, 4 * tessary::app::kShownTextMax)));
     });
 }
 

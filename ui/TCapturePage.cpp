@@ -1,19 +1,18 @@
 #include "ui/TCapturePage.h"
 
+#include "ui/FilePaths.h"
 #include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TdlgPCCapture.h"
 #include "ui_TCapturePage.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QPointer>
 
 using tessary::capture::CaptureSetup;
 
 namespace {
-std::string PathOf(const QLineEdit* edit) { return QFile::encodeName(edit->text()).toStdString(); }
-QString PathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+std::string PathOf(const QLineEdit* edit) { return PathBytes(edit->text()); }
 }  // namespace
 
 // The capture's view on this page. Called from the capture thread as well:
@@ -31,7 +30,7 @@ public:
         });
     }
     void ShowFileError(int source, const std::string& text) override {
-        PostToWindow([p = page_, source, text = PathText(text)] {
+        PostToWindow([p = page_, source, text = NoticeText(text)] {
             if (!p) return;
             p->fileErrors_[static_cast<std::size_t>(source)] = text;
             p->ShowStatus();
@@ -129,7 +128,7 @@ QFileDialog* TCapturePage::SaveDialog2() {
     saveDialog2_->setObjectName("SaveDialog2");
     saveDialog2_->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog2_->setDefaultSuffix("txt");
-    saveDialog2_->setNameFilters({"Text Files (*.txt)", "All Files (*)"});
+    saveDialog2_->setNameFilters(NameFilters("Text Files|*.txt|All Files|*.*"));
     saveDialog2_->setDirectory(PathText(session_.State().DefaultFolder));
     saveDialog2_->setOption(QFileDialog::DontConfirmOverwrite);  // dlgPCCapture asks at the start
     return saveDialog2_;

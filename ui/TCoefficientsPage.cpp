@@ -1,6 +1,7 @@
 #include "ui/TCoefficientsPage.h"
 
 #include "device/DeviceInfo.h"
+#include "ui/FilePaths.h"
 #include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui_TCoefficientsPage.h"
@@ -8,7 +9,6 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QTimer>
 
 using tessary::coef::CoefTransfer;
@@ -32,7 +32,7 @@ std::unique_ptr<QFileDialog> MakeDialog(const char* name) {
 void OpenIn(const std::unique_ptr<QFileDialog>& dlg, const std::string& folder) {
     if (dlg->property("opened").toBool()) return;
     dlg->setProperty("opened", true);
-    dlg->setDirectory(Q(folder));
+    dlg->setDirectory(PathText(folder));
 }
 
 }  // namespace
@@ -97,28 +97,12 @@ void TCoefficientsPage::Refresh(const tessary::app::AppState& state) {
     ArrangeForDevice(state.DeviceType);
 }
 
-QStringList TCoefficientsPage::QtFilters(const QString& filter) {
-    const QStringList parts = filter.split('|');
-    QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns;
-        for (QString p : parts[i + 1].split(QRegularExpression("[;,]"), Qt::SkipEmptyParts)) {
-            p = p.trimmed();
-            if (!p.contains('*')) p.prepend('*');
-            for (const QString& v : {p, p.toUpper(), p.toLower()})
-                if (!patterns.contains(v)) patterns << v;
-        }
-        out << parts[i] + " (" + patterns.join(' ') + ")";
-    }
-    return out;
-}
-
 std::optional<std::string> TCoefficientsPage::PickCoefFile(const std::string& folder) {
     return OnWindow([&]() -> std::optional<std::string> {
         OpenIn(OpenDialog1, folder);
-        OpenDialog1->setNameFilters(QtFilters(openFilter_));
+        OpenDialog1->setNameFilters(NameFilters(openFilter_.toStdString()));
         if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return std::nullopt;
-        return S(OpenDialog1->selectedFiles().front());
+        return PathBytes(OpenDialog1->selectedFiles().front());
     });
 }
 
@@ -126,9 +110,9 @@ std::vector<std::string> TCoefficientsPage::PickQuickLoadFiles(const std::string
     return OnWindow([&] {
         std::vector<std::string> files;
         OpenIn(OpenDialog3, folder);
-        OpenDialog3->setNameFilters(QtFilters(Q(filter)));
+        OpenDialog3->setNameFilters(NameFilters(filter));
         if (OpenDialog3->exec() == QDialog::Accepted)
-            for (const QString& f : OpenDialog3->selectedFiles()) files.push_back(S(f));
+            for (const QString& f : OpenDialog3->selectedFiles()) files.push_back(PathBytes(f));
         return files;
     });
 }
@@ -137,11 +121,11 @@ std::optional<std::string> TCoefficientsPage::PickSaveFile(const std::string& fi
                                                            const std::string& name, const std::string& suffix) {
     return OnWindow([&]() -> std::optional<std::string> {
         OpenIn(SaveDialog1, folder);
-        SaveDialog1->setNameFilters(QtFilters(Q(filter)));
+        SaveDialog1->setNameFilters(NameFilters(filter));
         SaveDialog1->setDefaultSuffix(Q(suffix));
-        SaveDialog1->selectFile(Q(name));
+        SaveDialog1->selectFile(PathText(name));
         if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return std::nullopt;
-        return S(SaveDialog1->selectedFiles().front());
+        return PathBytes(SaveDialog1->selectedFiles().front());
     });
 }
 
@@ -189,9 +173,9 @@ void TCoefficientsPage::ShowWriteButton() {
 }
 
 void TCoefficientsPage::ShowProgress(const std::string& text) {
-    PostToWindow([this, t = Q(text)] { ui->lbCoefStatus->setText(t); });
+    PostToWindow([this, t = NoticeText(text)] { ui->lbCoefStatus->setText(t); });
 }
 
 void TCoefficientsPage::ShowBackup(const std::string& text) {
-    PostToWindow([this, t = Q(text)] { ui->lbCoefBackup->setText(t); });
+    PostToWindow([this, t = NoticeText(text)] { ui->lbCoefBackup->setText(t); });
 }

@@ -37,9 +37,6 @@ public:
     // Runs a flow on the line; until the line thread exists, on the event loop.
     std::function<void(std::function<void()>)> runOnLine;
 
-    // "label|pat;pat|label|pat" as Qt name filters; each pattern in both cases.
-    static QStringList QtFilters(const QString& filter);
-
 private:
     // The flow tells its own notices; the outcome is for scripts.
     void Start(tessary::app::Outcome (tessary::coef::CoefTransfer::*step)());

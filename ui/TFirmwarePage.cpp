@@ -1,5 +1,6 @@
 #include "ui/TFirmwarePage.h"
 
+#include "ui/FilePaths.h"
 #include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui_TFirmwarePage.h"
@@ -75,24 +76,11 @@ bool TFirmwarePage::ConfirmCloseDuringUpload() {
     return true;
 }
 
-QString TFirmwarePage::NameFilters(const QString& filter) {
-    const QStringList parts = filter.split('|');
-    QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
-        // "*.*" means every file, with or without a dot.
-        for (auto& p : patterns)
-            if (p == "*.*") p = "*";
-        out << QString("%1 (%2)").arg(parts[i], patterns.join(' '));
-    }
-    return out.join(";;");
-}
-
 std::optional<std::string> TFirmwarePage::PickImageFile(const std::string& filter) {
     return OnWindow([&]() -> std::optional<std::string> {
-        openDialog_->setNameFilters(NameFilters(Q(filter)).split(";;"));
+        openDialog_->setNameFilters(NameFilters(filter));
         if (openDialog_->exec() != QDialog::Accepted || openDialog_->selectedFiles().isEmpty()) return std::nullopt;
-        return S(openDialog_->selectedFiles().front());
+        return PathBytes(openDialog_->selectedFiles().front());
     });
 }
 

@@ -35,8 +35,6 @@ public:
     // Stops a running upload before its next line, without asking.
     void StopUpload() { uploader_.RequestStop(); }
 
-    // "label|patterns|label|patterns" as a Qt name filter list.
-    static QString NameFilters(const QString& filter);
     QFileDialog* OpenDialog1() const { return openDialog_.get(); }
     Ui::TFirmwarePage* Form() const { return ui.get(); }
 

@@ -1,6 +1,7 @@
 #include "ui/TForm1.h"
 
 #include "device/DeviceInfo.h"
+#include "ui/FilePaths.h"
 #include "ui/HelpWindow.h"
 #include "ui/LabelAccessible.h"
 #include "ui/LineRunner.h"
@@ -122,7 +123,7 @@ void TForm1::FormCreate() { session_.FormCreate(); }
 void TForm1::FormShow() {
     session_.FormShow();
     const auto& st = session_.State();
-    ui->lbINI->setText("Using " + Q(tessary::app::ShownText(st.IniFilePath)));
+    ui->lbINI->setText("Using " + PathText(tessary::app::ShownText(st.IniFilePath)));
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QDateTime when = exe.lastModified();
     const QLocale locale = QLocale::system();
@@ -142,7 +143,7 @@ void TForm1::UpdatePortStatus() {
     if (!link.IsOpen()) text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
-    QString tip = Q(tessary::app::ShownText(session_.Ports().Describe(name)));
+    QString tip = NoticeText(tessary::app::ShownText(session_.Ports().Describe(name)));
     const auto status = link.LastOpenStatus();
     if (!link.IsOpen() && !status.text.empty()) tip += "\nNot open: " + Q(tessary::app::ShownText(status.text));
     portStatus_->setToolTip(tip);
@@ -193,7 +194,7 @@ void TForm1::RefreshConnection() {
     for (std::size_t k = 0; k < st.TransducerCaption.size(); ++k) {
         const bool filled = st.TransducerCaption[k] != tessary::app::kNoConnect && !st.TransducerCaption[k].empty();
         shown << (filled ? Q(st.TransducerAddress[k]) : QString("-"));
-        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(tessary::app::ShownText(st.TransducerCaption[k])), Q(tessary::app::ShownText(st.CapturePath[k])));
+        tip << QString("%1: %2  ->  %3").arg(k + 1).arg(Q(tessary::app::ShownText(st.TransducerCaption[k])), PathText(tessary::app::ShownText(st.CapturePath[k])));
     }
     slotStatus_->setText("Slots: " + shown.join(' '));
     slotStatus_->setToolTip(tip.join('\n'));

@@ -1,5 +1,6 @@
 #include "ui/TLogDumpDlg.h"
 
+#include "ui/FilePaths.h"
 #include "ui/QtOperator.h"
 #include "ui_TLogDumpDlg.h"
 
@@ -29,7 +30,7 @@ TLogDumpDlg::TLogDumpDlg(QWidget* parent)
     saveLogDialog_->setObjectName("SaveLogDialog");
     saveLogDialog_->setAcceptMode(QFileDialog::AcceptSave);
     saveLogDialog_->setDefaultSuffix("txt");
-    saveLogDialog_->setNameFilters({"Text Files (*.txt)", "All Files (*)"});
+    saveLogDialog_->setNameFilters(NameFilters("Text Files|*.txt|All Files|*.*"));
     saveLogDialog_->setOption(QFileDialog::DontConfirmOverwrite);
 }
 
@@ -73,7 +74,7 @@ void TLogDumpDlg::ShowRange(const QString& start, const QString& end) {
 
 std::optional<std::string> TLogDumpDlg::AskFile() {
     if (saveLogDialog_->exec() != QDialog::Accepted || saveLogDialog_->selectedFiles().isEmpty()) return std::nullopt;
-    return saveLogDialog_->selectedFiles().first().toLocal8Bit().toStdString();
+    return PathBytes(saveLogDialog_->selectedFiles().first());
 }
 
 void TLogDumpDlg::SetRunning(bool running) {

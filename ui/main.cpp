@@ -5,6 +5,7 @@
 #include "link/PosixPort.h"
 #include "sim/Config.h"
 #include "sim/Line.h"
+#include "ui/FilePaths.h"
 #include "ui/Program.h"
 #include "ui/SignalBridge.h"
 
@@ -40,7 +41,7 @@ struct Simulation {
             if (f.open(QIODevice::WriteOnly))
                 f.write("; Simulated line: three boxes on COM1\r\n[Communication]\r\nComPort=COM1\r\nBaudRate=9600\r\n"
                         "Addr1=#01\r\nAddr2=#02\r\nAddr3=#05\r\n");
-            options.iniPath = S(ini);
+            options.iniPath = PathBytes(ini);
         }
         return true;
     }
@@ -53,6 +54,10 @@ int main(int argc, char* argv[]) {
     app::Options options = app::ParseCommandLine(args);
     if (options.help) {
         std::fputs(app::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("tessary %s\n", TESSARY_VERSION);
         return 0;
     }
     if (!options.error.empty()) {

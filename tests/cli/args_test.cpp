@@ -9,7 +9,7 @@ namespace {
 
 TEST(CliArguments, UsageErrorsAndHelp) {
     CliRig rig;
-    const std::string empty = rig.Path("empty.ini"), missing = rig.Path("missing.ini");
+    const std::string empty = rig.Path("empty.ini");
     const struct {
         Strings args;
         int rc;
@@ -28,7 +28,6 @@ TEST(CliArguments, UsageErrorsAndHelp) {
         {{"send", "--port", "COM9=/dev/null", "#01ID"}, 2, "--port needs COMn=PATH"},
         {{"info", "--ini", empty}, 2, "info needs an address"},
         {{"info", "--ini", empty, "#100"}, 2, "\"#100\" is not a box's address"},
-        {{"info", "--ini", missing, "#01"}, 3, "cannot read the INI file " + missing + ": No such file or directory"},
         {{"--help"}, 0, "Usage: tessary-cli COMMAND"},
         {{"send", "-h"}, 0, "Usage: tessary-cli send [options] CMD"},
     };

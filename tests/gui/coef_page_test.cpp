@@ -4,7 +4,9 @@
 #include "ui/TCoefficientsPage.h"
 #include "GuiRig.h"
 
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
@@ -41,6 +43,17 @@ private slots:
         QVERIFY(memo->toPlainText().startsWith("Type: \t0201\n"));
         QCOMPARE(r.Find<QPlainTextEdit>("HexMemoBox")->blockCount(), 17);
         QVERIFY(r.Find<QLabel>("lbCoefBackup")->text().startsWith("Last backup: " + dir.path() + "/backups/21040117-"));
+
+        // Saved through a path beyond Latin-1 (the upload's open: the firmware page's test).
+        const QString to = dir.filePath("Prüfstand Ω.hex");
+        gui::OnModal<QFileDialog>([to](QFileDialog* dlg) {
+            dlg->findChild<QLineEdit*>("fileNameEdit")->setText(to);
+            QMetaObject::invokeMethod(dlg, "accept");
+        });
+        QTest::mouseClick(r.Find<QPushButton>("SaveCoef"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
+        QFile saved(to);
+        QVERIFY(saved.open(QIODevice::ReadOnly) && saved.readAll() == QByteArray::fromStdString(block).sliced(9).chopped(3));
     }
 };
 

@@ -21,7 +21,8 @@ private slots:
         QCOMPARE(r.Find<QLineEdit>("edBravikAddr")->text(), QString("#07"));
         auto* button = r.Find<QPushButton>("BitBtn1");
         QVERIFY(button->property("startsLineOperation").toBool());
-        QFile f(dir.filePath("image.hex"));
+        QDir(dir.path()).mkdir("Kalibrierdaten");  // a path beyond Latin-1's and ASCII's reach
+        QFile f(dir.filePath("Kalibrierdaten/Prüfstand Ω.hex"));
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(":00000001FF\r\n") > 0 && f.flush());
         r.port->onWrite = [&r](const std::string& line) {
             r.port->Arrive(line == "#07BR=57600\r\n" ? "57600\r\n" : "READY\r\n", std::chrono::milliseconds(2));
@@ -36,7 +37,7 @@ private slots:
         button->click();
         QTRY_VERIFY(!filters.isEmpty());
         QVERIFY(r.WaitLineIdle());
-        QCOMPARE(filters, (QStringList{"Bravik Hex (*.hex)", "All Files (*)"}));
+        QCOMPARE(filters, (QStringList{"Bravik Hex (*.hex *.HEX)", "All Files (*)"}));
         QTRY_VERIFY2(r.Find<QPlainTextEdit>("StatusBox")->toPlainText().endsWith("Update complete"),
                      qPrintable(r.Find<QPlainTextEdit>("StatusBox")->toPlainText()));
     }

@@ -131,9 +131,6 @@ TEST_F(UploadOnSimLine, ABadFileGoesOnlyWhenTheOperatorInsists) {
                                   "a working program.\nSend it anyway?"});
     view.sendUnchecked = true;
     EXPECT_EQ(Run(bad), firmware::UploadEnd::Aborted);  // the line after the end record finds no box listening
-    view.file = "/nonexistent/x.hex";
-    EXPECT_EQ(firmware::Uploader(s, view).BitBtn1Click("#01"), firmware::UploadEnd::FileProblem);
-    EXPECT_EQ(op.messages.back(), "Sorry, there is a problem - the File Size is 4294967295      File Name is: /nonexistent/x.hex");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Timed capture: the line texts, the cycles in virtual time (order, files,
-// deadlines, overruns), the files' failure paths and the check box clicks.
+// deadlines, overruns) and the check box clicks.
 
 #include "capture/Capture.h"
 #include "capture/CaptureText.h"
@@ -140,24 +140,11 @@ TEST(Capture, ALateAnswerIsDiscardedNotFiledUnderTheNextSlot) {
                                    " are filed as \"NoConnect\"");
 }
 
-TEST(Capture, AFileThatFailsIsReportedOnceAndTheOtherSlotsGoOn) {
-    CaptureRig r;
-    r.setup.paths[0] = (r.dir / "missing" / "a.txt").string();
-    r.setup.paths[1] = "/dev/full";
-    r.Run({true, true, false, true}, 3.5);
-    EXPECT_EQ(r.view.errors, (Strings{"1 Cannot open " + r.setup.paths[0] + ": No such file or directory",
-                                      "2 Cannot write /dev/full: No space left on device"}));
-    EXPECT_EQ(r.File(4).size(), 3 * 38u);
-    EXPECT_EQ(r.asked["#01TM;D1;D2;D3;D4\r\n"], 3) << "a slot without a file is still asked";
-}
-
-TEST(Capture, ClicksCloseTheSourcesFileAndTheAllSerialFileIsAppendedTo) {
+// Appending to an all-serial file and making the capture folder: the cli's files test.
+TEST(Capture, ClicksCloseTheSourcesFile) {
     CaptureRig r;
     EXPECT_FALSE(r.Start());
     EXPECT_EQ(r.op.messages, (Strings{"Please select a source"}));
-    std::ofstream(r.setup.allSerialPath, std::ios::binary) << "earlier\r\n";
-    r.setup.defaultFolder = (r.dir / "Tessary/").string();  // missing: made at the start
-    r.setup.paths[0] = r.setup.defaultFolder + "D01.txt";
     r.setup.allSerial = true;
     r.setup.ticked = {true, false, false, false};
     ASSERT_TRUE(r.Start());
@@ -167,7 +154,7 @@ TEST(Capture, ClicksCloseTheSourcesFileAndTheAllSerialFileIsAppendedTo) {
     r.RunPeriods(2.5);
     r.capture.Stop();
     EXPECT_EQ(testkit::ReadFile(r.setup.allSerialPath),
-              "earlier\r\n< #01TM;D1;D2;D3;D4\r\n> 2007:05:17:12:30:11,1.5,2.5,100,200\r\n");
+              "< #01TM;D1;D2;D3;D4\r\n> 2007:05:17:12:30:11,1.5,2.5,100,200\r\n");
     EXPECT_EQ(r.File(1), "2007/05/17, 12:30:11,1.5,2.5,100,200\r\n");
     EXPECT_EQ(r.view.lines.size(), 2u) << "the slot is still asked and shown";
 }

@@ -60,9 +60,8 @@ TEST(CoefHex, FaultsAndStops) {
     }
     EXPECT_EQ(ReadCoefHex(rows[1].text, "f").image[0], 0x00);
     EXPECT_EQ(ReadCoefHex(rows[1].text, "f").image[15], 0x0F);  // a bad record's bytes are kept
-    const CoefHexResult missing = ReadCoefHexFile("/nonexistent/x.hex");
-    ASSERT_EQ(missing.messages.size(), 1u);
-    EXPECT_EQ(missing.messages[0], "Cannot open the coefficient file /nonexistent/x.hex: No such file or directory");
+    EXPECT_EQ(ReadCoefHexFile("/nonexistent/x.hex").messages,
+              std::vector<std::string>{"Cannot open the coefficient file /nonexistent/x.hex: No such file or directory"});
 }
 
 TEST(CoefListing, FieldsAndByteOrder) {

@@ -98,29 +98,6 @@ TEST_F(IniFixture, ByteOrderMarkAndEachLinesOwnLineEndAreKept) {
     }
 }
 
-TEST_F(IniFixture, OnlyARegularFileOfAtMostOneMebibyteIsReadAndAnythingElseIsLeftAlone) {
-    const auto fifo = (dir / "fifo").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string big = "[Communication]\r\nComPort=COM2\r\n;" + std::string(tessary::app::kMaxIniBytes, 'x');
-    const std::pair<std::string, std::string> cases[] = {
-        {dir.string(), "it is a folder"},
-        {fifo, "it is a FIFO"},
-        {"/dev/zero", "it is a device"},
-        {Write("big.ini", big), "it is larger than 1 MiB"},
-        {(dir / "big.ini" / "x.ini").string(), "Not a directory"},
-    };
-    for (const auto& [path, problem] : cases) {
-        IniFile ini = IniFile::Load(path);
-        EXPECT_EQ(ini.From(), IniFile::Origin::Unreadable) << path;
-        EXPECT_EQ(ini.Problem(), problem);
-        EXPECT_EQ(ini.ReadString("Communication", "ComPort", "COM1"), "COM1");
-        std::string why;
-        EXPECT_EQ(ini.Save(path, &why), Saved::LeftAlone) << path;
-        EXPECT_EQ(why, "it was not read at start: " + problem);
-    }
-    EXPECT_EQ(Read((dir / "big.ini").string()), big);
-}
-
 // As an unprivileged user when run as root (root may read and write anything).
 int AsOperator(const std::function<int()>& body) {
     if (::geteuid() != 0) return body();

@@ -183,7 +183,11 @@ bool Connector::ConnectFromIni() {
     auto& link = s_.Link();
     auto& st = s_.State();
     ResetTables();
-    link.OpenComPort();
+    if (!link.OpenComPort()) {
+        // Another program's port or a forbidden one is said once, before the addresses fail.
+        const std::string refusal = link::OpenRefusalNotice(link.LinkPortName(), link.DevicePath(), link.LastOpenStatus());
+        if (!refusal.empty()) s_.Op().ShowMessageBox(refusal);
+    }
     for (std::size_t k = 0; k < st.TransducerAddress.size(); ++k) {
         if (s_.Stopping()) break;
         const std::string address = st.TransducerAddress[k];

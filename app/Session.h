@@ -3,6 +3,7 @@
 // window's FormCreate / FormShow / FormClose, without any widget.
 
 #include "app/AppState.h"
+#include "app/LineWatch.h"
 #include "app/Operator.h"
 #include "app/Options.h"
 #include "link/DeviceLink.h"
@@ -57,6 +58,7 @@ public:
     const AppState& State() const { return state_; }
     link::DeviceLink& Link() { return link_; }
     link::PortMap& Ports() { return ports_; }
+    LineWatch& Watch() { return watch_; }
     Operator& Op() { return op_; }
     const Options& Opts() const { return options_; }
     bool Closed() const { return closed_; }
@@ -70,6 +72,7 @@ private:
     bool closed_ = false;
     std::atomic<bool> stopping_{false};
     std::function<void(Session&)> readDeviceInfo_;
+    LineWatch watch_{link_};
 };
 
 // The executable's date as the version label shows it: the formatted date-time

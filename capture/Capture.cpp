@@ -1,5 +1,6 @@
 #include "capture/Capture.h"
 
+#include "app/LineWatch.h"
 #include "app/Operator.h"
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
@@ -163,6 +164,12 @@ void Capture::Run() {
         const bool goOn = RunCycle(note, booked);
         CheckAllSerialFile();
         if (!goOn) break;
+        if (rebase_) {
+            rebase_ = false;
+            start_ = clock_.Now() - period_ * static_cast<std::int64_t>(k);
+            ++k;
+            continue;
+        }
         const auto passed = static_cast<std::uint64_t>((clock_.Now() - start_) / period_);
         if (passed <= k) {
             ++k;
@@ -188,6 +195,7 @@ bool Capture::RunCycle(std::string& note, link::LinkHold& booked) {
         if (!ticked_[k]) continue;
         // Filed as data: after a box that kept silent, its late answer is
         // discarded instead of filed under the next slot.
+        const auto since = std::chrono::steady_clock::now();
         const link::Reply reply = link_.Exchange(addresses_[k] + std::string(kCaptureCommand) + "\r\n",
                                                  {std::chrono::milliseconds(timeoutMs_), true});
         booked.Release();  // the other slots take their turns with the other threads
@@ -196,6 +204,9 @@ bool Capture::RunCycle(std::string& note, link::LinkHold& booked) {
         if (reply.lateDiscarded && !lateSaid_.exchange(true))
             view_.ShowState(true, "a late answer was discarded: a box answers after its time-out, and its readings"
                                   " are filed as \"NoConnect\"");
+        if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
+                       (outcome == link::ExchangeOutcome::NotOpen && watch_->UnpluggedSince(since))))
+            return PauseForAdapter(since, note);
         // Noise is no reading: it is filed as a missing answer is, and counted.
         const bool garbled = outcome == link::ExchangeOutcome::Garbled;
         const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
@@ -205,11 +216,33 @@ bool Capture::RunCycle(std::string& note, link::LinkHold& booked) {
             ++garbled_;
             view_.ShowState(true, RunningNote());
         }
-        if (outcome == link::ExchangeOutcome::HangUp) {
-            note = "Capture stopped: " + std::string(link::OutcomeText(outcome));
-            return false;
-        }
     }
+    return true;
+}
+
+bool Capture::PauseForAdapter(std::chrono::steady_clock::time_point since, std::string& note) {
+    const auto back = watch_->AwaitReturn(
+        since, [this] { return stop_.load(); },
+        [this](int ms) {
+            clock_.SleepUntil(clock_.Now() + std::chrono::milliseconds(ms));
+            HandleRequests();
+        });
+    switch (back.outcome) {
+    case app::LineWatch::Outcome::Resumed:
+        break;
+    case app::LineWatch::Outcome::Refused:
+        note = "Capture stopped: " + back.notice;
+        return false;
+    case app::LineWatch::Outcome::Stopped:
+        return true;
+    }
+    const std::string gap = app::GapLine(back.away, back.back);
+    for (int k = 0; k < kSlots; ++k) {
+        if (!ticked_[k]) continue;
+        view_.ShowLine(k + 1, gap);
+        WriteLine(k, gap);
+    }
+    rebase_ = true;
     return true;
 }
 

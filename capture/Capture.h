@@ -24,6 +24,7 @@
 
 namespace tessary::app {
 class Operator;
+class LineWatch;
 }
 
 namespace tessary::capture {
@@ -104,11 +105,17 @@ public:
     std::uint64_t Garbled() const { return garbled_.load(); }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
+    // With a watch, an unplugged adapter pauses the cycles (without one its
+    // hang-up is an unanswered reading): they go on one period after the same
+    // box is back, and each open file gets one gap line. Set before Start.
+    void SetLineWatch(app::LineWatch* watch) { watch_ = watch; }
 
 private:
     void OpenTransducerFile(int slot, const std::string& path);
     void Run();
     bool RunCycle(std::string& note, link::LinkHold& booked);
+    // False: the capture ends (`note` says why).
+    bool PauseForAdapter(std::chrono::steady_clock::time_point since, std::string& note);
     void WriteLine(int slot, const std::string& line);
     void HandleRequests();
     void CheckAllSerialFile();
@@ -130,6 +137,8 @@ private:
     std::string allSerialPath_;
     std::string allSerialError_;  // capture thread only: the text last reported for source 0
     std::function<void(const CycleTiming&)> cycleObserver_;
+    app::LineWatch* watch_ = nullptr;
+    bool rebase_ = false;  // capture thread: the schedule starts afresh after a pause
 
     std::array<std::atomic<bool>, kSlots> ticked_{};
     std::atomic<bool> stop_{false};

@@ -19,8 +19,10 @@ struct CommandRow {
 // The subcommands, in the order the program's help lists them.
 const CommandRow kCommands[] = {
     {"ports", "", 0, 0, "the port map and the USB adapters",
-     "The port map: COM1 to COM4, the device each stands for, where that came from\n"
-     "(command line, INI file or system) and the USB adapter's name."},
+     "The port map: COM1 to COM4, the device each stands for, its stable name\n"
+     "(/dev/serial/by-id), where that came from (command line, INI file or system)\n"
+     "and the USB adapter's name, vendor:product and serial. A by-id path works\n"
+     "wherever a device does and follows the adapter when it is renumbered."},
     {"send", "CMD", 1, 1, "one exchange; prints the answer",
      "Sends CMD and CR LF once, as the window's command line does, and prints the\n"
      "answer line. No answer prints \"NoConnect\" and says why on standard error.\n"
@@ -86,7 +88,8 @@ const CommandRow kCommands[] = {
      "file (default: ~/Tessary/ + the box's \"ID\" answer + \".txt\", as the page\n"
      "proposes). It runs until --duration seconds have passed, --count cycles have\n"
      "run, or SIGINT or SIGTERM; an answer under way is written whole, then the\n"
-     "files close."},
+     "files close. An unplugged adapter pauses it until the same box is back\n"
+     "(each file gets one \"Gap:\" line); another box, or none, ends it (status 1)."},
 };
 
 struct OptionRow {
@@ -300,7 +303,8 @@ std::string ProgramHelp() {
          "Exit status: 0 done (a warning, such as a backup that could not be made,\n"
          "leaves it done), 1 the box did not answer, answered garbled or reported an\n"
          "error, or the command was stopped, 2 usage (a needed --yes included), 3 a\n"
-         "file could not be read or written.\n"
+         "file could not be read or written, or the port is held by another program\n"
+         "or not allowed to this user.\n"
          "\"tessary-cli COMMAND --help\" describes one command.\n";
     return s;
 }

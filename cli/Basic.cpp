@@ -4,42 +4,13 @@
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
 
-#include "link/Files.h"
-
 #include <algorithm>
-#include <filesystem>
 
 namespace tessary::cli {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr const char* kGarbledField = "(garbled answer)";
-
-std::string FirstLine(const fs::path& file) {
-    std::string line = link::ReadRegularFile(file.string(), 64 * 1024).bytes;
-    line.erase(std::min(line.find('\n'), line.size()));
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-    return line;
-}
-
-// "FTDI FT232R USB UART": the maker and product of the USB device above the
-// tty in sysfs; empty for a port that is not on USB (or not a device at all).
-std::string AdapterName(const std::string& devicePath, const std::string& sysDir) {
-    std::error_code ec;
-    const fs::path real = fs::canonical(devicePath, ec);
-    if (ec) return {};
-    fs::path dir = fs::canonical(fs::path(sysDir) / real.filename() / "device", ec);
-    // ttyUSB sits below its interface, ttyACM is the interface: a few levels up at most.
-    for (int up = 0; !ec && up < 4 && dir.has_parent_path(); ++up, dir = dir.parent_path()) {
-        if (!fs::exists(dir / "product", ec)) continue;
-        const std::string maker = FirstLine(dir / "manufacturer");
-        const std::string product = FirstLine(dir / "product");
-        return maker.empty() ? product : maker + " " + product;
-    }
-    return {};
-}
 
 const char* SourceText(link::PortMap::Source source) {
     switch (source) {
@@ -55,19 +26,30 @@ const char* SourceText(link::PortMap::Source source) {
 
 int RunPorts(Rig& rig) {
     const bool json = rig.inv.Has("--json");
+    const link::SerialDirs dirs = rig.Dirs();
     std::vector<std::string> items;
     for (const char* name : link::kComPortNames) {
         const std::string path = rig.ports.Resolve(name);
-        const std::string adapter = path.empty() ? std::string() : AdapterName(path, rig.env.sysDir);
+        const link::AdapterInfo info = path.empty() ? link::AdapterInfo{} : link::DescribeAdapter(path, dirs);
         if (json) {
             items.push_back(JsonObject()
                                 .Add("name", name)
                                 .Add("device", path)
+                                .Add("node", info.device)
+                                .Add("byId", info.byId)
+                                .Add("byPath", info.byPath)
+                                .Add("usb", info.vendorProduct)
+                                .Add("serial", info.usbSerial)
                                 .Add("source", SourceText(rig.ports.SourceOf(name)))
-                                .Add("adapter", adapter)
+                                .Add("adapter", info.product)
                                 .Str());
         } else {
-            rig.env.out << rig.ports.Describe(name) << (adapter.empty() ? "" : ", adapter: " + adapter) << '\n';
+            std::string line = link::DescribePort(rig.ports, name, dirs);
+            if (!info.product.empty()) line += ", adapter: " + info.product;
+            if (!info.vendorProduct.empty())
+                line += " [" + info.vendorProduct + (info.usbSerial.empty() ? "" : " " + info.usbSerial) + "]";
+            rig.env.out << line << '\n';
+            if (const std::string note = link::LatencyNote(info); !note.empty()) rig.env.out << "  " << note << '\n';
         }
     }
     const std::string inUse = rig.link->LinkPortName();
@@ -94,7 +76,7 @@ int RunSend(Rig& rig) {
     const std::string command = address + rig.inv.operands[0];
     if (!rig.Open()) {
         rig.env.out << link::kNoConnect << '\n';
-        return kNoAnswer;
+        return rig.openExit;
     }
     const auto answer = rig.session->ConsoleCommand(command);
     rig.env.out << answer.text << '\n';
@@ -142,7 +124,7 @@ int RunScan(Rig& rig) {
 int RunInfo(Rig& rig) {
     const std::string address = rig.Address(rig.inv.operands.empty() ? std::string() : rig.inv.operands[0]);
     if (address.empty()) return kUsage;
-    if (!rig.Open()) return kNoAnswer;
+    if (!rig.Open()) return rig.openExit;
     auto& st = rig.session->State();
     st.CurrentAddress = address;
     const device::InfoReadOut readOut = device::ReadInformation(*rig.session, true);

@@ -19,7 +19,7 @@ class ConsoleCaptureView final : public capture::CaptureView {
 public:
     explicit ConsoleCaptureView(Rig& rig) : rig_(rig) {}
     std::atomic<long long> lines{0}, unanswered{0}, fileErrors{0};
-    std::atomic<bool> hungUp{false};
+    std::atomic<bool> stoppedEarly{false};
 
     bool AskAppend(const std::string& path) override {
         if (rig_.inv.Has("--append") || rig_.inv.Has("--overwrite")) return rig_.inv.Has("--append");
@@ -39,7 +39,7 @@ public:
     }
     void ShowState(bool running, const std::string& note) override {
         if (note.empty()) return;
-        if (!running) hungUp = true;
+        if (!running) stoppedEarly = true;
         Say(note);
     }
 
@@ -109,6 +109,7 @@ int RunCapture(Rig& rig) {
     ConsoleCaptureView view(rig);
     capture::SteadyCaptureClock clock;
     capture::Capture capture(*rig.link, rig.op, view, clock);
+    capture.SetLineWatch(&rig.session->Watch());
     // Checked as each cycle is due: the last one wanted runs whole, the next not at all.
     const long long lastPeriod = seconds / rate;
     long long started = 0;
@@ -127,7 +128,7 @@ int RunCapture(Rig& rig) {
     capture.Stop();
     rig.progress.End();
     if (view.fileErrors > 0) return kFileError;
-    if (view.hungUp) return kNoAnswer;
+    if (view.stoppedEarly) return kNoAnswer;
     if (view.unanswered > 0) {
         const std::uint64_t garbled = capture.Garbled();
         return rig.Fail(kNoAnswer, std::to_string(view.unanswered.load()) + " of " + std::to_string(view.lines.load()) +

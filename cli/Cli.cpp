@@ -26,6 +26,15 @@ Rig::~Rig() {
     if (link) link->ClosePort();
 }
 
+link::SerialDirs Rig::Dirs() const {
+    link::SerialDirs dirs;
+    dirs.dev = env.devDir;
+    dirs.sysTty = env.sysDir;
+    dirs.byId = env.byIdDir;
+    dirs.byPath = env.byPathDir;
+    return dirs;
+}
+
 int Rig::Usage(const std::string& text) {
     progress.End();
     env.err << "tessary-cli: " << text << "\n(try tessary-cli " << inv.Key() << " --help)\n";
@@ -79,6 +88,11 @@ int Rig::Setup() {
     }
 
     session = std::make_unique<app::Session>(*link, ports, op, options);
+    session->Watch().SetDirs(Dirs());
+    session->Watch().SetStatusSink([this](const std::string& text) {
+        progress.End();
+        env.err << "tessary-cli: " << text << '\n' << std::flush;
+    });
     session->FormCreate();
     session->State().TryIniFirst = false;
     ports.SetSystemDevices(link::ListSerialDevices(env.devDir));
@@ -97,6 +111,12 @@ int Rig::Setup() {
 
 bool Rig::Open() {
     if (link->OpenComPort()) return true;
+    const std::string refusal = link::OpenRefusalNotice(link->LinkPortName(), link->DevicePath(), link->LastOpenStatus());
+    if (!refusal.empty()) {
+        openExit = Fail(kFileError, refusal);
+        return false;
+    }
+    openExit = kNoAnswer;
     Fail(kNoAnswer, "cannot open " + link->LinkPortName() +
                         (link->DevicePath().empty() ? std::string() : " (" + link->DevicePath() + ")") + ": " +
                         link->LastOpenStatus().text);
@@ -119,7 +139,7 @@ std::string Rig::Address(const std::string& operand) {
 }
 
 int Rig::Connect(const std::string& address) {
-    if (!Open()) return kNoAnswer;
+    if (!Open()) return openExit;
     session->State().CurrentAddress = address;
     const device::InfoReadOut readOut = device::ReadInformation(*session, true);
     if (stop.Requested()) return Fail(kNoAnswer, "stopped by a signal");

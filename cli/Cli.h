@@ -28,6 +28,8 @@ struct Environment {
     // Called with true while a signal may end the program at once (nothing is
     // half written), false while the command ends itself at a clean point.
     std::function<void(bool)> stopAtOnce;
+    std::string byIdDir = "/dev/serial/by-id";  // the stable names of serial devices
+    std::string byPathDir = "/dev/serial/by-path";
 };
 
 int Run(const std::vector<std::string>& args, Environment& env);

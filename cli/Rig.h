@@ -7,6 +7,7 @@
 #include "cli/Args.h"
 #include "cli/Cli.h"
 #include "cli/Console.h"
+#include "link/AdapterWatch.h"
 #include "link/DeviceLink.h"
 #include "link/PortMap.h"
 
@@ -29,8 +30,12 @@ public:
     // Reads the INI file and applies the options. kDone, or the exit status.
     int Setup();
 
-    // Opens the port in use at the rate in use; says why not on failure.
+    // Opens the port in use at the rate in use; says why not on failure, and
+    // leaves the exit status in openExit (3 for a port another program holds
+    // or the system refuses, else 1).
     bool Open();
+    int openExit = kNoAnswer;
+    link::SerialDirs Dirs() const;
     // The box to talk to: the operand or --address, else the INI file's Addr1.
     // Empty (after a usage message) when there is none or it is not #01..#99.
     std::string Address(const std::string& operand = {});

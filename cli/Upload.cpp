@@ -63,7 +63,7 @@ int RunUpload(Rig& rig) {
     std::uint64_t size = 0;
     std::string why;
     if (!link::RegularFileSize(image, size, why)) return rig.Fail(kFileError, firmware::ImageFileProblem(image, why));
-    if (!rig.Open()) return kNoAnswer;
+    if (!rig.Open()) return rig.openExit;
     if (rig.stop.Requested()) return rig.Fail(kNoAnswer, "stopped by a signal before the upload began");
 
     ConsoleFirmwareView view(rig, rig.inv.operands[0]);

@@ -134,6 +134,9 @@ InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent) {
 
     info.SerialNumber = Ask("ID");
     if (const auto n = AddressNumber(st.CurrentAddress)) st.AddressTable[static_cast<std::size_t>(*n)] = info.SerialNumber;
+    // The box an unplugged adapter must bring back before the loops go on.
+    if (info.SerialNumber != app::kNoConnect && (out.garbled.empty() || out.garbled.back() != "ID"))
+        session.Watch().Arm(st.CurrentAddress, info.SerialNumber);
     info.FirmwareVersion = Ask("VER");
     info.GateTime = Ask("GA");
     info.PressUnits = Ask("UN1");

@@ -5,6 +5,8 @@
 #include "device/DeviceTime.h"
 
 #include <charconv>
+#include <chrono>
+#include <functional>
 #include <cmath>
 
 namespace tessary::device {
@@ -47,6 +49,27 @@ bool Switch(app::Session& session, bool on, bool& stopped, std::string& label) {
     label = kStopCaption;
     TimeoutFromGateTime(session);
     return true;
+}
+
+enum class Pause { NotUnplugged, Resumed, Ended };
+
+// A failed exchange of a loop: when the adapter is gone, the loop waits for it
+// here (the operator's requests still run, the switch still stops it) instead
+// of showing "NoConnect". Ended: the loop is over, the operator told why.
+Pause AwaitAdapter(app::Session& session, std::chrono::steady_clock::time_point since,
+                   const std::function<bool()>& stopped, bool& stopFlag, std::string& label) {
+    auto& watch = session.Watch();
+    if (!watch.UnpluggedSince(since)) return Pause::NotUnplugged;
+    auto& op = session.Op();
+    const auto back = watch.AwaitReturn(since, stopped, [&op](int ms) { op.WaitForEvents(ms); });
+    if (back.outcome == app::LineWatch::Outcome::Resumed) return Pause::Resumed;
+    if (back.outcome == app::LineWatch::Outcome::Refused) {
+        stopFlag = true;
+        label = kGetReadingsCaption;
+        op.ShowState();
+        op.ShowMessageBox(back.notice + ". The readings stopped.");
+    }
+    return Pause::Ended;
 }
 
 }  // namespace
@@ -97,7 +120,10 @@ link::Reply ShowReadings(app::Session& session, const std::string& address, Read
     // Filed as data: after a silent exchange the line must be quiet first, or a
     // late answer would be shown as this one.
     link::Reply reply = session.Link().Exchange(address + kReadingsCommand + "\r\n", link::kFiledAsData);
-    displays.ShowReading(ParseReadings(reply.text, session.State().DataPrecision));
+    // An unplugged adapter leaves the last reading shown; the status line says why.
+    const bool unplugged = reply.outcome == link::ExchangeOutcome::HangUp ||
+                           (reply.outcome == link::ExchangeOutcome::NotOpen && session.Watch().Unplugged());
+    if (!unplugged) displays.ShowReading(ParseReadings(reply.text, session.State().DataPrecision));
     return reply;
 }
 
@@ -116,7 +142,7 @@ bool SwitchSinglePolling(app::Session& session, bool on) {
 void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels) {
     auto& st = session.State();
     auto& op = session.Op();
-    const auto stopped = [&] { return st.PanelPollStopped || session.Stopping(); };
+    const std::function<bool()> stopped = [&] { return st.PanelPollStopped || session.Stopping(); };
     while (!stopped()) {
         bool sent = false;
         for (std::size_t k = 0; k < panels.size(); ++k) {
@@ -126,10 +152,16 @@ void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panel
             if (!slot.empty() && slot != app::kNoConnect && !stopped()) {
                 const std::string address = slot.substr(0, 3);
                 sent = true;
-                if (ProbeDevice(session, address)) {
-                    if (panels[k]) ShowReadings(session, address, *panels[k]);
+                const auto since = std::chrono::steady_clock::now();
+                const bool present = ProbeDevice(session, address);
+                const bool hungUp =
+                    present && panels[k] && ShowReadings(session, address, *panels[k]).outcome == link::ExchangeOutcome::HangUp;
+                if (present && !hungUp) {
                     op.ProcessEvents();
-                } else {
+                } else if (const Pause p = AwaitAdapter(session, since, stopped, st.PanelPollStopped, st.GetReadingsLabel);
+                           p == Pause::Ended) {
+                    return;
+                } else if (p == Pause::NotUnplugged && !present) {
                     slot = app::kNoConnect;
                     if (panels[k]) {
                         panels[k]->ShowCaption(slot);
@@ -147,16 +179,22 @@ void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panel
 void PollSingle(app::Session& session, ReadingsView& panel) {
     auto& st = session.State();
     auto& op = session.Op();
-    while (!st.SinglePollStopped && !session.Stopping()) {
+    const std::function<bool()> stopped = [&] { return st.SinglePollStopped || session.Stopping(); };
+    while (!stopped()) {
         // These come back at once (no port, a hang-up, "#00" selected in a nested
         // handler); waiting keeps them from spinning.
+        const auto since = std::chrono::steady_clock::now();
         const auto outcome = ShowReadings(session, st.CurrentAddress, panel).outcome;
         using link::ExchangeOutcome;
-        if (outcome == ExchangeOutcome::NotOpen || outcome == ExchangeOutcome::HangUp ||
-            outcome == ExchangeOutcome::Broadcast)
+        if (outcome == ExchangeOutcome::NotOpen || outcome == ExchangeOutcome::HangUp) {
+            const Pause p = AwaitAdapter(session, since, stopped, st.SinglePollStopped, st.EZGetReadingsLabel);
+            if (p == Pause::Ended) return;
+            if (p == Pause::NotUnplugged) op.WaitForEvents(kIdleWaitMs);
+        } else if (outcome == ExchangeOutcome::Broadcast) {
             op.WaitForEvents(kIdleWaitMs);
-        else
+        } else {
             op.ProcessEvents();
+        }
     }
 }
 

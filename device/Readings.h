@@ -63,7 +63,7 @@ Reading ParseReadings(const std::string& answer, int precision);
 bool ProbeDevice(app::Session& session, const std::string& address);
 
 // One readings exchange at `address`, shown in `displays` with the precision
-// in force now. Returns the answer.
+// in force now (an unplugged adapter's hang-up is not shown). Returns the answer.
 link::Reply ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays);
 void ClearReadings(ReadingsView& displays);
 

@@ -101,7 +101,25 @@ bool DeviceLink::OpenComPort() {
         openStatus_ = status;
     }
     if (!status.ok()) return false;
+    hangUpSeen_ = false;
     return SetPortTimeouts();
+}
+
+bool DeviceLink::ReopenDevice(const std::string& path) {
+    std::lock_guard line(line_);
+    if (port_->isOpen()) port_->close();
+    open_ = false;
+    quietUntil_ = {};
+    const PortStatus status = port_->open(path, LinkBaudRate());
+    open_ = port_->isOpen();
+    {
+        std::lock_guard lock(settingsMutex_);
+        devicePath_ = path;
+        openStatus_ = status;
+    }
+    if (!status.ok()) return false;
+    hangUpSeen_ = false;
+    return true;
 }
 
 bool DeviceLink::SetPortTimeouts() {
@@ -170,6 +188,10 @@ Reply DeviceLink::Exchange(std::string command, ExchangeOptions options) {
     Reply reply = exchangeLocked(command, timeout, options.filedAsData);
     if (reply.outcome != ExchangeOutcome::Broadcast) captureLocked("> ", reply.text + "\r\n");
     if (observer_) observer_({began, LinkPortName(), command, reply.text, reply.outcome, reply.lateDiscarded});
+    if (reply.outcome == ExchangeOutcome::HangUp && !hangUpSeen_) {
+        hangUpSeen_ = true;
+        if (hangUpObserver_) hangUpObserver_(LinkPortName());
+    }
     return reply;
 }
 
@@ -309,6 +331,11 @@ std::string DeviceLink::AllSerialFileError() const {
 void DeviceLink::SetTrafficObserver(std::function<void(const TrafficRecord&)> observer) {
     std::lock_guard line(line_);
     observer_ = std::move(observer);
+}
+
+void DeviceLink::SetHangUpObserver(std::function<void(const std::string&)> observer) {
+    std::lock_guard line(line_);
+    hangUpObserver_ = std::move(observer);
 }
 
 void DeviceLink::SetAllSerial(bool on) { allSerial_.store(on); }

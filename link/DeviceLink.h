@@ -146,6 +146,9 @@ public:
     // (Re)opens LinkPortName at LinkBaudRate. False when aborted or on failure;
     // LastOpenStatus() says why.
     bool OpenComPort();
+    // Opens `path` for the port in use at its rate, without the event pump: an
+    // unplugged adapter found again, perhaps under another name. False on failure.
+    bool ReopenDevice(const std::string& path);
     bool SetPortTimeouts();
     // Switches the open port to LinkBaudRate without reopening it. When the
     // port's settings cannot be read, nothing is applied (a port that cannot
@@ -195,6 +198,9 @@ public:
     // Called after every exchange of any thread, with the link held: it must
     // only queue the record (never call the link or a widget). Empty: none.
     void SetTrafficObserver(std::function<void(const TrafficRecord&)> observer);
+    // Called once per open port, with the link held, by the first exchange that
+    // finds the line hung up (adapter unplugged): it must only take note.
+    void SetHangUpObserver(std::function<void(const std::string& portName)> observer);
 
 private:
     void captureLocked(std::string_view prefix, std::string_view text);
@@ -202,11 +208,13 @@ private:
     bool discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until);
     std::chrono::milliseconds writeLimitLocked(std::size_t bytes) const;
 
-    mutable LineLock line_;  //!< guards the port and the four below
+    mutable LineLock line_;  //!< guards the port and the six below
     std::unique_ptr<Port> port_;
     PortResolver resolver_;
     LineFile capture_;
     std::function<void(const TrafficRecord&)> observer_;
+    std::function<void(const std::string&)> hangUpObserver_;
+    bool hangUpSeen_ = false;  // since the port was last opened
     // Until then a command filed as data waits for the line to be quiet (a late
     // answer may still come); set when such an exchange ends with no byte.
     Clock::time_point quietUntil_{};

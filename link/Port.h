@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace tessary::link {
 
@@ -20,15 +21,19 @@ struct PortStatus {
     enum class Code {
         Ok,
         NotFound,     // no such device path
-        Busy,         // exclusive: another program has it open
+        Busy,         // exclusive: another program has it open; `owner` names it when known
+        PermissionDenied,  // the system refused this user; text says what to do
         Refused,      // open worked, but the line settings were refused
         Unreadable,   // the open port's settings could not be read; nothing changed
         BadRate,      // rate that this port cannot be set to
         NotOpen,      // operation on a closed port
         OsError,      // anything else; text has strerror
     };
-    Code code = Code::Ok;
+    PortStatus(Code c = Code::Ok, std::string t = {}, std::string o = {})
+        : code(c), text(std::move(t)), owner(std::move(o)) {}
+    Code code;
     std::string text;
+    std::string owner;  // Busy: "pid 1234, minicom" when the system shows it, else empty
     bool ok() const { return code == Code::Ok; }
 };
 

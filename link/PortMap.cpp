@@ -50,11 +50,16 @@ std::string PortMap::Resolve(const std::string& name) const {
     return {};
 }
 
-std::string PortMap::Describe(const std::string& name) const {
+std::string PortMap::Describe(const std::string& name, const std::string& device,
+                              const std::string& stableName) const {
     const std::string path = Resolve(name);
     if (path.empty()) return name + " = (no device)";
     static const char* const kFrom[] = {"", "command line", "INI file", "system"};
-    return name + " = " + path + " (" + kFrom[static_cast<int>(SourceOf(name))] + ")";
+    const std::string from = kFrom[static_cast<int>(SourceOf(name))];
+    if (stableName.empty() && (device.empty() || device == path)) return name + " = " + path + " (" + from + ")";
+    const std::string shown = device.empty() ? path : device;
+    return name + " = " + shown + (stableName.empty() ? "" : " (" + stableName + ")") + "; from the " + from +
+           (shown == path ? "" : " as " + path);
 }
 
 std::vector<std::string> ListSerialDevices(const std::string& devDir) {
@@ -73,6 +78,13 @@ std::vector<std::string> ListSerialDevices(const std::string& devDir) {
         if (fs::exists(path, ec)) out.push_back(path);
     }
     return out;
+}
+
+std::string OpenRefusalNotice(const std::string& portName, const std::string& device, const PortStatus& status) {
+    if (status.code == PortStatus::Code::PermissionDenied) return status.text;
+    if (status.code != PortStatus::Code::Busy) return {};
+    return portName + " (" + device + ") is in use by another program" +
+           (status.owner.empty() ? std::string() : " (" + status.owner + ")");
 }
 
 bool ParsePortOption(const std::string& text, std::string& name, std::string& path) {

@@ -1,17 +1,28 @@
 #include "link/PosixPort.h"
 
+#include "link/Files.h"
+
 // termios2 and BOTHER live in the kernel's header, which cannot be mixed with
 // <termios.h>; everything here speaks termios2.
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace tessary::link {
 namespace {
@@ -91,15 +102,112 @@ PortStatus applySettings(int fd, std::uint32_t baud, bool raw) {
     return {};
 }
 
+// "pid 1234, minicom".
+std::string ProcessText(long pid) {
+    std::string name = ReadRegularFile("/proc/" + std::to_string(pid) + "/comm", 4096).bytes;
+    while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+    return "pid " + std::to_string(pid) + (name.empty() ? "" : ", " + name);
+}
+
+// Who holds the flock on the device node: /proc/locks names the locker by
+// pid, the node by its file system's device and its inode.
+std::string FlockOwner(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    const std::string locks = ReadRegularFile("/proc/locks", 1 << 20).bytes;
+    long owner = 0;
+    for (std::size_t at = 0; owner == 0 && at < locks.size();) {
+        std::size_t end = locks.find('\n', at);
+        if (end == std::string::npos) end = locks.size();
+        const std::string line = locks.substr(at, end - at);
+        at = end + 1;
+        char kind[16] = {}, arrow[4] = {};
+        long pid = 0;
+        unsigned maj = 0, min = 0;
+        unsigned long ino = 0;
+        if (std::sscanf(line.c_str(), "%*d: %3s", arrow) == 1 && std::string(arrow) == "->") continue;  // a waiter
+        if (std::sscanf(line.c_str(), "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &maj, &min, &ino) != 5) continue;
+        if (std::string(kind) == "FLOCK" && maj == major(st.st_dev) && min == minor(st.st_dev) && ino == st.st_ino)
+            owner = pid;
+    }
+    return owner > 0 ? ProcessText(owner) : std::string();
+}
+
+// Who else has the device open (TIOCEXCL refused us, so there is no lock to
+// ask about): the first other process with a descriptor on it.
+std::string HolderOf(const std::string& path) {
+    char real[PATH_MAX];
+    if (!::realpath(path.c_str(), real)) return {};
+    const long self = static_cast<long>(::getpid());
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return {};
+    long found = 0;
+    while (dirent* e = found ? nullptr : ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(e->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0 || pid == self) continue;
+        const std::string fdDir = "/proc/" + std::string(e->d_name) + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds) continue;  // another user's process: /proc does not show it
+        while (dirent* d = ::readdir(fds)) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink((fdDir + "/" + d->d_name).c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == real) {
+                found = pid;
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return found ? ProcessText(found) : std::string();
+}
+
+PortStatus busy(const std::string& path, std::string owner) {
+    PortStatus s = fail(PortStatus::Code::Busy, path + ": in use by another program");
+    s.owner = std::move(owner);
+    return s;
+}
+
+PortStatus permissionDenied(const std::string& path) {
+    char real[PATH_MAX];
+    const std::string device = ::realpath(path.c_str(), real) ? std::string(real) : path;
+    std::string name = "dialout";
+    struct stat st {};
+    if (::stat(device.c_str(), &st) == 0) {
+        struct group entry {};
+        struct group* found = nullptr;
+        std::vector<char> buf(4096);
+        name = ::getgrgid_r(st.st_gid, &entry, buf.data(), buf.size(), &found) == 0 && found
+                   ? std::string(found->gr_name)
+                   : std::to_string(st.st_gid);
+    }
+    return fail(PortStatus::Code::PermissionDenied,
+                "Permission denied on " + device + " (group " + name + "). Add yourself to the group: sudo usermod -aG " +
+                    name + " $USER, then log in again");
+}
+
+// USB serial drivers hold bytes back to fill a packet unless asked not to;
+// a driver that does not know the flag (a pty) is left as it is.
+void askLowLatency(int fd) {
+    serial_struct ss {};
+    if (::ioctl(fd, TIOCGSERIAL, &ss) != 0 || (ss.flags & ASYNC_LOW_LATENCY)) return;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &ss);
+}
+
 PortStatus openError(const std::string& path, int err) {
     switch (err) {
+    case EACCES:
+    case EPERM:
+        return permissionDenied(path);
     case ENOENT:
     case ENOTDIR:
     case ENODEV:
     case ENXIO:
         return fail(PortStatus::Code::NotFound, osText(path, err));
     case EBUSY:
-        return fail(PortStatus::Code::Busy, osText(path, err));
+        return busy(path, HolderOf(path));
     default:
         return fail(PortStatus::Code::OsError, osText(path, err));
     }
@@ -123,7 +231,10 @@ PortStatus PosixPort::open(const std::string& path, std::uint32_t baud) {
     // Lock before TIOCEXCL so that a refused second open leaves the owner's flag alone.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        if (err == EWOULDBLOCK) return give_up(fail(PortStatus::Code::Busy, path + ": in use by another program"));
+        if (err == EWOULDBLOCK) {
+            ::close(fd);
+            return busy(path, FlockOwner(path));
+        }
         return give_up(fail(PortStatus::Code::OsError, osText(path + ": cannot lock", err)));
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {
@@ -135,6 +246,7 @@ PortStatus PosixPort::open(const std::string& path, std::uint32_t baud) {
         s.text = path + ": " + s.text;
         return give_up(std::move(s));
     }
+    askLowLatency(fd);
     // Whatever the line carried before we owned it is noise to us.
     if (::ioctl(fd, TCFLSH, TCIFLUSH) != 0)
         return give_up(fail(PortStatus::Code::OsError, osText(path + ": cannot flush input", errno)));

@@ -10,6 +10,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,7 @@ public:
     unsigned baud() const { return baud_; }
     Family family() const { return config_.family; }
     const std::string& serial() const { return serial_; }
+    void setSerial(std::string serial) { serial_ = std::move(serial); }
     const Faults& faults() const { return faults_; }
     void setFaults(const Faults& f) { faults_ = f; }
 

@@ -47,6 +47,7 @@ struct LineConfig {
     bool pacing = true;              // 10 bits a byte at the line speed
     bool garbleOnMismatch = false;   // at a wrong PC speed answer noise instead of keeping silent
     std::vector<BoxConfig> boxes;
+    std::string byIdDir, byIdName;   // non-empty: one more such link, DIR/NAME, as udev's by-id
 };
 
 // Two Digital boxes at #01 and #02 and a Kestin box at #05, all at 9600 baud, paced.

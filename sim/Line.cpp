@@ -1,5 +1,7 @@
 #include "sim/Line.h"
 
+#include <filesystem>
+
 #include "sim/PtySpeed.h"
 
 #include <algorithm>
@@ -81,6 +83,12 @@ Line::Line(LineConfig config)
     : name_(config.name), linkPath_(config.linkPath), pacing_(config.pacing),
       garbleOnMismatch_(config.garbleOnMismatch) {
     for (auto& b : config.boxes) boxes_.push_back(std::make_unique<Box>(b));
+    if (!linkPath_.empty()) links_.push_back(linkPath_);
+    if (!config.byIdDir.empty() && !config.byIdName.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(config.byIdDir, ec);
+        links_.push_back(config.byIdDir + "/" + config.byIdName);
+    }
     answerCount_.assign(boxes_.size(), 0);
 }
 
@@ -124,10 +132,10 @@ void Line::openPty() {
     if (tcsetattr(slaveHold_, TCSANOW, &t) != 0) fail("tcsetattr");
     stopFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (stopFd_ < 0) fail("eventfd");
-    if (!linkPath_.empty()) {
+    for (const auto& link : links_) {
         struct stat st {};
-        if (lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(linkPath_.c_str());
-        if (::symlink(name, linkPath_.c_str()) != 0) fail("symlink");
+        if (lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
+        if (::symlink(name, link.c_str()) != 0) fail("symlink");
     }
     std::lock_guard lk(mu_);
     ptyName_ = name;
@@ -137,11 +145,11 @@ void Line::closePty() {
     closeFd(slaveHold_);
     closeFd(master_);
     closeFd(stopFd_);
-    if (!linkPath_.empty()) {
+    const std::string pty = ptyName();
+    for (const auto& link : links_) {
         char target[256];
-        ssize_t n = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
-        std::string pty = ptyName();
-        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == pty) ::unlink(linkPath_.c_str());
+        ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == pty) ::unlink(link.c_str());
     }
 }
 
@@ -189,7 +197,15 @@ void Line::hangUp() {
     flushSink();
 }
 
-void Line::restore() {
+void Line::restore(bool otherBoxes) {
+    if (otherBoxes && !running()) {
+        std::lock_guard lk(mu_);
+        for (auto& b : boxes_) {
+            std::string serial = b->serial();
+            if (!serial.empty()) serial[0] = serial[0] == '9' ? '8' : '9';
+            b->setSerial(serial);
+        }
+    }
     start();
     {
         std::lock_guard lk(mu_);

@@ -62,10 +62,12 @@ public:
     void setPacing(bool on);
     void setGarbleOnMismatch(bool on);
 
-    // Hang-up: the pty is closed, the PC side sees POLLHUP/EIO. restore() brings
-    // a fresh pty (a new name; the link path is pointed at it). Box state survives.
+    // Hang-up: the pty is closed, the PC side sees POLLHUP/EIO, the links go.
+    // restore() brings a fresh pty (a new name; the links are pointed at it).
+    // Box state survives; with `otherBoxes` every box comes back with another
+    // "ID" answer, as if another adapter and line had been plugged in.
     void hangUp();
-    void restore();
+    void restore(bool otherBoxes = false);
 
     // Box state as the line sees it now.
     std::vector<int> addresses() const;
@@ -93,6 +95,7 @@ private:
 
     const std::string name_;
     const std::string linkPath_;
+    std::vector<std::string> links_;  // linkPath_ and the by-id link
 
     mutable std::mutex mu_;  //!< guards the boxes and everything below it
     mutable std::condition_variable trafficCv_;

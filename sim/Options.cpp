@@ -153,6 +153,13 @@ bool parseArgs(const std::vector<std::string>& argsIn, Invocation& setup, std::s
         } else if (a == "--link") {
             if (!value(v)) return false;
             current().linkPath = v;
+        } else if (a == "--by-id") {
+            if (!value(v)) return false;
+            current().byIdDir = v;
+            if (!value(v)) return false;
+            current().byIdName = v;
+        } else if (a == "--return-other") {
+            setup.returnOther = true;
         } else if (a == "--box") {
             if (!value(v)) return false;
             BoxConfig b;
@@ -219,6 +226,8 @@ Lines and boxes
   --line [PATH]      start another line; boxes given after it belong to it.
                      PATH: a symlink kept pointing at the line's slave side.
   --link PATH        the same symlink for the current line (the first line too).
+  --by-id DIR NAME   one more such link, DIR/NAME, as udev's /dev/serial/by-id
+                     gives an adapter (DIR is made when missing).
   --box KEYS         a box on the current line. KEYS is key=value,... :
                        addr=NN          bus address 1..99 (required)
                        family=digital|kestin     (digital)
@@ -241,7 +250,11 @@ Line behaviour
                      of noise (default: it hears garbage and keeps silent).
   --fault KEYS       faults for every box of the current line.
   --hangup MS[:MS]   hang every line up after MS ms; with :MS, bring it back
-                     (new pty, the link follows) after that long.
+                     (new pty, the links follow) after that long.
+  --return-other     the line comes back with other boxes: same addresses,
+                     another "ID" answer (a different adapter plugged in).
+                     SIGUSR1 pulls the plug of every line at any time, SIGUSR2
+                     plugs it back in.
   --quiet            no live trace.
 
 Faults (in --box or --fault KEYS)

@@ -13,6 +13,7 @@ struct Invocation {
     bool trace = true;
     int hangUpAfterMs = 0;   // > 0: every line hangs up after this long ...
     int hangUpForMs = 0;     // ... and comes back after this long (0: stays down)
+    bool returnOther = false;  // ... with other boxes (another "ID" answer)
     bool help = false;
 };
 

@@ -46,6 +46,8 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGUSR1);
+    sigaddset(&stopSignals, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     const auto t0 = std::chrono::steady_clock::now();
@@ -88,6 +90,23 @@ int main(int argc, char** argv) {
         timespec wait{0, 100'000'000};
         int sig = sigtimedwait(&stopSignals, nullptr, &wait);
         if (sig == SIGINT || sig == SIGTERM) break;
+        // The operator's own plug: pull it, put it back.
+        if (sig == SIGUSR1) {
+            for (auto& l : lines) l->hangUp();
+            phase = Down;
+            continue;
+        }
+        if (sig == SIGUSR2) {
+            for (auto& l : lines) {
+                try {
+                    if (!l->running()) l->restore(setup.returnOther);
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "bravik-sim: cannot bring a line back: %s\n", e.what());
+                }
+            }
+            phase = Back;
+            continue;
+        }
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
         if (setup.hangUpAfterMs > 0 && phase == Up && ms >= setup.hangUpAfterMs) {
             for (auto& l : lines) l->hangUp();
@@ -95,7 +114,7 @@ int main(int argc, char** argv) {
         } else if (phase == Down && setup.hangUpForMs > 0 && ms >= setup.hangUpAfterMs + setup.hangUpForMs) {
             for (auto& l : lines) {
                 try {
-                    l->restore();
+                    l->restore(setup.returnOther);
                 } catch (const std::exception& e) {
                     std::fprintf(stderr, "bravik-sim: cannot bring a line back: %s\n", e.what());
                 }

@@ -21,7 +21,12 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
     notifier_ = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         unsigned char b = 0;
-        while (::read(g_fds[1], &b, 1) == 1) emit terminationRequested(b);
+        while (::read(g_fds[1], &b, 1) == 1) {
+            if (b == SIGUSR1 || b == SIGUSR2)
+                emit plugRequested(b == SIGUSR2);
+            else
+                emit terminationRequested(b);
+        }
     });
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
@@ -31,9 +36,20 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
     sigaction(SIGINT, &sa, nullptr);
 }
 
+void SignalBridge::CatchPlugSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &sa, nullptr);
+    sigaction(SIGUSR2, &sa, nullptr);
+}
+
 SignalBridge::~SignalBridge() {
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
+    signal(SIGUSR1, SIG_DFL);
+    signal(SIGUSR2, SIG_DFL);
     delete notifier_;
     notifier_ = nullptr;
     for (int& fd : g_fds) {

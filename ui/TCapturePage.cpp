@@ -55,6 +55,7 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
       view_(std::make_unique<View>(this)),
       capture_(std::make_unique<tessary::capture::Capture>(session.Link(), session.Op(), *view_, clock_)) {
     ui->setupUi(this);
+    capture_->SetLineWatch(&session.Watch());
     const QString folder = PathText(session_.State().DefaultFolder);
     ui->edSerialPath->setText(folder + "AllSerial.txt");
     for (int k = 1; k <= 4; ++k) edPath(k)->setText(folder);

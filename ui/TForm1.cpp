@@ -1,6 +1,7 @@
 #include "ui/TForm1.h"
 
 #include "device/DeviceInfo.h"
+#include "link/AdapterWatch.h"
 #include "ui/FilePaths.h"
 #include "ui/HelpWindow.h"
 #include "ui/LabelAccessible.h"
@@ -92,10 +93,18 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
     traffic->setObjectName("Traffic1");
     ui->MainMenu1->insertAction(ui->Help1, traffic);
     connect(traffic, &QAction::triggered, trafficWindow_, &QWidget::show);
+    // From any thread, perhaps with the link held: only posted.
+    session_.Watch().SetStatusSink([this](const std::string& text) {
+        PostToWindow(this, [this, shown = Q(tessary::app::ShownText(text))] {
+            statusBar()->showMessage(shown);
+            UpdatePortStatus();
+        });
+    });
     FormCreate();
 }
 
 TForm1::~TForm1() {
+    session_.Watch().SetStatusSink({});
     runner_.afterOperation = nullptr;
     qApp->removeEventFilter(this);
 }
@@ -134,18 +143,31 @@ void TForm1::FormShow() {
     if (when.time() != QTime(0, 0, 0)) text += " " + locale.toString(when.time(), QLocale::LongFormat);
     ui->lbVerDate->setText(Q(tessary::app::VersionDateText(S(text))));
     UpdatePortStatus();
+    auto& link = session_.Link();
+    const std::string refusal =
+        tessary::link::OpenRefusalNotice(link.LinkPortName(), link.DevicePath(), link.LastOpenStatus());
+    if (!refusal.empty()) statusBar()->showMessage(Q(tessary::app::ShownText(refusal)));
 }
 
 void TForm1::UpdatePortStatus() {
     auto& link = session_.Link();
     const std::string name = link.LinkPortName();
     QString text = Q(tessary::app::ShownText(name)) + "  " + QString::number(link.LinkBaudRate()) + " baud";
-    if (!link.IsOpen()) text += "  (not open)";
+    if (session_.Watch().Unplugged())
+        text += "  (unplugged)";
+    else if (!link.IsOpen())
+        text += "  (not open)";
     if (!lineHint_.isEmpty()) text = lineHint_ + "  " + text;
     portStatus_->setText(text);
-    QString tip = NoticeText(tessary::app::ShownText(session_.Ports().Describe(name)));
+    QString tip = NoticeText(tessary::app::ShownText(tessary::link::DescribePort(session_.Ports(), name)));
     const auto status = link.LastOpenStatus();
-    if (!link.IsOpen() && !status.text.empty()) tip += "\nNot open: " + Q(tessary::app::ShownText(status.text));
+    const std::string refusal = tessary::link::OpenRefusalNotice(name, link.DevicePath(), status);
+    if (!link.IsOpen() && !status.text.empty())
+        tip += "\nNot open: " + Q(tessary::app::ShownText(refusal.empty() ? status.text : refusal));
+    if (link.IsOpen()) {
+        const std::string note = tessary::link::LatencyNote(tessary::link::DescribeAdapter(link.DevicePath()));
+        if (!note.empty()) tip += "\n" + Q(note);
+    }
     portStatus_->setToolTip(tip);
 }
 

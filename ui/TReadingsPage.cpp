@@ -7,6 +7,8 @@
 #include "ui/TReadingsPanel.h"
 #include "ui_TReadingsPage.h"
 
+#include <QSignalBlocker>
+
 TReadingsPage::TReadingsPage(tessary::app::Session& session, LineRunner& runner, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TReadingsPage>()), session_(session), runner_(runner) {
     ui->setupUi(this);
@@ -42,7 +44,16 @@ void TReadingsPage::btGetReadingsChange(bool on) {
     auto job = [this, on] {
         const bool run = tessary::device::SwitchPanelPolling(session_, on);
         PostToWindow(this, [this, label = session_.State().GetReadingsLabel] { ui->lbGetReadings->setText(Q(label)); });
-        if (run) tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)});
+        if (!run) return;
+        tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)});
+        // A loop that ended by itself (the adapter came back with another box) turns its switch off.
+        if (!session_.State().PanelPollStopped) return;
+        PostToWindow(this, [this, label = session_.State().GetReadingsLabel] {
+            const QSignalBlocker quiet(ui->btGetReadings);
+            ui->btGetReadings->setChecked(false);
+            ui->btGetReadings->setProperty("startsLineOperation", true);
+            ui->lbGetReadings->setText(Q(label));
+        });
     };
     if (on)
         runner_.Run(job, true);

@@ -7,6 +7,8 @@
 #include "ui/TReadingsPanel.h"
 #include "ui_TSingleReadings.h"
 
+#include <QSignalBlocker>
+
 TSingleReadings::TSingleReadings(tessary::app::Session& session, LineRunner& runner, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TSingleReadings>()), session_(session), runner_(runner) {
     ui->setupUi(this);
@@ -40,7 +42,16 @@ void TSingleReadings::btEZGetReadingsChange(bool on) {
     auto job = [this, on] {
         const bool run = tessary::device::SwitchSinglePolling(session_, on);
         PostToWindow(this, [this, label = session_.State().EZGetReadingsLabel] { ui->lbEZGetReadings->setText(Q(label)); });
-        if (run) tessary::device::PollSingle(session_, *ui->GroupBox5);
+        if (!run) return;
+        tessary::device::PollSingle(session_, *ui->GroupBox5);
+        // A loop that ended by itself (the adapter came back with another box) turns its switch off.
+        if (!session_.State().SinglePollStopped) return;
+        PostToWindow(this, [this, label = session_.State().EZGetReadingsLabel] {
+            const QSignalBlocker quiet(ui->btEZGetReadings);
+            ui->btEZGetReadings->setChecked(false);
+            ui->btEZGetReadings->setProperty("startsLineOperation", true);
+            ui->lbEZGetReadings->setText(Q(label));
+        });
     };
     if (on)
         runner_.Run(job, true);

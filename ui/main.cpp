@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <system_error>
+#include <unistd.h>
 
 using namespace tessary;
 
@@ -27,14 +28,21 @@ struct Simulation {
     QTemporaryDir dir;
 
     bool Start(app::Options& options) {
-        line = std::make_unique<bravik::sim::Line>(bravik::sim::demoLine());
+        // Behind a stable link, as a USB adapter's by-id name: a pulled plug comes back under it.
+        bravik::sim::LineConfig config = bravik::sim::demoLine();
+        if (dir.isValid()) {
+            config.byIdDir = QFile::encodeName(dir.filePath("by-id")).toStdString();
+            config.byIdName = "usb-Bravik_Simulated_Line-if00-port0";
+        }
+        line = std::make_unique<bravik::sim::Line>(config);
         try {
             line->start();
         } catch (const std::system_error& e) {
             std::fprintf(stderr, "tessary: cannot start the simulated line: %s\n", e.what());
             return false;
         }
-        options.ports.insert(options.ports.begin(), {"COM1", line->slavePath()});
+        const std::string port = config.byIdDir.empty() ? line->slavePath() : config.byIdDir + "/" + config.byIdName;
+        options.ports.insert(options.ports.begin(), {"COM1", port});
         if (options.iniPath.empty() && dir.isValid()) {
             const QString ini = dir.filePath("Tessary.ini");
             QFile f(ini);
@@ -81,6 +89,22 @@ int main(int argc, char* argv[]) {
     for (const auto& [name, path] : options.ports) program.ports.SetFromCommandLine(name, path);
     TForm1& form = program.form;
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.CloseForSignal(); });
+    if (options.simulate) {
+        signals_.CatchPlugSignals();
+        std::fprintf(stderr, "tessary: simulated line on COM1; kill -USR1 %d pulls its plug, kill -USR2 %d puts it back\n",
+                     static_cast<int>(::getpid()), static_cast<int>(::getpid()));
+        QObject::connect(&signals_, &SignalBridge::plugRequested, &form, [&simulation](bool in) {
+            if (!in) {
+                simulation.line->hangUp();
+            } else if (!simulation.line->running()) {
+                try {
+                    simulation.line->restore();
+                } catch (const std::system_error& e) {
+                    std::fprintf(stderr, "tessary: cannot bring the simulated line back: %s\n", e.what());
+                }
+            }
+        });
+    }
     QObject::connect(&form, &TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     if (options.simulate) form.SetLineHint("Simulated line");
     program.Start();

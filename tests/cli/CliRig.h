@@ -37,7 +37,7 @@ struct CliRig {
     CliRun Run(Strings args, bool onLine = true) {
         if (onLine) args.insert(args.end(), {"--port", "COM1=" + line.slavePath(), "--ini", Path("empty.ini")});
         std::ostringstream out, err;
-        cli::Environment env{out, err, false, &signals, Path("dev"), Path("sys"), {}};
+        cli::Environment env{out, err, false, &signals, Path("dev"), Path("sys"), {}, Path("by-id"), Path("by-path")};
         CliRun r;
         r.rc = cli::Run(args, env);
         r.out = out.str();

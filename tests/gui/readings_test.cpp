@@ -16,6 +16,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QStatusBar>
+#include <QRegularExpression>
 
 #include <functional>
 
@@ -23,9 +25,10 @@ using namespace tessary;
 
 namespace {
 
-bravik::sim::LineConfig Line4() {
+bravik::sim::LineConfig Line4(const QString& link) {
     bravik::sim::LineConfig cfg;
     cfg.name = "COM1";
+    cfg.linkPath = link.toStdString();  // a stable name, so an unplugged line is found again
     bravik::sim::BoxConfig box;
     box.baud = 115200;
     box.gate = "0.01";
@@ -38,7 +41,7 @@ bravik::sim::LineConfig Line4() {
 
 struct SimRig {
     QTemporaryDir dir;
-    bravik::sim::Line line{Line4()};
+    bravik::sim::Line line{Line4(dir.filePath("com1"))};
     std::unique_ptr<Program> p = Make();
     TForm1& form = p->form;
     app::Session& session = p->session;
@@ -104,7 +107,28 @@ class ReadingsTest : public QObject {
     Q_OBJECT
 private slots:
     void bothPagesShowLiveValuesAndClosingEndsTheNestedLoops();
+    void anotherBoxAfterAnUnplugTurnsTheSwitchOffWithANotice();
 };
+
+void ReadingsTest::anotherBoxAfterAnUnplugTurnsTheSwitchOffWithANotice() {
+    SimRig rig;
+    rig.Connect();
+    gui::ModalAnswerer answerer;
+    auto* lamp = rig.Find<TLedSwitch>("btEZGetReadings");
+    QTest::mouseClick(lamp, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.Text("VrPress5").isEmpty(), 10000);
+    rig.line.hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.form.statusBar()->currentMessage(), QString("COM1: adapter unplugged"), 10000);
+    const QString shown = rig.Text("VrTime5");
+    QTest::qWait(300);
+    QCOMPARE(rig.Text("VrTime5"), shown);  // the last reading stays; no "NoConnect"
+    QVERIFY(shown != "NoConnect");
+    rig.line.restore(true);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.messages.size(), 1, 10000);
+    QVERIFY2(answerer.messages[0].contains(QRegularExpression(R"(^COM1: the adapter came back, but #01 answered "\d+" where "\d+" was\. The readings stopped\.$)")),
+             qPrintable(answerer.messages[0]));
+    QTRY_VERIFY_WITH_TIMEOUT(!lamp->isChecked() && rig.Text("lbEZGetReadings") == "Get Readings ->", 10000);
+}
 
 void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
     SimRig rig;

@@ -51,7 +51,7 @@ struct UploadOnSimLine : ::testing::Test {
 
     // A new line with one box at #01 and these faults, then the upload of `file`.
     firmware::UploadEnd Run(const std::string& file, const bravik::sim::Faults& faults = {}) {
-        line = std::make_unique<bravik::sim::Line>(bravik::sim::LineConfig{"", "", false, false, {{}}});
+        line = std::make_unique<bravik::sim::Line>(bravik::sim::LineConfig{"", "", false, false, {{}}, "", ""});
         line->start();
         line->setFaults(1, faults);
         view.log.clear();

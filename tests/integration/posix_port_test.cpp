@@ -111,12 +111,8 @@ TEST_F(PosixPortTest, ByteOrHangUpEndsTheWaitAndTheHangUpStaysUntilReopened) {
 
 TEST_F(PosixPortTest, LineIsExclusiveUntilClosed) {
     openPort();
-    PosixPort second;
-    const PortStatus s = second.open(peer.slavePath(), 9600);
-    EXPECT_EQ(s.code, Code::Busy) << s.text;
-    EXPECT_FALSE(second.isOpen());
-
     // Other programs are kept out by TIOCEXCL; root passes it, so ask the flag.
+    // (A second open of ours is Busy: the owner tests show that.)
     const int fd = ::open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         EXPECT_EQ(errno, EBUSY);
@@ -128,7 +124,7 @@ TEST_F(PosixPortTest, LineIsExclusiveUntilClosed) {
     }
 
     port.close();
-    EXPECT_TRUE(second.open(peer.slavePath(), 9600).ok());
+    EXPECT_TRUE(PosixPort().open(peer.slavePath(), 9600).ok());
 }
 
 TEST_F(PosixPortTest, FailedOpenSaysWhyAndAClosedPortFailsEveryOperationAtOnce) {

@@ -2,7 +2,6 @@
 
 #include "tests/sim/PcSide.h"
 
-
 using namespace bravik::sim;
 using namespace simtest;
 
@@ -38,25 +37,5 @@ TEST(SimLine, PacingFollowsTheWireWithoutDrift) {
     double wire = static_cast<double>(bytes) * 10.0 / 9.6;
     EXPECT_GE(ms, wire - 1.0);
     EXPECT_LT(ms, wire * 1.02 + 5.0);
-}
-
-
-TEST(SimLine, HangUpIsSeenByThePcAndTheLinkFollowsTheNewPty) {
-    std::string link = "/tmp/bravik-sim-test-" + std::to_string(getpid());
-    LineConfig c = unpaced({box(1)});
-    c.linkPath = link;
-    Line line(c);
-    line.start();
-    {
-        PcSide pc(link);
-        EXPECT_EQ(pc.ask("#01GA=1"), "1");
-        line.hangUp();
-        EXPECT_TRUE(pc.hungUp(1000ms));
-        EXPECT_FALSE(PcSide(link).ok());
-    }
-    line.restore();
-    PcSide pc(link);
-    ASSERT_TRUE(pc.ok());
-    EXPECT_EQ(pc.ask("#01GA"), "1");  // the box kept its state
 }
 

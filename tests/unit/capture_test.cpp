@@ -159,18 +159,4 @@ TEST(Capture, ClicksCloseTheSourcesFile) {
     EXPECT_EQ(r.view.lines.size(), 2u) << "the slot is still asked and shown";
 }
 
-TEST(Capture, AHungUpLineEndsTheCaptureAndClosesTheFiles) {
-    CaptureRig r;
-    r.setup.ticked = {true, false, false, false};
-    ASSERT_TRUE(r.Start());
-    r.RunPeriods(1.5);
-    { auto hold = r.dl.Hold(); r.port->HangUpAfter(0us); }
-    r.clock.RunUntil(r.start + 10s, false);  // the capture ends by itself at its second cycle
-    for (int i = 0; i < 5000 && r.capture.Running(); ++i) std::this_thread::sleep_for(1ms);
-    r.capture.Stop();  // joins the ended thread
-    EXPECT_EQ(r.view.states.back(), "0 Capture stopped: the line hung up or failed (adapter unplugged?)");
-    EXPECT_EQ(r.File(1).substr(r.File(1).size() - 11), "NoConnect\r\n");
-    EXPECT_EQ(r.cycles.size(), 2u);
-}
-
 }  // namespace

@@ -54,8 +54,7 @@ TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswe
     int asked = 0, wrong = 0;
     for (const auto until = started + 1500ms; std::chrono::steady_clock::now() < until; ++asked)
         wrong += dl.SendCommand("#02ID\r\n") != serial;
-    // The line is handed over in turn: every period that ended gets its line,
-    // however hard the other thread presses.
+    // Handed over in turn, the line serves every period that ended, however hard the other thread presses.
     const auto periods = (std::chrono::steady_clock::now() - started) / 100ms;
     capture.Stop();
 

@@ -24,16 +24,6 @@ struct LinkOverPty : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(dl.OpenComPort()) << dl.LastOpenStatus().text; }
 };
 
-TEST_F(LinkOverPty, SilentExchangeEndsAtItsDeadline) {
-    const auto t0 = Clock::now();
-    const link::Reply r = dl.Exchange("#07ID\r\n", {300ms});
-    const auto took = Clock::now() - t0;
-    EXPECT_EQ(r.text, "NoConnect");
-    EXPECT_GE(took, 300ms);
-    EXPECT_LE(took, 320ms);
-    EXPECT_EQ(r.outcome, ExchangeOutcome::NoByte);
-}
-
 TEST_F(LinkOverPty, HangUpMidExchangeEndsItAtOnce) {
     std::thread unplug([this] {
         std::this_thread::sleep_for(100ms);
@@ -83,11 +73,9 @@ TEST(LinkStreams, HeldStreamAndAnotherThreadsExchangesNeverMix) {
 // filed as data: the late answer is thrown away, never filed under the next box.
 TEST(LinkStreams, ALateAnswerIsNeverFiledUnderTheNextBox) {
     bravik::sim::LineConfig cfg;
-    cfg.boxes.resize(3);
-    cfg.boxes[1].address = 7;
-    cfg.boxes[1].faults.lateMs = 300;
-    cfg.boxes[2].address = 10;
-    cfg.boxes[2].faults.silent = true;
+    cfg.boxes.resize(3);  // #01, #07 answering 300 ms late, #10 silent
+    cfg.boxes[1].address = 7, cfg.boxes[1].faults.lateMs = 300;
+    cfg.boxes[2].address = 10, cfg.boxes[2].faults.silent = true;
     bravik::sim::Line line(cfg);
     line.start();
     DeviceLink dl{std::make_unique<PosixPort>(), [&line](const std::string&) { return line.slavePath(); }};

@@ -144,10 +144,7 @@ TEST_F(LinkFixture, FiledAsDataTheNextCommandWaitsOutALateAnswerOthersKeepTheirT
 TEST(LineLock, HandsTheLineOverInTheOrderAskedAndAThreadThatAsksAgainQueues) {
     link::LineLock line;
     std::vector<int> order;  // under the line
-    const auto take = [&line, &order](int k) {
-        std::lock_guard guard(line);
-        order.push_back(k);
-    };
+    const auto take = [&line, &order](int k) { const std::lock_guard guard(line); order.push_back(k); };
     std::vector<std::thread> threads;
     line.lock();
     for (int k = 1; k <= 3; ++k) {

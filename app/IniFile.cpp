@@ -3,14 +3,8 @@
 #include "link/Files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessary::app {
 
@@ -54,44 +48,18 @@ std::optional<std::string> KeyName(const std::string& line) {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-// Closes on every path.
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
-
-std::string KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "it is a folder";
-    if (S_ISFIFO(mode)) return "it is a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device";
-    if (S_ISSOCK(mode)) return "it is a socket";
-    return "it is not a regular file";
-}
-
-bool Denied(int err) { return err == EACCES || err == EPERM || err == EROFS || err == ETXTBSY; }
-
 }  // namespace
 
 IniFile IniFile::Load(const std::string& path) {
     IniFile ini;
-    auto unread = [&ini](std::string why) {
+    link::FileText file = link::ReadRegularFile(path, kMaxIniBytes);
+    if (file.missing) return ini;
+    if (!file.ok) {
         ini.origin_ = Origin::Unreadable;
-        ini.problem_ = std::move(why);
-        return std::move(ini);
-    };
-    // A file that is not there gives the defaults without a notice.
-    std::error_code ec;
-    (void)std::filesystem::status(path, ec);
-    if (ec == std::errc::no_such_file_or_directory) return ini;
-    const link::FileText file = link::ReadRegularFile(path, kMaxIniBytes);
-    if (!file.ok) return unread(file.error);
-    const std::string& text = file.bytes;
-    ini = Parse(text);
+        ini.problem_ = std::move(file.error);
+        return ini;
+    }
+    ini = Parse(file.bytes);
     ini.origin_ = Origin::Read;
     return ini;
 }
@@ -222,41 +190,18 @@ IniFile::SaveResult IniFile::Save(const std::string& path, std::string* reason) 
     };
     if (origin_ == Origin::Unreadable) return result(SaveResult::LeftAlone, "it was not read at start: " + problem_);
     if (origin_ == Origin::Missing) {
-        const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-        std::error_code ec;
-        if (!parent.empty()) std::filesystem::create_directories(parent, ec);  // open reports a failure
+        const std::string parent = link::ParentFolder(path);
+        if (!parent.empty()) (void)link::MakeFolders(parent);  // the write reports a failure
     }
-    // In place, not through a temporary and a rename: the file keeps its mode,
-    // owner and hard links, and a symbolic link is written through.
-    Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
-    if (out.fd < 0) {
-        const int err = errno;
-        return result(Denied(err) ? SaveResult::LeftAlone : SaveResult::Failed, std::strerror(err));
+    using Code = link::InPlaceWrite::Code;
+    const link::InPlaceWrite w = link::WriteInPlace(path, Text(), origin_ == Origin::Missing);
+    switch (w.code) {
+    case Code::Written: break;
+    case Code::Denied:
+    case Code::NotRegular: return result(SaveResult::LeftAlone, w.error);
+    case Code::NotEmpty: return result(SaveResult::LeftAlone, "it was made by someone else while the program ran");
+    case Code::Failed: return result(SaveResult::Failed, w.error);
     }
-    struct stat st {};
-    if (::fstat(out.fd, &st) != 0) return result(SaveResult::Failed, std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return result(SaveResult::LeftAlone, KindOf(st.st_mode));
-    if (origin_ == Origin::Missing && st.st_size > 0)
-        return result(SaveResult::LeftAlone, "it was made by someone else while the program ran");
-
-    const std::string text = Text();
-    // Room first, so a full disk fails before the old text is touched.
-    if (static_cast<std::size_t>(st.st_size) < text.size()) {
-        const int err = ::posix_fallocate(out.fd, 0, static_cast<off_t>(text.size()));
-        if (err != 0 && err != EINVAL && err != EOPNOTSUPP) return result(SaveResult::Failed, std::strerror(err));
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::pwrite(out.fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return result(SaveResult::Failed, std::strerror(n < 0 ? errno : EIO));
-        done += static_cast<std::size_t>(n);
-    }
-    if (::ftruncate(out.fd, static_cast<off_t>(text.size())) != 0 || ::fsync(out.fd) != 0)
-        return result(SaveResult::Failed, std::strerror(errno));
-    const int fd = out.fd;
-    out.fd = -1;
-    if (::close(fd) != 0) return result(SaveResult::Failed, std::strerror(errno));
     origin_ = Origin::Read;
     return result(SaveResult::Saved, {});
 }

@@ -57,19 +57,4 @@ std::string UsageText() {
            "  --help              this text\n";
 }
 
-namespace {
-std::string Home() {
-    const char* h = std::getenv("HOME");
-    return h && *h ? h : "/tmp";
-}
-}  // namespace
-
-std::string DefaultIniPath() {
-    const char* x = std::getenv("XDG_CONFIG_HOME");
-    const std::string base = (x && *x) ? std::string(x) : Home() + "/.config";
-    return base + "/Veltrona/Tessary.ini";
-}
-
-std::string DefaultCaptureFolder() { return Home() + "/Tessary/"; }
-
 }  // namespace tessary::app

@@ -1,24 +1,22 @@
 // Exchange time against the wire's limit (10 bits a byte at the line's rate),
 // and how late a silent exchange ends past its time-out.
 //
-// The peer stands on a pseudo-terminal and behaves like a line: it takes a
-// command as arriving only when its last byte would have crossed the wire, then
-// sends its answer one byte per character time, on absolute deadlines.
+// The peer (bench/PacedPeer.h) behaves like a line. With --device PATH the
+// bench talks to one started elsewhere: `link_bench --peer LINK SECONDS` on
+// Linux, reached from Windows under Wine through a COM port; only the 9600
+// figures are made then.
 
+#include "bench/PacedPeer.h"
 #include "link/DeviceLink.h"
-#include "link/PosixPort.h"
+#include "link/System.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdexcept>
+#include <filesystem>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace tessary;
@@ -28,74 +26,32 @@ using std::chrono::nanoseconds;
 
 namespace {
 
-class PacedPeer {
-public:
-    PacedPeer(std::uint32_t baud, std::string reply) : baud_(baud), reply_(std::move(reply)) {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) throw std::runtime_error("no pty");
-        path_ = ::ptsname(master_);
-        keeper_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);  // keeps the master from seeing a hang-up
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~PacedPeer() {
-        stop_ = true;
-        thread_.join();
-        ::close(keeper_);
-        ::close(master_);
-    }
-    const std::string& path() const { return path_; }
-    nanoseconds CharTime() const { return nanoseconds(10'000'000'000LL / baud_); }
-
-private:
-    void Run() {
-        std::string line;
-        Clock::time_point first{};
-        while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0) continue;
-            char buf[256];
-            const ssize_t n = ::read(master_, buf, sizeof buf);
-            if (n <= 0) continue;
-            if (line.empty()) first = Clock::now();
-            line.append(buf, static_cast<std::size_t>(n));
-            if (line.back() != '\n') continue;
-            // The command's last byte lands one character time per byte after the first.
-            auto due = first + CharTime() * static_cast<long>(line.size());
-            line.clear();
-            if (silent_) continue;
-            for (char c : reply_) {
-                due += CharTime();
-                std::this_thread::sleep_until(due);
-                [[maybe_unused]] auto w = ::write(master_, &c, 1);
-            }
-        }
-    }
-
-public:
-    std::atomic<bool> silent_{false};
-
-private:
-    std::uint32_t baud_;
-    std::string reply_;
-    int master_ = -1, keeper_ = -1;
-    std::string path_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
 }
 
-int ExchangeRatio(std::uint32_t baud, int count, double target) {
+const std::string kReply = "2026:12:05:14:03:27,8388607,1048576,14.69595,23.4561\r\n";
+
+// The line to measure: the given device, or a peer of our own.
+struct Line {
+    std::unique_ptr<PacedPeer> peer;
+    std::string path;
+    Line(std::uint32_t baud, const std::string& device) : path(device) {
+        std::string error;
+        if (path.empty() && (peer = StartPacedPeer(baud, kReply, error))) path = peer->path();
+        if (path.empty()) std::printf("no line: %s\n", error.c_str());
+    }
+};
+
+int ExchangeRatio(std::uint32_t baud, int count, double target, const std::string& device) {
     const std::string command = "#01TM;D3;D4;D1;D2\r\n";
-    const std::string reply = "2026:12:05:14:03:27,8388607,1048576,14.69595,23.4561\r\n";
-    PacedPeer peer(baud, reply);
-    link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string&) { return peer.path(); });
+    const std::string reply = kReply;
+    Line peer(baud, device);
+    link::DeviceLink dl(link::MakeSystemPort(), [&](const std::string&) { return peer.path; });
     dl.SetLinkBaudRate(baud);
     if (!dl.OpenComPort()) {
-        std::printf("cannot open %s\n", peer.path().c_str());
+        std::printf("cannot open %s: %s\n", peer.path.c_str(), dl.LastOpenStatus().text.c_str());
         return 1;
     }
     const double wire = static_cast<double>(command.size() + reply.size()) * 10.0 / baud;
@@ -117,10 +73,9 @@ int ExchangeRatio(std::uint32_t baud, int count, double target) {
     return median <= target ? 0 : 1;
 }
 
-int SilentLateness(int count) {
-    PacedPeer peer(9600, "x\r\n");
-    peer.silent_ = true;
-    link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string&) { return peer.path(); });
+int SilentLateness(int count, const std::string& device) {
+    Line peer(9600, device);
+    link::DeviceLink dl(link::MakeSystemPort(), [&](const std::string&) { return peer.path; });
     if (!dl.OpenComPort()) return 1;
     dl.SetResponseTimeoutMs(50);
     std::vector<double> late;
@@ -135,13 +90,40 @@ int SilentLateness(int count) {
     return p99 <= 5.0 ? 0 : 1;
 }
 
+// A 9600 peer for a bench on another system, at LINK for SECONDS.
+int Peer(const std::string& linkPath, int seconds) {
+    std::string error;
+    const auto peer = StartPacedPeer(9600, kReply, error);
+    if (!peer) {
+        std::printf("no peer: %s\n", error.c_str());
+        return 1;
+    }
+    std::error_code ec;
+    std::filesystem::remove(linkPath, ec);
+    std::filesystem::create_symlink(peer->path(), linkPath, ec);
+    if (ec) {
+        std::printf("cannot link %s: %s\n", linkPath.c_str(), ec.message().c_str());
+        return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    std::filesystem::remove(linkPath, ec);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto value = [&](const std::string& name) {
+        const auto it = std::find(args.begin(), args.end(), name);
+        return it != args.end() && it + 1 != args.end() ? *(it + 1) : std::string();
+    };
+    if (!value("--peer").empty()) return Peer(value("--peer"), args.size() > 2 ? std::atoi(args[2].c_str()) : 60);
+    const bool quick = std::find(args.begin(), args.end(), "--quick") != args.end();
+    const std::string device = value("--device");
     int failures = 0;
-    failures += ExchangeRatio(9600, quick ? 10 : 50, 1.02);
-    failures += ExchangeRatio(115200, quick ? 50 : 500, 1.10);
-    failures += SilentLateness(quick ? 20 : 200);
+    failures += ExchangeRatio(9600, quick ? 10 : 50, 1.02, device);
+    if (device.empty()) failures += ExchangeRatio(115200, quick ? 50 : 500, 1.10, device);
+    failures += SilentLateness(quick ? 20 : 200, device);
     return failures == 0 ? 0 : 1;
 }

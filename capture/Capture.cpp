@@ -5,7 +5,6 @@
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
 
-#include <sys/stat.h>
 
 namespace tessary::capture {
 
@@ -34,7 +33,7 @@ bool Capture::Start(const CaptureSetup& setup) {
     };
     bool wantDefault = setup.allSerial && inDefault(setup.allSerialPath);
     for (int k = 0; k < kSlots; ++k) wantDefault = wantDefault || (setup.ticked[k] && inDefault(setup.paths[k]));
-    if (wantDefault) ::mkdir(setup.defaultFolder.c_str(), 0755);  // a failure shows when the file will not open
+    if (wantDefault) (void)link::MakeFolders(setup.defaultFolder);  // a failure shows when the file will not open
 
     allSerialOpen_ = false;
     allSerialPath_ = setup.allSerialPath;
@@ -66,8 +65,9 @@ bool Capture::Start(const CaptureSetup& setup) {
 }
 
 void Capture::OpenTransducerFile(int slot, const std::string& path) {
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    std::uint64_t size = 0;
+    std::string notRegular;
+    const bool exists = link::RegularFileSize(path, size, notRegular);  // anything else fails at the open
     const bool truncate = exists && !view_.AskAppend(path);
     std::string error;
     {

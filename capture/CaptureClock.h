@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -20,26 +21,22 @@ public:
     virtual void Wake() = 0;
 };
 
+// The real clock. Its sleep is the system's most precise wait: a condition
+// variable on POSIX, a high-resolution waitable timer on Windows, where the
+// plain waits keep the 15.6 ms tick (CaptureClockPosix.cpp, CaptureClockWin32.cpp).
 class SteadyCaptureClock final : public CaptureClock {
 public:
+    SteadyCaptureClock();
+    ~SteadyCaptureClock() override;
+    SteadyCaptureClock(const SteadyCaptureClock&) = delete;
+    SteadyCaptureClock& operator=(const SteadyCaptureClock&) = delete;
     TimePoint Now() override { return std::chrono::steady_clock::now(); }
-    void SleepUntil(TimePoint t) override {
-        std::unique_lock lock(mutex_);
-        cv_.wait_until(lock, t, [this] { return woken_; });
-        woken_ = false;
-    }
-    void Wake() override {
-        {
-            std::lock_guard lock(mutex_);
-            woken_ = true;
-        }
-        cv_.notify_all();
-    }
+    void SleepUntil(TimePoint t) override;
+    void Wake() override;
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool woken_ = false;  //!< guarded by mutex_
+    struct Waiter;
+    std::unique_ptr<Waiter> waiter_;
 };
 
 }  // namespace tessary::capture

@@ -3,8 +3,10 @@
 #include "app/Connect.h"
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
+#include "link/System.h"
 
 #include <algorithm>
+#include <map>
 
 namespace tessary::cli {
 
@@ -28,9 +30,13 @@ int RunPorts(Rig& rig) {
     const bool json = rig.inv.Has("--json");
     const link::SerialDirs dirs = rig.Dirs();
     std::vector<std::string> items;
+    std::map<std::string, std::string> named;  // Windows: SetupAPI's names for its ports
+    for (const auto& port : link::ListSystemSerialPorts(rig.env.devDir))
+        if (!port.description.empty()) named[port.path] = port.description;
     for (const char* name : link::kComPortNames) {
         const std::string path = rig.ports.Resolve(name);
-        const link::AdapterInfo info = path.empty() ? link::AdapterInfo{} : link::DescribeAdapter(path, dirs);
+        link::AdapterInfo info = path.empty() ? link::AdapterInfo{} : link::DescribeAdapter(path, dirs);
+        if (auto it = named.find(path); it != named.end()) info.product = it->second;
         if (json) {
             items.push_back(JsonObject()
                                 .Add("name", name)

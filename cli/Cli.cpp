@@ -3,17 +3,15 @@
 #include "cli/Rig.h"
 #include "app/IniFile.h"
 #include "device/DeviceInfo.h"
+#include "cli/Platform.h"
 #include "link/Files.h"
-#include "link/PosixPort.h"
-#include "sim/Line.h"
-
-#include <system_error>
+#include "link/System.h"
 
 namespace tessary::cli {
 
 Rig::Rig(const Invocation& i, Environment& e)
     : inv(i), env(e), stop(e.signals), progress(e.err, e.terminal), op(e.err, stop) {
-    link = std::make_unique<link::DeviceLink>(std::make_unique<link::PosixPort>(),
+    link = std::make_unique<link::DeviceLink>(link::MakeSystemPort(),
                                               [this](const std::string& name) { return ports.Resolve(name); });
     // A stop seen at an event pump winds the flows down as the window's close does.
     op.onStop = [this] {
@@ -78,13 +76,10 @@ int Rig::Setup() {
 
     const bool simulate = inv.Has("--simulate");
     if (simulate) {
-        sim_ = std::make_unique<bravik::sim::Line>(bravik::sim::demoLine());
-        try {
-            sim_->start();
-        } catch (const std::system_error& e) {
-            return Fail(kFileError, std::string("cannot start the simulated line: ") + e.what());
-        }
-        options.ports.insert(options.ports.begin(), {"COM1", sim_->slavePath()});
+        std::string error;
+        sim_ = StartSimulatedLine(error);
+        if (!sim_) return Fail(kFileError, "cannot start the simulated line: " + error);
+        options.ports.insert(options.ports.begin(), {"COM1", sim_->DevicePath()});
     }
 
     session = std::make_unique<app::Session>(*link, ports, op, options);
@@ -95,7 +90,7 @@ int Rig::Setup() {
     });
     session->FormCreate();
     session->State().TryIniFirst = false;
-    ports.SetSystemDevices(link::ListSerialDevices(env.devDir));
+    link::MapSystemPorts(ports, env.devDir);
     if (simulate && options.iniPath.empty()) {
         // The simulated line comes with its own settings; the operator's INI file stays out of it.
         session->State().TransducerAddress = {"#01", "#02", "#05", ""};

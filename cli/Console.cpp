@@ -15,7 +15,7 @@ void Progress::Show(const std::string& text) {
     shown_ = text.size();
 }
 
-void Progress::Count(const std::string& label, long done, long total) {
+void Progress::Count(const std::string& label, long long done, long long total) {
     Show(label + " " + std::to_string(done) + (total > 0 ? "/" + std::to_string(total) : std::string()));
 }
 

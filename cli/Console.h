@@ -36,7 +36,7 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
     void Show(const std::string& text);
-    void Count(const std::string& label, long done, long total);
+    void Count(const std::string& label, long long done, long long total);
     // Ends the line so that a message or the shell prompt starts clean.
     void End();
 

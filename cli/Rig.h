@@ -7,16 +7,13 @@
 #include "cli/Args.h"
 #include "cli/Cli.h"
 #include "cli/Console.h"
+#include "cli/Platform.h"
 #include "link/AdapterWatch.h"
 #include "link/DeviceLink.h"
 #include "link/PortMap.h"
 
 #include <memory>
 #include <string>
-
-namespace bravik::sim {
-class Line;
-}
 
 namespace tessary::cli {
 
@@ -62,7 +59,7 @@ public:
     std::unique_ptr<app::Session> session;
 
 private:
-    std::unique_ptr<bravik::sim::Line> sim_;
+    std::unique_ptr<SimulatedLine> sim_;
 };
 
 int RunPorts(Rig& rig);

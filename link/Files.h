@@ -17,6 +17,7 @@ struct FileText {
     bool ok = false;
     std::string bytes;
     std::string error;  // why not, as a person reads it: "it is a folder", "No such file or directory"
+    bool missing = false;  // nothing at all at the path: a caller with a default takes it quietly
 };
 FileText ReadRegularFile(const std::string& path, std::size_t maxBytes);
 
@@ -26,6 +27,34 @@ bool RegularFileSize(const std::string& path, std::uint64_t& size, std::string& 
 
 // The system's text for an error number (errno, or GetLastError on Windows).
 std::string SystemErrorText(int code);
+
+// Whether anything at all is at the path, a dangling symbolic link included.
+bool AnythingAt(const std::string& path);
+
+// The folder part of a path ("" when it has none): '/' splits on POSIX, '/'
+// and '\\' on Windows.
+std::string ParentFolder(const std::string& path);
+
+// Makes the folder and the folders above it. Empty on success (a folder that
+// is there already included), else the system's reason.
+std::string MakeFolders(const std::string& path);
+
+// Writes `bytes` over the file in place, creating it when missing: not through
+// a temporary and a rename, so the file keeps its mode, owner and hard links,
+// and a symbolic link is written through. Room is taken first, so a full disk
+// fails before the old text is touched.
+struct InPlaceWrite {
+    enum class Code {
+        Written,
+        Denied,      // the system refused the open (permissions, read-only)
+        NotRegular,  // a folder, a FIFO, a device: left alone
+        NotEmpty,    // `onlyIntoEmpty` and someone else put text there
+        Failed,      // anything else, after the open
+    };
+    Code code = Code::Written;
+    std::string error;
+};
+InPlaceWrite WriteInPlace(const std::string& path, std::string_view bytes, bool onlyIntoEmpty);
 
 // A text from a box (its "ID" answer, its serial) made fit to be part of a
 // file name, the same on every platform: path separators, characters that

@@ -43,7 +43,9 @@ std::string SystemErrorText(int code) { return std::strerror(code); }
 bool RegularFileSize(const std::string& path, std::uint64_t& size, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = std::strerror(errno);
+        const int err = errno;
+        error = std::strerror(err);
+        errno = err;  // the caller tells a missing file from the rest
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -58,7 +60,11 @@ FileText ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     FileText out;
     // Looked at before it is opened: opening a FIFO blocks, a device may act on it.
     std::uint64_t size = 0;
-    if (!RegularFileSize(path, size, out.error)) return out;
+    errno = 0;  // a folder or a device is not a missing file
+    if (!RegularFileSize(path, size, out.error)) {
+        out.missing = errno == ENOENT;
+        return out;
+    }
     if (size > maxBytes) {
         out.error = TooBig(maxBytes);
         return out;
@@ -98,6 +104,63 @@ FileText ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     out.bytes = std::move(text);
     out.ok = true;
     return out;
+}
+
+bool AnythingAt(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string ParentFolder(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string MakeFolders(const std::string& path) {
+    std::string part;
+    std::size_t from = 0;
+    for (;;) {
+        const auto slash = path.find('/', from);
+        part = path.substr(0, slash);
+        from = slash + 1;
+        if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return std::strerror(errno);
+        if (slash == std::string::npos) break;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    return S_ISDIR(st.st_mode) ? std::string() : KindOf(st.st_mode);
+}
+
+InPlaceWrite WriteInPlace(const std::string& path, std::string_view bytes, bool onlyIntoEmpty) {
+    using Code = InPlaceWrite::Code;
+    auto result = [](Code code, std::string why) { return InPlaceWrite{code, std::move(why)}; };
+    Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+    if (out.fd < 0) {
+        const int err = errno;
+        const bool denied = err == EACCES || err == EPERM || err == EROFS || err == ETXTBSY;
+        return result(denied ? Code::Denied : Code::Failed, std::strerror(err));
+    }
+    struct stat st {};
+    if (::fstat(out.fd, &st) != 0) return result(Code::Failed, std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return result(Code::NotRegular, KindOf(st.st_mode));
+    if (onlyIntoEmpty && st.st_size > 0) return result(Code::NotEmpty, "it was made by someone else meanwhile");
+    if (static_cast<std::size_t>(st.st_size) < bytes.size()) {
+        const int err = ::posix_fallocate(out.fd, 0, static_cast<off_t>(bytes.size()));
+        if (err != 0 && err != EINVAL && err != EOPNOTSUPP) return result(Code::Failed, std::strerror(err));
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(out.fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return result(Code::Failed, std::strerror(n < 0 ? errno : EIO));
+        done += static_cast<std::size_t>(n);
+    }
+    if (::ftruncate(out.fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(out.fd) != 0)
+        return result(Code::Failed, std::strerror(errno));
+    const int fd = std::exchange(out.fd, -1);
+    if (::close(fd) != 0) return result(Code::Failed, std::strerror(errno));
+    return {};
 }
 
 LineFile::LineFile(LineFile&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}

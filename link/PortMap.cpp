@@ -35,6 +35,8 @@ void PortMap::SetSystemDevices(const std::vector<std::string>& paths) {
     for (std::size_t i = 0; i < paths.size() && i < kComPortNames.size(); ++i) system_[kComPortNames[i]] = paths[i];
 }
 
+void PortMap::SetSystemDevice(const std::string& name, const std::string& path) { system_[name] = path; }
+
 PortMap::Source PortMap::SourceOf(const std::string& name) const {
     if (cli_.count(name)) return Source::CommandLine;
     if (ini_.count(name)) return Source::IniFile;

@@ -21,6 +21,7 @@ public:
     void SetFromCommandLine(const std::string& name, const std::string& path);
     void SetFromIni(const std::string& name, const std::string& path);
     void SetSystemDevices(const std::vector<std::string>& paths);  // COM1 = paths[0], ...
+    void SetSystemDevice(const std::string& name, const std::string& path);  // Windows: COMn is itself
 
     std::string Resolve(const std::string& name) const;  // empty when unmapped
     Source SourceOf(const std::string& name) const;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Proves that scripts/setup.sh installs everything a configured build loaded:
-# each CMake package directory in BUILD_DIR/CMakeCache.txt must belong to a
+# each CMake package directory in BUILD_DIR/CMakeCache.txt, and the compilers,
+# the emulator and the source trees under /usr/src it names, must belong to a
 # Debian package that setup.sh names or that a named package depends on
 # (Depends and Pre-Depends only: setup.sh installs no Recommends). A package
 # that is on this machine only by chance fails here, not on a bare machine.
@@ -59,6 +60,17 @@ while IFS='=' read -r key dir; do
   names+=("$name")
   files+=("$(readlink -f "$file")")
 done < <(grep -E '^[A-Za-z0-9_]+_DIR:PATH=/' "$cache")
+# The tools of a cross build (mingw-w64, Wine) and a source tree built in it
+# (GoogleTest from /usr/src).
+while IFS='=' read -r key value; do
+  name="${key%%:*}"
+  case "$name" in
+    *_SOURCE_DIR) [ -f "$value/CMakeLists.txt" ] || continue; value="$value/CMakeLists.txt" ;;
+    *) value="$(command -v "$value" || true)"; [ -n "$value" ] || continue ;;
+  esac
+  names+=("$name")
+  files+=("$(readlink -f "$value")")
+done < <(grep -E '^(CMAKE_C_COMPILER|CMAKE_CXX_COMPILER|CMAKE_CXX_COMPILER_AR|CMAKE_CROSSCOMPILING_EMULATOR):[A-Z]+=/|^[A-Za-z0-9_]+_SOURCE_DIR:STATIC=/usr/src/' "$cache")
 checked=${#files[@]}
 
 # One dpkg query for all: it reads the whole package database each time.
@@ -81,8 +93,8 @@ for i in "${!files[@]}"; do
 done
 
 if [ "$checked" -eq 0 ]; then
-  echo "check-packages: no CMake package directory in $cache" >&2
+  echo "check-packages: no CMake package directory or tool in $cache" >&2
   exit 2
 fi
 if [ "$failed" -ne 0 ]; then exit 1; fi
-echo "check-packages: $checked CMake packages, all installed by scripts/setup.sh"
+echo "check-packages: $checked CMake packages and tools, all installed by scripts/setup.sh"

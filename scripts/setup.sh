@@ -16,6 +16,8 @@ packages=(
   clang libclang-rt-dev
   # the Debian package and its check: scripts/package.sh, scripts/check-deb.sh
   dpkg-dev file help2man librsvg2-bin lintian appstream xdotool
+  # the Windows build and its tests under Wine: scripts/build-windows.sh, scripts/test-windows.sh
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 if [ "${1:-}" = "--list" ]; then

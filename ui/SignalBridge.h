@@ -2,6 +2,8 @@
 // Turns SIGTERM and SIGINT into a queued call on the window thread (a signal
 // handler may only write to a pipe), so every way out runs the same close.
 // On a simulated line SIGUSR1 and SIGUSR2 are its plug: pulled, put back.
+// One file per platform: SignalBridgePosix.cpp, SignalBridgeWin32.cpp (the
+// console's Ctrl+C and close, told as SIGINT and SIGTERM; no plug signals).
 
 #include <QObject>
 
@@ -21,5 +23,5 @@ signals:
     void plugRequested(bool in);
 
 private:
-    QSocketNotifier* notifier_ = nullptr;
+    QSocketNotifier* notifier_ = nullptr;  // POSIX: the pipe's reading end
 };

@@ -2,9 +2,8 @@
 
 #include "app/Options.h"
 #include "link/PortMap.h"
-#include "link/PosixPort.h"
-#include "sim/Config.h"
-#include "sim/Line.h"
+#include "link/System.h"
+#include "ui/DemoLine.h"
 #include "ui/FilePaths.h"
 #include "ui/Program.h"
 #include "ui/SignalBridge.h"
@@ -14,8 +13,6 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <system_error>
-#include <unistd.h>
 
 using namespace tessary;
 
@@ -24,25 +21,17 @@ namespace {
 // The demo line runs in this process; its INI file lives and dies with it, so
 // the operator's own INI file is never touched.
 struct Simulation {
-    std::unique_ptr<bravik::sim::Line> line;
+    std::unique_ptr<DemoLine> line;
     QTemporaryDir dir;
 
     bool Start(app::Options& options) {
-        // Behind a stable link, as a USB adapter's by-id name: a pulled plug comes back under it.
-        bravik::sim::LineConfig config = bravik::sim::demoLine();
-        if (dir.isValid()) {
-            config.byIdDir = QFile::encodeName(dir.filePath("by-id")).toStdString();
-            config.byIdName = "usb-Bravik_Simulated_Line-if00-port0";
-        }
-        line = std::make_unique<bravik::sim::Line>(config);
-        try {
-            line->start();
-        } catch (const std::system_error& e) {
-            std::fprintf(stderr, "tessary: cannot start the simulated line: %s\n", e.what());
+        std::string error;
+        line = StartDemoLine(dir.isValid() ? QFile::encodeName(dir.filePath("by-id")).toStdString() : std::string(), error);
+        if (!line) {
+            std::fprintf(stderr, "tessary: cannot start the simulated line: %s\n", error.c_str());
             return false;
         }
-        const std::string port = config.byIdDir.empty() ? line->slavePath() : config.byIdDir + "/" + config.byIdName;
-        options.ports.insert(options.ports.begin(), {"COM1", port});
+        options.ports.insert(options.ports.begin(), {"COM1", line->DevicePath()});
         if (options.iniPath.empty() && dir.isValid()) {
             const QString ini = dir.filePath("Tessary.ini");
             QFile f(ini);
@@ -84,24 +73,20 @@ int main(int argc, char* argv[]) {
     Simulation simulation;
     if (options.simulate && !simulation.Start(options)) return 1;
 
-    Program program(std::make_unique<link::PosixPort>(), options);
-    program.ports.SetSystemDevices(link::ListSerialDevices());
+    Program program(link::MakeSystemPort(), options);
+    link::MapSystemPorts(program.ports, "/dev");
     for (const auto& [name, path] : options.ports) program.ports.SetFromCommandLine(name, path);
     TForm1& form = program.form;
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.CloseForSignal(); });
     if (options.simulate) {
         signals_.CatchPlugSignals();
-        std::fprintf(stderr, "tessary: simulated line on COM1; kill -USR1 %d pulls its plug, kill -USR2 %d puts it back\n",
-                     static_cast<int>(::getpid()), static_cast<int>(::getpid()));
+        if (const std::string hint = DemoPlugHint(); !hint.empty())
+            std::fprintf(stderr, "tessary: simulated line on COM1; %s\n", hint.c_str());
         QObject::connect(&signals_, &SignalBridge::plugRequested, &form, [&simulation](bool in) {
             if (!in) {
-                simulation.line->hangUp();
-            } else if (!simulation.line->running()) {
-                try {
-                    simulation.line->restore();
-                } catch (const std::system_error& e) {
-                    std::fprintf(stderr, "tessary: cannot bring the simulated line back: %s\n", e.what());
-                }
+                simulation.line->PullPlug();
+            } else if (const std::string why = simulation.line->PutPlugBack(); !why.empty()) {
+                std::fprintf(stderr, "tessary: cannot bring the simulated line back: %s\n", why.c_str());
             }
         });
     }

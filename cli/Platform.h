@@ -1,0 +1,28 @@
+#pragma once
+// What tessary-cli needs from the operating system beyond the line: its stop
+// requests, the terminal test and the simulated line. One file per platform:
+// PlatformPosix.cpp and PlatformWin32.cpp.
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace tessary::cli {
+
+// Stop requests (POSIX: SIGINT, SIGTERM; Windows: Ctrl+C, Ctrl+Break, the
+// console closed, log-off, shut-down). Each is counted in `count`; while
+// `atOnce` holds, the process ends at once with kNoAnswer, saying why.
+void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnce);
+
+bool StandardErrorIsTerminal();
+
+// The demo line of --simulate. It needs a pseudo-terminal, so Windows has none.
+class SimulatedLine {
+public:
+    virtual ~SimulatedLine() = default;
+    virtual std::string DevicePath() const = 0;
+};
+// The running line, or null with `error` saying why.
+std::unique_ptr<SimulatedLine> StartSimulatedLine(std::string& error);
+
+}  // namespace tessary::cli

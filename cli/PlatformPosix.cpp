@@ -1,0 +1,58 @@
+#include "cli/Cli.h"
+#include "cli/Platform.h"
+#include "sim/Line.h"
+
+#include <csignal>
+#include <system_error>
+#include <unistd.h>
+
+namespace tessary::cli {
+namespace {
+
+std::atomic<int>* gCount = nullptr;
+const std::atomic<bool>* gAtOnce = nullptr;
+
+extern "C" void OnSignal(int) {
+    if (gAtOnce->load()) {
+        // Nothing is half written: end here, saying why.
+        static const char kText[] = "tessary-cli: stopped by a signal\n";
+        (void)!::write(STDERR_FILENO, kText, sizeof kText - 1);
+        ::_exit(kNoAnswer);
+    }
+    gCount->fetch_add(1);
+}
+
+class PtyLine final : public SimulatedLine {
+public:
+    PtyLine() : line_(bravik::sim::demoLine()) { line_.start(); }
+    std::string DevicePath() const override { return line_.slavePath(); }
+
+private:
+    bravik::sim::Line line_;
+};
+
+}  // namespace
+
+void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnce) {
+    static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+    gCount = &count;
+    gAtOnce = &atOnce;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::unique_ptr<SimulatedLine> StartSimulatedLine(std::string& error) {
+    try {
+        return std::make_unique<PtyLine>();
+    } catch (const std::system_error& e) {
+        error = e.what();
+        return nullptr;
+    }
+}
+
+}  // namespace tessary::cli

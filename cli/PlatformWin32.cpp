@@ -1,0 +1,50 @@
+#include "cli/Cli.h"
+#include "cli/Platform.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <io.h>
+
+namespace tessary::cli {
+namespace {
+
+std::atomic<int>* gCount = nullptr;
+const std::atomic<bool>* gAtOnce = nullptr;
+
+// Runs on a thread of its own that Windows starts for each event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (gAtOnce->load()) {
+        // Nothing is half written: end here, saying why.
+        static const char kText[] = "tessary-cli: stopped by a signal\r\n";
+        DWORD written = 0;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), kText, sizeof kText - 1, &written, nullptr);
+        std::_Exit(kNoAnswer);
+    }
+    gCount->fetch_add(1);
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // Windows ends the process as soon as this returns: hold it while the
+        // command winds down, within the 5 s Windows grants. The program's own
+        // end stops this thread sooner.
+        ::Sleep(4500);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnce) {
+    gCount = &count;
+    gAtOnce = &atOnce;
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool StandardErrorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+
+std::unique_ptr<SimulatedLine> StartSimulatedLine(std::string& error) {
+    error = "Windows has no pseudo-terminal for it; run bravik-sim on Linux or under WSL";
+    return nullptr;
+}
+
+}  // namespace tessary::cli

@@ -1,0 +1,17 @@
+#include "link/System.h"
+
+#include "link/PosixPort.h"
+
+namespace tessary::link {
+
+std::unique_ptr<Port> MakeSystemPort() { return std::make_unique<PosixPort>(); }
+
+void MapSystemPorts(PortMap& map, const std::string& devDir) { map.SetSystemDevices(ListSerialDevices(devDir)); }
+
+std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string& devDir) {
+    std::vector<SystemSerialPort> out;
+    for (const auto& path : ListSerialDevices(devDir)) out.push_back({path, path, {}});
+    return out;
+}
+
+}  // namespace tessary::link

@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# The Windows build under Wine: the unit tests of the work layers, then
+# tessary-cli.exe against bravik-sim through a Wine COM port, each command's
+# wire traffic and files compared with the Linux tessary-cli's.
+#   scripts/test-windows.sh            everything
+#   scripts/test-windows.sh --bench    also link_bench under Wine, next to Linux's
+set -euo pipefail
+[ -n "${TESSARY_TRACE:-}" ] && set -x
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bench=0
+if [ "${1:-}" = "--bench" ]; then bench=1; fi
+
+"$root/scripts/setup.sh"
+targets=(tessary_unit_tests)
+if [ "$bench" = 1 ]; then targets+=(link_bench); fi
+"$root/scripts/build-windows.sh" "${targets[@]}" >/dev/null
+win="$root/build-win"
+exe="$win/cli/tessary-cli.exe"
+
+# The Linux programs to compare with, from the plain test build.
+lin="$root/build-test"
+if [ ! -f "$lin/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$lin" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+fi
+cmake --build "$lin" -j "$(nproc)" --target tessary-cli bravik-sim >/dev/null
+
+export WINEPREFIX="$win/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+work="$(mktemp -d /tmp/tessary-win.XXXXXX)"
+sim=""
+cleanup() {
+  if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; fi
+  "$wineserver" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then "$wine" wineboot -i >/dev/null 2>&1; fi
+# Wine points Documents (the capture folder and its backups) at the Linux
+# home: a folder of the prefix's own keeps the runs out of it.
+docs="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/Documents"
+if [ -L "$docs" ]; then rm "$docs" && mkdir "$docs"; fi
+"$wineserver" -k 2>/dev/null || true
+# COM1 is the simulator's link. Wine's own list of ports is what it honours:
+# # it remakes dosdevices/comN from it, and lists them in SERIALCOMM.
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$work/tty" /f >/dev/null 2>&1
+"$wineserver" -k 2>/dev/null || true
+# Started here with Wine's own services, their output kept off ours (ctest
+# would wait for them to close its pipe); they live until cleanup.
+"$wineserver" -p >/dev/null 2>&1
+"$wine" reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
+
+echo "== unit tests under Wine"
+ctest --test-dir "$win" --output-on-failure --timeout 300
+
+# A clean HEX image for the upload: 16 data records of 16 bytes, then the end.
+image="$work/image.hex"
+: >"$image"
+for ((r = 0; r < 16; r++)); do
+  addr=$((r * 16)) line="" sum=$((16 + (r * 16 >> 8) + (r * 16 & 255)))
+  for ((b = 0; b < 16; b++)); do v=$(((r * 7 + b * 13) & 255)); line+=$(printf '%02X' $v); sum=$((sum + v)); done
+  printf ':10%04X00%s%02X\r\n' $addr "$line" $(((256 - (sum & 255)) & 255)) >>"$image"
+done
+printf ':00000001FF\r\n' >>"$image"
+
+boxes=(--demo)
+start_sim() {
+  rm -f "$work/tty"
+  "$lin/sim/bravik-sim" "${boxes[@]}" --link "$work/tty" >"$1" 2>&1 &
+  sim=$!
+  for _ in $(seq 1 100); do [ -e "$work/tty" ] && return 0; sleep 0.05; done
+  echo "test-windows: the simulator did not start" >&2
+  exit 1
+}
+stop_sim() {
+  kill "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+  sim=""
+}
+
+# side NAME ARGS...: one command on a fresh demo line, in its own folder.
+# Linux names the device; Windows finds COM1 through its port map.
+run() {
+  local side="$1" name="$2"
+  shift 2
+  local dir="$work/$side/$name"
+  mkdir -p "$dir/home"
+  start_sim "$dir/trace"
+  set +e
+  if [ "$side" = linux ]; then
+    (cd "$dir" && HOME="$dir/home" XDG_CONFIG_HOME="" timeout 300 "$lin/cli/tessary-cli" "$@" --device "$work/tty") \
+      >"$dir/out" 2>"$dir/err"
+  else
+    (cd "$dir" && timeout 300 "$wine" "$exe" "$@") >"$dir/out" 2>"$dir/err"
+  fi
+  echo $? >"$dir/rc"
+  set -e
+  stop_sim
+  # What the program put on the wire, in order, with the rate it was sent at.
+  sed -n 's/^ *[0-9.]* line1 < /< /p' "$dir/trace" >"$dir/sent"
+  sed -n 's/^ *[0-9.]* line1 > /> /p' "$dir/trace" >"$dir/heard"
+}
+
+failed=0
+fail() {
+  echo "FAIL $*" >&2
+  failed=1
+}
+# Readings and clocks move between two runs of a box: digits count as one.
+masked() { tr '0-9' '#' <"$1"; }
+# The port's device as each side names it.
+shown() { tr -d '\r' <"$1" | sed -e "s#$work/tty#DEVICE#g" -e 's#\\\\\.\\COM1#DEVICE#g'; }
+# name ARGS... [-- FILE...]: both sides, then the same exit status, wire bytes
+# and standard output (line ends aside: Windows writes CR LF to a console),
+# and each FILE the same (exactly, or digits masked with =FILE).
+compare() {
+  local name="$1"
+  shift
+  local args=() files=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do args+=("$1"); shift; done
+  if [ $# -gt 0 ]; then shift; files=("$@"); fi
+  local t0=$SECONDS
+  run linux "$name" "${args[@]}"
+  run windows "$name" "${args[@]}"
+  local l="$work/linux/$name" w="$work/windows/$name"
+  cmp -s "$l/rc" "$w/rc" || fail "$name: exit status $(cat "$l/rc") on Linux, $(cat "$w/rc") on Windows: $(cat "$w/err")"
+  cmp -s "$l/sent" "$w/sent" || { fail "$name: the wire bytes differ"; diff "$l/sent" "$w/sent" | head -5 >&2; }
+  diff -q <(shown "$l/out" | tr '0-9' '#') <(shown "$w/out" | tr '0-9' '#') >/dev/null ||
+    { fail "$name: the output differs"; diff <(shown "$l/out") <(shown "$w/out") | head -5 >&2; }
+  for f in "${files[@]}"; do
+    if [ "${f:0:1}" = = ]; then
+      f="${f:1}"
+      diff -q <(masked "$l/$f") <(masked "$w/$f") >/dev/null || fail "$name: $f differs beyond its digits"
+    else
+      cmp -s "$l/$f" "$w/$f" || fail "$name: $f differs"
+    fi
+    [ -s "$w/$f" ] || fail "$name: $f is empty or missing on Windows"
+  done
+  echo "ok   $name: exit $(cat "$w/rc"), $(wc -l <"$w/sent") commands identical, $((SECONDS - t0)) s"
+}
+
+echo "== tessary-cli.exe against bravik-sim, beside the Linux tessary-cli"
+run windows ports ports
+grep -q '^COM1 = \\\\.\\COM1 (system)' "$work/windows/ports/out" ||
+  fail "ports: COM1 is not the system's \\\\.\\COM1: $(cat "$work/windows/ports/out")"
+echo "ok   ports: $(head -1 "$work/windows/ports/out" | tr -d '\r')"
+compare send send "#01ID"
+compare scan scan
+grep -c '^#0[125] ' "$work/windows/scan/out" | grep -qx 3 || fail "scan: the demo's three boxes not found"
+compare info info 01 --json
+compare coef-read coef read --address 01 --out coef.hex -- coef.hex
+compare upload upload --address 02 "$image"
+compare capture capture --count 3 --overwrite 01=c1.txt 05=c5.txt -- =c1.txt =c5.txt
+boxes=(--box addr=1,logsets=40)
+compare log-dump log dump --address 01 --out dump.txt -- =dump.txt
+boxes=(--demo)
+
+if [ "$bench" = 1 ]; then
+  # Release on both sides, as the README's benchmarks are.
+  rel="$root/build-rel"
+  cmake -S "$root" -B "$rel" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARY_BUILD_GUI=OFF >/dev/null
+  cmake --build "$rel" -j "$(nproc)" --target link_bench >/dev/null
+  echo "== link_bench on Linux"
+  "$rel/bench/link_bench" || true
+  echo "== link_bench.exe under Wine, its peer on Linux behind COM1"
+  rm -f "$work/tty"
+  "$rel/bench/link_bench" --peer "$work/tty" 300 &
+  sim=$!
+  for _ in $(seq 1 100); do [ -e "$work/tty" ] && break; sleep 0.05; done
+  "$wine" "$win/link_bench.exe" --device '\\.\COM1' || true
+  stop_sim
+fi
+
+if [ "$failed" -ne 0 ]; then exit 1; fi
+echo "test-windows: all passed"

@@ -1,0 +1,28 @@
+#include "link/DeviceLink.h"
+#include "testkit/ScriptedPort.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+TEST(DeviceLinkPosix, AllSerialCopyIsNotInheritedByProgramsWeStart) {
+    tessary::link::DeviceLink dl(std::make_unique<tessary::testkit::ScriptedPort>(), {});
+    const auto path = (std::filesystem::temp_directory_path() / ("tessary_cloexec_" + std::to_string(::getpid()))).string();
+    ASSERT_TRUE(dl.OpenAllSerialFile(path));
+    int seen = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        if (std::error_code ec; std::filesystem::read_symlink(fd.path(), ec) == path) {
+            ++seen;
+            EXPECT_TRUE(::fcntl(std::stoi(fd.path().filename().string()), F_GETFD) & FD_CLOEXEC);
+        }
+    }
+    EXPECT_EQ(seen, 1);
+    dl.CloseAllSerialFile();
+    std::filesystem::remove(path);
+}
+
+}  // namespace

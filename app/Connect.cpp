@@ -4,14 +4,19 @@
 #include "link/Files.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace tessary::app {
 
 namespace {
+// The search's own time-outs, given to each exchange: the link's setting is the
+// operator's and stays as it is.
+constexpr std::chrono::milliseconds kProbeTimeout{500}, kScanTimeout{200}, kIniTimeout{500};
+
 // The search's answer: noise (bytes outside printable ASCII) counts as none, so
 // a box heard at the wrong rate does not stop the search at that rate.
-std::string SearchAnswer(link::DeviceLink& link, const std::string& command) {
-    const link::Reply reply = link.Exchange(command);
+std::string SearchAnswer(link::DeviceLink& link, const std::string& command, std::chrono::milliseconds timeout) {
+    const link::Reply reply = link.Exchange(command, {timeout});
     return reply.outcome == link::ExchangeOutcome::Garbled ? std::string(kNoConnect) : reply.text;
 }
 }  // namespace
@@ -79,19 +84,14 @@ void Connector::ShowFound() {
 
 bool Connector::ProbePortBaud() {
     auto& link = s_.Link();
-    const std::uint32_t saved = link.ResponseTimeoutMs();
-    link.SetResponseTimeoutMs(500);
     view_.ShowProbe(link.LinkPortName(), link.LinkBaudRate());
     bool answered = false;
     for (int a = 1; a < 99; a += 3) {
         s_.Op().ProcessEvents();
-        if (link.SearchAborted) {
-            link.SetResponseTimeoutMs(saved);
-            return false;
-        }
+        if (link.SearchAborted) return false;
         const std::string address = AddressText(a);
         view_.ShowProbeAddress(address);
-        s_.State().ReplyText = SearchAnswer(link, address + "VER\r\n");
+        s_.State().ReplyText = SearchAnswer(link, address + "VER\r\n", kProbeTimeout);
         StepProgress();
         if (s_.State().ReplyText != kNoConnect) {
             answered = true;
@@ -99,7 +99,6 @@ bool Connector::ProbePortBaud() {
         }
     }
     view_.HideProbe();
-    link.SetResponseTimeoutMs(saved);
     return answered;
 }
 
@@ -154,17 +153,15 @@ void Connector::SearchForBox() {
 void Connector::ScanAddresses() {
     auto& link = s_.Link();
     auto& st = s_.State();
-    const std::uint32_t saved = link.ResponseTimeoutMs();
     st.CurrentAddress.clear();
     int count = 0;
-    link.SetResponseTimeoutMs(200);
     for (int a = 1; a <= 99; ++a) {
         s_.Op().ProcessEvents();
         // Abort leads from scanning to done, as it does from probing.
         if (link.SearchAborted) break;
         const std::string address = AddressText(a);
         view_.ShowScanAddress(address);
-        st.AddressTable[a] = SearchAnswer(link, address + "ID\r\n");
+        st.AddressTable[a] = SearchAnswer(link, address + "ID\r\n", kScanTimeout);
         view_.ShowProgress(a, 99);
         if (st.AddressTable[a] == kNoConnect) continue;
         ++count;
@@ -177,7 +174,6 @@ void Connector::ScanAddresses() {
         }
         if (last) break;
     }
-    link.SetResponseTimeoutMs(saved);
     AssignTransducerSlots(st);
     s_.ReadDeviceInfo();
     NameCaptureFiles(st);
@@ -186,14 +182,12 @@ void Connector::ScanAddresses() {
 bool Connector::ConnectFromIni() {
     auto& link = s_.Link();
     auto& st = s_.State();
-    const std::uint32_t saved = link.ResponseTimeoutMs();
     ResetTables();
     if (!link.OpenComPort()) {
         // Another program's port or a forbidden one is said once, before the addresses fail.
         const std::string refusal = link::OpenRefusalNotice(link.LinkPortName(), link.DevicePath(), link.LastOpenStatus());
         if (!refusal.empty()) s_.Op().ShowMessageBox(refusal);
     }
-    link.SetResponseTimeoutMs(500);
     for (std::size_t k = 0; k < st.TransducerAddress.size(); ++k) {
         if (s_.Stopping()) break;
         const std::string address = st.TransducerAddress[k];
@@ -201,7 +195,7 @@ bool Connector::ConnectFromIni() {
         const int n = AddressNumber(address);
         // An address that is not #01..#99 is not asked: #00 would "answer" as a
         // broadcast, and anything else has no place in the table.
-        if (n != 0) st.ReplyText = link.SendCommand(address + "ID\r\n");
+        if (n != 0) st.ReplyText = link.Exchange(address + "ID\r\n", {kIniTimeout}).text;
         if (n != 0 && st.ReplyText != kNoConnect) {
             if (!st.ConnectionFound) {
                 st.ConnectionFound = true;
@@ -211,14 +205,13 @@ bool Connector::ConnectFromIni() {
                 st.CurrentAddress = address;
             }
             st.IniConnectOk = true;
-            st.AddressTable[n] = link.SendCommand(address + "ID\r\n");
+            st.AddressTable[n] = link.Exchange(address + "ID\r\n", {kIniTimeout}).text;
         } else {
             s_.Op().ShowMessageBox("Could not to connect with parameters found in INI file " + ShownText(address) + ", " +
                                    std::to_string(link.LinkBaudRate()) + ", " + ShownText(link.LinkPortName()));
             st.TransducerAddress[k].clear();
         }
     }
-    link.SetResponseTimeoutMs(saved);
     if (s_.Stopping()) return st.ConnectionFound;
     if (st.ConnectionFound) {
         AssignTransducerSlots(st);

@@ -46,6 +46,10 @@ bool Capture::Start(const CaptureSetup& setup) {
     }
     run->addresses = setup.addresses;
     run->timeoutMs = device::TimeoutFromGateTime(setup.gateTime);
+    // The operator's setting follows the gate time and keeps it after the
+    // capture; the cycles give theirs to each exchange, so whatever sets it
+    // later changes nothing here.
+    link_.SetResponseTimeoutMs(run->timeoutMs);
     run->period = rateUnit_ * ParseCaptureRate(setup.rateText);
 
     view_.ShowState(true, {});
@@ -157,20 +161,22 @@ void Capture::RunCycles(Run& run) {
         run.allSerialOpen = link_.OpenAllSerialFile(run.allSerialPath, &error);
         if (!run.allSerialOpen) view_.ShowFileError(0, "Cannot open " + run.allSerialPath + ": " + error);
     }
-    // Here rather than in Start, so the window does not wait for the line.
-    // It stays after the capture, as the readings' time-out does.
-    link_.SetResponseTimeoutMs(run.timeoutMs);
     std::string note;
     std::uint64_t k = 1;
     while (!run.stop) {
         const auto due = run.start + run.period * static_cast<std::int64_t>(k);
-        while (!run.stop && clock_.Now() < due) {
-            clock_.SleepUntil(due);
+        while (!run.stop && clock_.Now() < due - kBookAhead) {
+            clock_.SleepUntil(due - kBookAhead);
             HandleRequests(run);
         }
         if (run.stop) break;
+        // Booked a little ahead: the cycle waits at most for the exchange under
+        // way, and the hand-off's own delay falls before the deadline.
+        link::LinkHold booked = link_.Hold();
+        while (!run.stop && clock_.Now() < due) clock_.SleepUntil(due);
+        if (run.stop) break;
         if (cycleObserver_) cycleObserver_({k, due, clock_.Now()});
-        const bool goOn = RunCycle(run, note);
+        const bool goOn = RunCycle(run, note, booked);
         CheckAllSerialFile(run);
         if (!goOn) break;
         if (run.rebase) {
@@ -197,25 +203,22 @@ void Capture::RunCycles(Run& run) {
     view_.ShowState(false, note);
 }
 
-bool Capture::RunCycle(Run& run, std::string& note) {
+bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
     for (int k = 0; k < kSlots; ++k) {
         HandleRequests(run);
         if (run.stop) return true;
         if (!run.ticked[k]) continue;
-        std::string answer;
-        link::ExchangeOutcome outcome;
+        // Filed as data: after a box that kept silent, its late answer is
+        // discarded instead of filed under the next slot.
         const auto since = std::chrono::steady_clock::now();
-        {
-            // The time-out of the snapshot, whatever the window has set since.
-            auto hold = link_.Hold();
-            const std::uint32_t saved = link_.ResponseTimeoutMs();
-            link_.SetResponseTimeoutMs(run.timeoutMs);
-            link::Reply reply = link_.Exchange(run.addresses[k] + std::string(kCaptureCommand) + "\r\n");
-            answer = std::move(reply.text);
-            outcome = reply.outcome;
-            link_.SetResponseTimeoutMs(saved);
-        }
-        clock_.LetOthersIn();
+        const link::Reply reply = link_.Exchange(run.addresses[k] + std::string(kCaptureCommand) + "\r\n",
+                                                 {std::chrono::milliseconds(run.timeoutMs), true});
+        booked.Release();  // the other slots take their turns with the other threads
+        const std::string& answer = reply.text;
+        const link::ExchangeOutcome outcome = reply.outcome;
+        if (reply.lateDiscarded && !run.lateSaid.exchange(true))
+            view_.ShowState(true, "a late answer was discarded: a box answers after its time-out, and its readings"
+                                  " are filed as \"NoConnect\"");
         if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
                        (outcome == link::ExchangeOutcome::NotOpen && watch_->UnpluggedSince(since))))
             return PauseForAdapter(run, since, note);

@@ -35,6 +35,11 @@ class Operator;
 namespace tessary::capture {
 
 inline constexpr int kSlots = 4;
+// How long before its deadline a cycle asks for the line; once it has it, it
+// keeps it, idle, until the deadline. The hand-off on a loaded machine takes
+// milliseconds; this way it falls before the deadline, at a cost to the other
+// threads of at most this much a period.
+inline constexpr std::chrono::milliseconds kBookAhead{10};
 
 // The page. ShowLine, ShowFileError and ShowState are called from the capture
 // thread too: an implementation queues them to the window and returns.
@@ -90,8 +95,9 @@ public:
     // opens the slot files in order (asking Append or Overwrite for an
     // existing one) and starts the clock: the first cycle is due one period
     // from now. The all-serial file is opened by the capture thread, once the
-    // line is free; the capture thread also sets the link's time-out from the
-    // gate time. A capture still winding down ends first, on the new thread.
+    // line is free. The cycles' time-out comes from the gate time; the link's
+    // setting is set to it too, and stays. A capture still winding down ends
+    // first, on the new thread.
     bool Start(const CaptureSetup& setup);
     // Returns at once; the capture thread closes the files as it ends and then
     // reports ShowState(false, ...).
@@ -140,6 +146,7 @@ private:
         std::atomic<bool> allSerialTick{false};
         std::atomic<std::uint64_t> skipped{0};
         std::atomic<std::uint64_t> garbled{0};
+        std::atomic<bool> lateSaid{false};
 
         std::mutex filesMutex;  //!< guards files and fileErrors: a close never falls inside a write
         std::array<link::LineFile, kSlots> files;
@@ -152,7 +159,7 @@ private:
 
     void OpenTransducerFile(Run& run, int slot, const std::string& path);
     void RunCycles(Run& run);
-    bool RunCycle(Run& run, std::string& note);
+    bool RunCycle(Run& run, std::string& note, link::LinkHold& booked);
     // False: the capture ends (`note` says why).
     bool PauseForAdapter(Run& run, std::chrono::steady_clock::time_point since, std::string& note);
     void WriteLine(Run& run, int slot, const std::string& line);

@@ -19,11 +19,6 @@ public:
     // A Wake() that comes while nobody sleeps ends the next sleep at once.
     virtual void SleepUntil(TimePoint t) = 0;
     virtual void Wake() = 0;
-    // Called after each exchange of a cycle. The link's lock is not fair: a
-    // thread that releases it and locks it again at once keeps it, so a
-    // capture running late would starve the window of the line. A short pause
-    // lets a waiting exchange in first; virtual time needs none.
-    virtual void LetOthersIn() {}
 };
 
 // The real clock. Its sleep is the system's most precise wait: a condition
@@ -37,7 +32,6 @@ public:
     SteadyCaptureClock& operator=(const SteadyCaptureClock&) = delete;
     TimePoint Now() override { return std::chrono::steady_clock::now(); }
     void SleepUntil(TimePoint t) override;
-    void LetOthersIn() override;
     void Wake() override;
 
 private:

@@ -21,8 +21,6 @@ void SteadyCaptureClock::SleepUntil(TimePoint t) {
     waiter_->woken = false;
 }
 
-void SteadyCaptureClock::LetOthersIn() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
-
 void SteadyCaptureClock::Wake() {
     {
         std::lock_guard lock(waiter_->mutex);

@@ -53,15 +53,6 @@ void SteadyCaptureClock::SleepUntil(TimePoint t) {
     waiter_->Sleep(left);
 }
 
-void SteadyCaptureClock::LetOthersIn() {
-    // Sleep(1) would take a whole tick of 15.6 ms.
-    const HANDLE timer = waiter_->timer;
-    LARGE_INTEGER due{};
-    due.QuadPart = -10'000;  // 1 ms
-    if (timer && ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) ::WaitForSingleObject(timer, INFINITE);
-    else ::Sleep(1);
-}
-
 void SteadyCaptureClock::Wake() { ::SetEvent(waiter_->wake); }
 
 }  // namespace tessary::capture

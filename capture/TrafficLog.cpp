@@ -55,6 +55,7 @@ std::string FormatTraffic(const link::TrafficRecord& r) {
     std::string text = std::string(stamp) + "  " + r.port + "  " + Printable(r.command) + "  ->  " + Printable(r.reply);
     const std::string_view why = r.reply == link::kNoConnect ? Why(r.outcome) : std::string_view{};
     if (!why.empty()) text += " (" + std::string(why) + ")";
+    if (r.lateDiscarded) text += " (a late answer was discarded)";
     return text;
 }
 

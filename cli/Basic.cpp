@@ -134,6 +134,8 @@ int RunInfo(Rig& rig) {
     auto& st = rig.session->State();
     st.CurrentAddress = address;
     const device::InfoReadOut readOut = device::ReadInformation(*rig.session, true);
+    // The field it would have shifted shows "NoConnect" instead.
+    if (readOut.lateDiscarded) rig.env.err << "tessary-cli: a late answer was discarded\n";
     if (readOut.unanswered) return rig.Fail(kNoAnswer, "no box answered at " + address);
 
     const auto& in = st.Info;

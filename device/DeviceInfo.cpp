@@ -14,15 +14,17 @@ constexpr const char* kBroadcast = "#00";
 constexpr std::uint32_t kMaxPollTimeoutMs = 60000;
 }  // namespace
 
-link::Reply AskBox(app::Session& session, const std::string& word) {
+link::Reply AskBox(app::Session& session, const std::string& word, link::ExchangeOptions options) {
     auto& st = session.State();
     st.CommandText = st.CurrentAddress + word + "\r\n";
     // Closing: a read-out of twenty exchanges must not hold the exit.
     if (session.Stopping()) return {std::string(link::kNoConnect), link::ExchangeOutcome::NotOpen, false};
-    return session.Link().Exchange(st.CommandText);
+    return session.Link().Exchange(st.CommandText, options);
 }
 
-std::string QueryBox(app::Session& session, const std::string& word) { return AskBox(session, word).text; }
+std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options) {
+    return AskBox(session, word, options).text;
+}
 
 std::optional<int> AddressNumber(const std::string& address) {
     if (address.size() < 3) return std::nullopt;
@@ -41,11 +43,11 @@ std::string UnitItemName(const std::string& upAnswer) {
     return name;
 }
 
-std::string ReadDisplayMode(app::Session& session) {
+std::string ReadDisplayMode(app::Session& session, link::ExchangeOptions options) {
     auto& st = session.State();
     std::string result;
     if (st.CurrentAddress != kBroadcast) {
-        const std::string a = QueryBox(session, "DM");
+        const std::string a = QueryBox(session, "DM", options);
         if (a.size() < 2) {
             const int mode = a.size() == 1 && a[0] >= '0' && a[0] <= '9' ? a[0] - '0' : 0;
             result = mode >= 1 && mode <= 7 ? kDisplayModes[static_cast<std::size_t>(mode - 1)] : "0";
@@ -61,7 +63,7 @@ std::string ReadDisplayMode(app::Session& session) {
     return result;
 }
 
-void ReadPanelUnits(app::Session& session) {
+void ReadPanelUnits(app::Session& session, link::ExchangeOptions options) {
     auto& st = session.State();
     for (std::size_t k = 0; k < 4; ++k) {
         const std::string& caption = st.TransducerCaption[k];
@@ -69,9 +71,9 @@ void ReadPanelUnits(app::Session& session) {
         if (caption == app::kNoConnect || caption.size() < 3 || session.Stopping()) continue;
         const std::string p = caption.substr(0, 3);
         st.CommandText = p + "UN1\r\n";
-        st.Info.PanelPUnits[k] = session.Link().SendCommand(st.CommandText);
+        st.Info.PanelPUnits[k] = session.Link().Exchange(st.CommandText, options).text;
         st.CommandText = p + "UN2\r\n";
-        st.Info.PanelTUnits[k] = session.Link().SendCommand(st.CommandText);
+        st.Info.PanelTUnits[k] = session.Link().Exchange(st.CommandText, options).text;
     }
 }
 
@@ -82,9 +84,11 @@ InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent) {
     auto& info = st.Info;
     auto& link = session.Link();
     InfoReadOut out;
+    // Every answer is filed as a field: a late answer must not land in the next one.
     const auto Ask = [&](const std::string& word) {
-        const link::Reply reply = AskBox(session, word);
+        const link::Reply reply = AskBox(session, word, link::kFiledAsData);
         if (reply.outcome == link::ExchangeOutcome::Garbled) out.garbled.push_back(word);
+        out.lateDiscarded = out.lateDiscarded || reply.lateDiscarded;
         return reply.text;
     };
     session.Op().ProcessEvents();
@@ -124,7 +128,7 @@ InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent) {
         st.DeviceType = kKestin;
         info.KestinRowVisible = true;
         info.FpgaRowVisible = false;
-        info.KestinDisplay = ReadDisplayMode(session);
+        info.KestinDisplay = ReadDisplayMode(session, link::kFiledAsData);
     }
     ++info.DeviceTypeSerial;
 
@@ -139,7 +143,7 @@ InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent) {
     info.PUnits = info.PressUnits;
     info.TempUnits = Ask("UN2");
     info.TUnits = info.TempUnits;
-    ReadPanelUnits(session);
+    ReadPanelUnits(session, link::kFiledAsData);
     st.CommandLineText = st.CurrentAddress;
 
     for (int i = 1; i <= 8; ++i) {

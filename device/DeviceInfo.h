@@ -25,23 +25,25 @@ inline constexpr std::array<const char*, 7> kDisplayModes = {
 
 // Sends CurrentAddress + word + "\r\n" (built in CommandText) and returns the
 // answer; "NoConnect" without sending once the session is stopping.
-std::string QueryBox(app::Session& session, const std::string& word);
+std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options = {});
 // The same with the exchange's outcome (a garbled answer, a lost one).
-link::Reply AskBox(app::Session& session, const std::string& word);
+link::Reply AskBox(app::Session& session, const std::string& word, link::ExchangeOptions options = {});
 
 // The number of a bus address text ("#07" -> 7); empty when characters 2 and 3
 // are not two decimal digits.
 std::optional<int> AddressNumber(const std::string& address);
 
 // The fixed sequence of queries at CurrentAddress: 20 exchanges (21 when the log
-// is initialised) plus two per connected Readings panel. Shows no message; a
-// silent box gives "NoConnect" fields and counts as Kestin.
+// is initialised) plus two per connected Readings panel, each answer filed as
+// data (after a silent one the next waits for a quiet line). Shows no message;
+// a silent box gives "NoConnect" fields and counts as Kestin.
 void ReadDeviceInfo(app::Session& session);
 
 // What a read-out found besides the fields.
 struct InfoReadOut {
     bool unanswered = false;            // stopped: the first query got no answer
     std::vector<std::string> garbled;   // command words whose answers came garbled, in order
+    bool lateDiscarded = false;         // an answer that came after its time-out was thrown away
 };
 // ReadDeviceInfo that tells which answers came garbled; with `stopWhenSilent`
 // it ends after the first query when that one gets no answer (an absent box
@@ -51,10 +53,10 @@ InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent);
 // Asks "DM" and returns the text to show; sets Info.KestinSelection for a
 // one-digit answer. A one-character answer that is not a digit 1..7 shows "0"
 // and leaves no item selected.
-std::string ReadDisplayMode(app::Session& session);
+std::string ReadDisplayMode(app::Session& session, link::ExchangeOptions options = {});
 
 // "UN1"/"UN2" at the address of each Readings panel that has a box.
-void ReadPanelUnits(app::Session& session);
+void ReadPanelUnits(app::Session& session, link::ExchangeOptions options = {});
 
 // The unit name of an "UP" answer: the text before its first comma, with the
 // one-letter temperature units spelt out.

@@ -110,14 +110,16 @@ bool ProbeDevice(app::Session& session, const std::string& address) {
     auto& st = session.State();
     st.CommandText = address + "VF" + "\r\n";
     for (int attempt = 0; attempt < 3; ++attempt) {
-        st.ReplyText = session.Link().SendCommand(st.CommandText);
+        st.ReplyText = session.Link().Exchange(st.CommandText, link::kFiledAsData).text;
         if (st.ReplyText != link::kNoConnect) return true;
     }
     return false;
 }
 
 link::Reply ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays) {
-    link::Reply reply = session.Link().Exchange(address + kReadingsCommand + "\r\n");
+    // Filed as data: after a silent exchange the line must be quiet first, or a
+    // late answer would be shown as this one.
+    link::Reply reply = session.Link().Exchange(address + kReadingsCommand + "\r\n", link::kFiledAsData);
     // An unplugged adapter leaves the last reading shown; the status line says why.
     const bool unplugged = reply.outcome == link::ExchangeOutcome::HangUp ||
                            (reply.outcome == link::ExchangeOutcome::NotOpen && session.Watch().Unplugged());

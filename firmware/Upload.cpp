@@ -6,20 +6,8 @@
 namespace tessary::firmware {
 namespace {
 
-// Puts the reply time-out back on every way out of the copy wait.
-class TimeoutScope {
-public:
-    TimeoutScope(link::DeviceLink& link, std::uint32_t ms) : link_(link), saved_(link.ResponseTimeoutMs()) {
-        link_.SetResponseTimeoutMs(ms);
-    }
-    ~TimeoutScope() { link_.SetResponseTimeoutMs(saved_); }
-    TimeoutScope(const TimeoutScope&) = delete;
-    TimeoutScope& operator=(const TimeoutScope&) = delete;
-
-private:
-    link::DeviceLink& link_;
-    std::uint32_t saved_;
-};
+// How long the box may take to copy the image before it answers.
+constexpr std::chrono::milliseconds kCopyWait{20000};
 
 class RunningFlag {
 public:
@@ -154,12 +142,13 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     Log(view_.TimeOfDay());
     Log("Please wait for Bravik to Copy........");
     {
-        // Read in one-second slices (nothing is written between them), so that a
-        // stop, a second signal, ends the wait too.
-        TimeoutScope copyWait(link, 1000);
+        // The copy wait's own time-out, read in one-second slices (nothing is
+        // written between them), so that a stop, a second signal, ends it too.
+        // The link's setting is left as it is.
+        constexpr int kSlices = 20;
         st.ReplyText = std::string(link::kNoConnect);
-        for (int slice = 0; slice < 20 && st.ReplyText == link::kNoConnect && !stop_.load(); ++slice)
-            st.ReplyText = link.SendCommand(std::string(link::kNoWrite));
+        for (int slice = 0; slice < kSlices && st.ReplyText == link::kNoConnect && !stop_.load(); ++slice)
+            st.ReplyText = link.Exchange(std::string(link::kNoWrite), {kCopyWait / kSlices}).text;
     }
     Log(st.ReplyText);
     const bool copied = st.ReplyText != link::kNoConnect;

@@ -78,9 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         const std::string command = op % 4 == 0 ? "#01ID\r\n" : op % 4 == 1 ? "NoWrite" : "#00X\r\n";
+        // Some filed as data; some with a time-out of their own, up to the link's.
+        const bool filed = (op & 4) != 0;
+        const milliseconds own = op & 8 ? milliseconds(1 + op % 64u * timeout / 64u) : milliseconds(0);
         const auto start = port->clock;
-        const Reply r = link.Exchange(command);
-        if (port->clock - start > milliseconds(timeout) + kExchangeOverrun) std::abort();
+        const Reply r = link.Exchange(command, {own, filed});
+        // Filed as data, the wait for a quiet line adds at most one more time-out before this one's own.
+        const auto limit = milliseconds(filed ? 3 * timeout : timeout) + kExchangeOverrun;
+        if (port->clock - start > limit) std::abort();
+        if (r.lateDiscarded && (!filed || command == "NoWrite" || r.staleDiscarded)) std::abort();
         if (r.text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) std::abort();
         const bool printable =
             std::all_of(r.text.begin(), r.text.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });

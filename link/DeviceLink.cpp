@@ -32,7 +32,10 @@ std::string ReplyStatusText(const Reply& reply) {
         text = "Garbled: " + std::string(OutcomeText(reply.outcome));
     else if (reply.outcome != ExchangeOutcome::Line && reply.outcome != ExchangeOutcome::Broadcast)
         text = std::string(kNoConnect) + ": " + std::string(OutcomeText(reply.outcome));
-    if (reply.staleDiscarded) text += (text.empty() ? "" : "; ") + std::string("a late answer to an earlier command was discarded");
+    const char* discarded = reply.lateDiscarded    ? "a late answer was discarded"
+                            : reply.staleDiscarded ? "a late answer to an earlier command was discarded"
+                                                   : nullptr;
+    if (discarded) text += (text.empty() ? "" : "; ") + std::string(discarded);
     return text;
 }
 
@@ -45,78 +48,91 @@ DeviceLink::~DeviceLink() {
 }
 
 void DeviceLink::SetLinkPortName(std::string name) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(settingsMutex_);
     portName_ = std::move(name);
 }
 std::string DeviceLink::LinkPortName() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(settingsMutex_);
     return portName_;
 }
 void DeviceLink::SetLinkBaudRate(std::uint32_t baud) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(settingsMutex_);
     baud_ = baud;
 }
 std::uint32_t DeviceLink::LinkBaudRate() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(settingsMutex_);
     return baud_;
 }
-void DeviceLink::SetResponseTimeoutMs(std::uint32_t ms) {
-    std::lock_guard lock(mutex_);
-    timeoutMs_ = ms;
-}
-std::uint32_t DeviceLink::ResponseTimeoutMs() const {
-    std::lock_guard lock(mutex_);
-    return timeoutMs_;
-}
+void DeviceLink::SetResponseTimeoutMs(std::uint32_t ms) { timeoutMs_.store(ms); }
+std::uint32_t DeviceLink::ResponseTimeoutMs() const { return timeoutMs_.load(); }
 void DeviceLink::SetEventPump(std::function<void()> pump) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(settingsMutex_);
     pump_ = std::move(pump);
 }
 
 bool DeviceLink::OpenComPort() {
     std::function<void()> pump;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(settingsMutex_);
         pump = pump_;
     }
-    // Outside the lock: a nested handler may want the link.
+    // Outside the line: a nested handler may want the link.
     if (pump) pump();
     if (SearchAborted.load()) return false;
 
-    std::lock_guard lock(mutex_);
-    if (port_->isOpen()) port_->close();
-    devicePath_ = resolver_ ? resolver_(portName_) : portName_;
-    if (devicePath_.empty()) {
-        openStatus_ = {PortStatus::Code::NotFound, portName_ + " has no device in the port map"};
-        return false;
+    std::lock_guard line(line_);
+    std::string name;
+    std::uint32_t baud = 0;
+    {
+        std::lock_guard lock(settingsMutex_);
+        name = portName_;
+        baud = baud_;
     }
-    openStatus_ = port_->open(devicePath_, baud_);
-    if (!openStatus_.ok()) return false;
+    if (port_->isOpen()) port_->close();
+    open_ = false;
+    quietUntil_ = {};  // the open flushes whatever was on its way
+    const std::string path = resolver_ ? resolver_(name) : name;
+    const PortStatus status = path.empty() ? PortStatus{PortStatus::Code::NotFound, name + " has no device in the port map"}
+                                           : port_->open(path, baud);
+    open_ = port_->isOpen();
+    {
+        std::lock_guard lock(settingsMutex_);
+        devicePath_ = path;
+        openStatus_ = status;
+    }
+    if (!status.ok()) return false;
     hangUpSeen_ = false;
     return SetPortTimeouts();
 }
 
 bool DeviceLink::ReopenDevice(const std::string& path) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     if (port_->isOpen()) port_->close();
-    devicePath_ = path;
-    openStatus_ = port_->open(devicePath_, baud_);
-    if (!openStatus_.ok()) return false;
+    open_ = false;
+    quietUntil_ = {};
+    const PortStatus status = port_->open(path, LinkBaudRate());
+    open_ = port_->isOpen();
+    {
+        std::lock_guard lock(settingsMutex_);
+        devicePath_ = path;
+        openStatus_ = status;
+    }
+    if (!status.ok()) return false;
     hangUpSeen_ = false;
     return true;
 }
 
 bool DeviceLink::SetPortTimeouts() {
-    // Deadlines are measured per exchange (see SendCommand); a POSIX port has
-    // no time-out state to set, so this only says whether a port is there.
-    std::lock_guard lock(mutex_);
-    return port_->isOpen();
+    // Deadlines are measured per exchange (see Exchange); a POSIX port has no
+    // time-out state to set, so this only says whether a port is there.
+    return open_.load();
 }
 
 BaudRateChange DeviceLink::ApplyBaudRate() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
+    const std::uint32_t baud = LinkBaudRate();
     const PortStatus status =
-        port_->isOpen() ? port_->setBaudRate(baud_) : PortStatus{PortStatus::Code::NotOpen, "port not open"};
+        port_->isOpen() ? port_->setBaudRate(baud) : PortStatus{PortStatus::Code::NotOpen, "port not open"};
     BaudRateChange change;
     change.applied = status.ok();
     if (status.code == PortStatus::Code::NotOpen || status.code == PortStatus::Code::Unreadable)
@@ -126,70 +142,75 @@ BaudRateChange DeviceLink::ApplyBaudRate() {
 }
 
 void DeviceLink::ClosePort() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     if (port_->isOpen()) port_->close();
+    open_ = false;
 }
 
-bool DeviceLink::IsOpen() const {
-    std::lock_guard lock(mutex_);
-    return port_->isOpen();
-}
+bool DeviceLink::IsOpen() const { return open_.load(); }
 
 PortStatus DeviceLink::LastOpenStatus() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(settingsMutex_);
     return openStatus_;
 }
 
 std::string DeviceLink::DevicePath() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(settingsMutex_);
     return devicePath_;
 }
 
-LinkHold DeviceLink::Hold() { return LinkHold(mutex_); }
+LinkHold DeviceLink::Hold() { return LinkHold(line_); }
 
 bool DeviceLink::WriteRaw(std::string_view bytes) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     if (!port_->isOpen()) return false;
     return port_->write(bytes, writeLimitLocked(bytes.size()));
 }
 
 bool DeviceLink::DiscardWaiting() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     if (!port_->isOpen()) return false;
-    return discardWaitingLocked(port_->now() + milliseconds(timeoutMs_));
+    const auto now = port_->now();
+    return discardWaitingLocked(now, now + milliseconds(timeoutMs_.load()));
 }
 
 std::chrono::milliseconds DeviceLink::writeLimitLocked(std::size_t bytes) const {
     // Generous bound: twice the wire time (10 bits a byte) plus a second.
-    return milliseconds(1000) + milliseconds(bytes * 20000 / (baud_ ? baud_ : 1));
+    const std::uint32_t baud = LinkBaudRate();
+    return milliseconds(1000) + milliseconds(bytes * 20000 / (baud ? baud : 1));
 }
 
-Reply DeviceLink::Exchange(std::string command) {
-    std::lock_guard lock(mutex_);
+Reply DeviceLink::Exchange(std::string command, ExchangeOptions options) {
+    std::lock_guard line(line_);
+    // Read once the line is ours: the setting in force when this exchange starts.
+    const milliseconds timeout = options.timeout > milliseconds(0) ? options.timeout : milliseconds(timeoutMs_.load());
     const auto began = std::chrono::system_clock::now();
-    Reply reply = exchangeLocked(command);
+    Reply reply = exchangeLocked(command, timeout, options.filedAsData);
     if (reply.outcome != ExchangeOutcome::Broadcast) captureLocked("> ", reply.text + "\r\n");
-    if (observer_) observer_({began, portName_, command, reply.text, reply.outcome});
+    if (observer_) observer_({began, LinkPortName(), command, reply.text, reply.outcome, reply.lateDiscarded});
     if (reply.outcome == ExchangeOutcome::HangUp && !hangUpSeen_) {
         hangUpSeen_ = true;
-        if (hangUpObserver_) hangUpObserver_(portName_);
+        if (hangUpObserver_) hangUpObserver_(LinkPortName());
     }
     return reply;
 }
 
 std::string DeviceLink::SendCommand(std::string command) { return Exchange(std::move(command)).text; }
 
-bool DeviceLink::discardWaitingLocked(Clock::time_point until) {
+bool DeviceLink::discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until) {
     // Whatever waits before a command goes out answers an earlier one (it came
-    // after that one's time-out) or is noise. A line caught mid-arrival is read
-    // to its end, so its tail is not taken for the next answer.
+    // after that one's time-out) or is noise; so does whatever comes before
+    // quietUntil. A line caught mid-arrival is read to its end, so its tail is
+    // not taken for the next answer.
     bool discarded = false;
     bool midLine = false;
     char byte = 0;
     for (;;) {
-        auto wait = microseconds(0);
-        if (midLine) wait = std::clamp(duration_cast<microseconds>(until - port_->now()), microseconds(0),
-                                       duration_cast<microseconds>(kTrailingGap));
+        const auto now = port_->now();
+        auto wait = std::max(duration_cast<microseconds>(quietUntil - now), microseconds(0));
+        if (midLine)
+            wait = std::max(wait, std::clamp(duration_cast<microseconds>(until - now), microseconds(0),
+                                             duration_cast<microseconds>(kTrailingGap)));
         if (port_->readByte(byte, wait) != ReadResult::Byte) return discarded;
         discarded = true;
         midLine = byte != '\n';
@@ -198,20 +219,28 @@ bool DeviceLink::discardWaitingLocked(Clock::time_point until) {
     }
 }
 
-Reply DeviceLink::exchangeLocked(const std::string& command) {
+Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeout, bool filedAsData) {
     Reply out;
-    const auto start = port_->now();
-    const auto deadline = start + milliseconds(timeoutMs_);
-    const auto bound = deadline + kExchangeOverrun;
+    auto start = port_->now();
     auto fail = [&out](ExchangeOutcome why) {
         out.outcome = why;
         out.text = kNoConnect;
         return out;
     };
 
-    if (command != kNoWrite) {
+    const bool write = command != kNoWrite;
+    if (write && port_->isOpen()) {
+        if (filedAsData && quietUntil_ > start) {
+            out.lateDiscarded = discardWaitingLocked(quietUntil_, quietUntil_ + timeout);
+            start = port_->now();  // the command's own time-out counts from here
+        } else {
+            out.staleDiscarded = discardWaitingLocked(start, start + timeout);
+        }
+    }
+    const auto deadline = start + timeout;
+    const auto bound = deadline + kExchangeOverrun;
+    if (write) {
         if (port_->isOpen()) {
-            out.staleDiscarded = discardWaitingLocked(deadline);
             const auto left = std::max(duration_cast<milliseconds>(bound - port_->now()), milliseconds(0));
             port_->write(command, std::min(writeLimitLocked(command.size()), left));
         }
@@ -235,16 +264,21 @@ Reply DeviceLink::exchangeLocked(const std::string& command) {
             return fail(ExchangeOutcome::NotOpen);
         }
         if (now >= bound) return fail(ExchangeOutcome::Overflow);
-        // The last read of the time-out still takes a first byte; a line under
-        // way is read on until it pauses for a gap past the deadline.
-        const auto until = std::min(std::max(deadline, lastByte) + kTrailingGap, bound);
+        // The first byte until the deadline and no longer; a line under way is
+        // read on until it pauses for a gap past the deadline.
+        const auto until = received == 0 ? deadline : std::min(std::max(deadline, lastByte + kTrailingGap), bound);
         const auto wait = std::max(duration_cast<microseconds>(until - now), microseconds(0));
 
         char byte = 0;
         const ReadResult r = port_->readByte(byte, wait);
         if (r == ReadResult::HangUp || r == ReadResult::Error) return fail(ExchangeOutcome::HangUp);
-        if (r == ReadResult::Timeout)
-            return fail(received > 0 ? ExchangeOutcome::NoLineEnd : ExchangeOutcome::NoByte);
+        if (r == ReadResult::Timeout) {
+            if (received > 0) return fail(ExchangeOutcome::NoLineEnd);
+            // Its answer may still come: the next command filed as data waits out
+            // this exchange's time-out once more, and the last read's gap.
+            if (filedAsData) quietUntil_ = port_->now() + timeout + kTrailingGap;
+            return fail(ExchangeOutcome::NoByte);
+        }
         lastByte = port_->now();
         ++received;
         if (byte == '\n') break;
@@ -269,7 +303,7 @@ void DeviceLink::captureLocked(std::string_view prefix, std::string_view text) {
 }
 
 bool DeviceLink::OpenAllSerialFile(const std::string& path, std::string* error) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     const std::string why = capture_.Open(path, LineFile::Mode::Append);
     {
         std::lock_guard errorLock(captureErrorMutex_);
@@ -280,12 +314,12 @@ bool DeviceLink::OpenAllSerialFile(const std::string& path, std::string* error) 
 }
 
 std::string DeviceLink::CloseAllSerialFile() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     return capture_.Close();
 }
 
 bool DeviceLink::AllSerialFileOpen() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     return capture_.IsOpen();
 }
 
@@ -295,12 +329,12 @@ std::string DeviceLink::AllSerialFileError() const {
 }
 
 void DeviceLink::SetTrafficObserver(std::function<void(const TrafficRecord&)> observer) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     observer_ = std::move(observer);
 }
 
 void DeviceLink::SetHangUpObserver(std::function<void(const std::string&)> observer) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard line(line_);
     hangUpObserver_ = std::move(observer);
 }
 

@@ -3,14 +3,17 @@
 // (SendCommand) that writes a command and reads back one reply line under a
 // deadline counted from the start of the exchange.
 //
-// Threading: every public member may be called from any thread. One mutex is
-// held for each whole exchange (write, reads, capture write) and for a raw
-// block write, so the window thread and the capture thread never interleave.
-// A stream (several exchanges and raw writes that belong together) takes the
-// same mutex for its whole length with Hold(). Nothing here calls back into
-// the operator while the mutex is held.
+// Threading: every public member may be called from any thread. The line (a
+// LineLock, handed over in the order threads asked for it) is held for each
+// whole exchange (write, reads, capture write) and for a raw block write, so
+// the window thread and the capture thread never interleave. A stream
+// (several exchanges and raw writes that belong together) keeps the line for
+// its whole length with Hold(). The settings (port name, baud rate, time-out)
+// and what the last open said are read and written without waiting for the
+// line. Nothing here calls back into the operator while the line is held.
 
 #include "link/Files.h"
+#include "link/LineLock.h"
 #include "link/Port.h"
 
 #include <atomic>
@@ -20,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tessary::link {
@@ -45,20 +49,38 @@ enum class ExchangeOutcome {
 std::string_view OutcomeText(ExchangeOutcome outcome);
 
 // What one exchange gave: the reply text as SendCommand returns it, why, and
-// whether input already waiting before the command was written was thrown
-// away (an answer that came too late for an earlier command).
+// whether input was thrown away before the command was written: input already
+// waiting (an answer that came too late for an earlier command), or bytes that
+// came while this exchange waited for a quiet line (see ExchangeOptions).
 struct Reply {
     std::string text;
     ExchangeOutcome outcome = ExchangeOutcome::NotOpen;
     bool staleDiscarded = false;
+    bool lateDiscarded = false;
 };
 // For the status bar: empty for a clean answer (or a broadcast), otherwise what
 // went wrong, e.g. "NoConnect: no byte came before the time-out".
 std::string ReplyStatusText(const Reply& reply);
 
-// The reply is awaited until the deadline plus this gap (the last read of the
-// time-out), and past the deadline a reply still arriving is read on until a
-// gap this long.
+// How one exchange is run.
+struct ExchangeOptions {
+    // This exchange's time-out; 0: the link's ResponseTimeoutMs. A flow with a
+    // time-out of its own (the scan, the copy wait, the capture) gives it here
+    // and leaves the link's setting alone.
+    std::chrono::milliseconds timeout{0};
+    // The answer is filed as data (capture, readings, the information read-out).
+    // After such an exchange ended with no byte, the next one that files its
+    // answer waits for a quiet line before writing: whatever arrives within the
+    // ended exchange's own time-out (and the gap of a last read) is a late
+    // answer, and is discarded rather than taken for the new command's. Other
+    // exchanges keep their timing.
+    bool filedAsData = false;
+};
+inline constexpr ExchangeOptions kFiledAsData{.filedAsData = true};
+
+// The first byte is awaited until the deadline and no longer; a reply already
+// arriving at the deadline is read on until it pauses for a gap this long.
+// It is also the last read added to the wait for a quiet line.
 inline constexpr std::chrono::milliseconds kTrailingGap{110};
 // A reply without a line feed is cut here (a box at the wrong rate can stream noise)...
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
@@ -77,13 +99,16 @@ struct BaudRateChange {
 // every other thread's exchange waits. Do not ask the operator while holding.
 class [[nodiscard]] LinkHold {
 public:
-    explicit LinkHold(std::recursive_mutex& mutex) : lock_(mutex) {}
+    explicit LinkHold(LineLock& line) : line_(&line) { line.lock(); }
+    LinkHold(LinkHold&& other) noexcept : line_(std::exchange(other.line_, nullptr)) {}
+    LinkHold& operator=(LinkHold&&) = delete;
+    ~LinkHold() { Release(); }
     void Release() {
-        if (lock_.owns_lock()) lock_.unlock();
+        if (line_) std::exchange(line_, nullptr)->unlock();
     }
 
 private:
-    std::unique_lock<std::recursive_mutex> lock_;
+    LineLock* line_;
 };
 
 // One exchange as the traffic observer sees it. `command` is as written ("NoWrite" for a read only).
@@ -91,6 +116,7 @@ struct TrafficRecord {
     std::chrono::system_clock::time_point time;  // when the exchange began
     std::string port, command, reply;
     ExchangeOutcome outcome;
+    bool lateDiscarded = false;  // it waited for a quiet line and threw a late answer away
 };
 
 // Turns a port name ("COM1") into a device path; empty when unknown.
@@ -136,10 +162,11 @@ public:
     // The exchange. Input already waiting is discarded before a command is
     // written ("NoWrite" reads it instead). The reply text is the line (CR, LF
     // and NUL removed), "NoConnect" or "#00". The deadline counts from the
-    // start; the first byte is awaited until it plus kTrailingGap, and a line
-    // still arriving is read on until a gap that long. Never throws, never holds
-    // the line longer than the time-out plus kExchangeOverrun.
-    Reply Exchange(std::string command);
+    // start; the first byte is awaited until it, and a line still arriving
+    // there is read on until a gap of kTrailingGap. Never throws, never holds
+    // the line longer than the time-out plus kExchangeOverrun (plus, filed as
+    // data, the wait for a quiet line: at most the time-out it was owed to).
+    Reply Exchange(std::string command, ExchangeOptions options = {});
     // Exchange(command).text.
     std::string SendCommand(std::string command);
 
@@ -177,26 +204,34 @@ public:
 
 private:
     void captureLocked(std::string_view prefix, std::string_view text);
-    Reply exchangeLocked(const std::string& command);
-    bool discardWaitingLocked(Clock::time_point until);
+    Reply exchangeLocked(const std::string& command, std::chrono::milliseconds timeout, bool filedAsData);
+    bool discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until);
     std::chrono::milliseconds writeLimitLocked(std::size_t bytes) const;
 
-    mutable std::recursive_mutex mutex_;  //!< guards everything below and the port
+    mutable LineLock line_;  //!< guards the port and the six below
     std::unique_ptr<Port> port_;
     PortResolver resolver_;
+    LineFile capture_;
+    std::function<void(const TrafficRecord&)> observer_;
+    std::function<void(const std::string&)> hangUpObserver_;
+    bool hangUpSeen_ = false;  // since the port was last opened
+    // Until then a command filed as data waits for the line to be quiet (a late
+    // answer may still come); set when such an exchange ends with no byte.
+    Clock::time_point quietUntil_{};
+
+    mutable std::mutex settingsMutex_;  //!< guards the five below; never held while waiting for the line
     std::function<void()> pump_;
     std::string portName_ = "COM1";
     std::string devicePath_;
     std::uint32_t baud_ = 9600;
-    std::uint32_t timeoutMs_ = 1000;
     PortStatus openStatus_{PortStatus::Code::NotOpen, "no port opened yet"};
-    LineFile capture_;
+
     mutable std::mutex captureErrorMutex_;  //!< guards captureError_ alone
     std::string captureError_;
+
+    std::atomic<std::uint32_t> timeoutMs_{1000};
+    std::atomic<bool> open_{false};  // mirrors port_->isOpen(), set under the line
     std::atomic<bool> allSerial_{false};
-    std::function<void(const TrafficRecord&)> observer_;
-    std::function<void(const std::string&)> hangUpObserver_;
-    bool hangUpSeen_ = false;  // since the port was last opened
 };
 
 }  // namespace tessary::link

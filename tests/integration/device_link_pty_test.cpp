@@ -24,17 +24,6 @@ struct LinkOverPty : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(dl.OpenComPort()) << dl.LastOpenStatus().text; }
 };
 
-TEST_F(LinkOverPty, SilentExchangeEndsAtItsDeadlinePlusTheLastRead) {
-    dl.SetResponseTimeoutMs(300);
-    const auto t0 = Clock::now();
-    const link::Reply r = dl.Exchange("#07ID\r\n");
-    const auto took = Clock::now() - t0;
-    EXPECT_EQ(r.text, "NoConnect");
-    EXPECT_GE(took, 300ms + kTrailingGap);
-    EXPECT_LE(took, 320ms + kTrailingGap);
-    EXPECT_EQ(r.outcome, ExchangeOutcome::NoByte);
-}
-
 TEST_F(LinkOverPty, HangUpMidExchangeEndsItAtOnce) {
     std::thread unplug([this] {
         std::this_thread::sleep_for(100ms);
@@ -78,6 +67,27 @@ TEST(LinkStreams, HeldStreamAndAnotherThreadsExchangesNeverMix) {
     EXPECT_EQ(stream.back(), "}");
     EXPECT_GE(ids.size(), 3u);
     for (const auto& got : ids) EXPECT_EQ(got, id);
+}
+
+// A box that answers after the time-out, then a silent one, then a good one,
+// filed as data: the late answer is thrown away, never filed under the next box.
+TEST(LinkStreams, ALateAnswerIsNeverFiledUnderTheNextBox) {
+    bravik::sim::LineConfig cfg;
+    cfg.boxes.resize(3);  // #01, #07 answering 300 ms late, #10 silent
+    cfg.boxes[1].address = 7, cfg.boxes[1].faults.lateMs = 300;
+    cfg.boxes[2].address = 10, cfg.boxes[2].faults.silent = true;
+    bravik::sim::Line line(cfg);
+    line.start();
+    DeviceLink dl{std::make_unique<PosixPort>(), [&line](const std::string&) { return line.slavePath(); }};
+    ASSERT_TRUE(dl.OpenComPort()) << dl.LastOpenStatus().text;
+    const std::string one = dl.SendCommand("#01ID\r\n");
+    std::vector<std::string> got;
+    for (const char* address : {"#07", "#10", "#01"}) {
+        const Reply r = dl.Exchange(std::string(address) + "ID\r\n", {200ms, true});
+        got.push_back(r.text + (r.lateDiscarded ? " +late" : ""));
+    }
+    line.stop();
+    EXPECT_EQ(got, (std::vector<std::string>{"NoConnect", "NoConnect +late", one}));
 }
 
 }  // namespace

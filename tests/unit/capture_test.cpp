@@ -130,6 +130,15 @@ TEST(Capture, AnOverrunPeriodRunsLateOnceAndFurtherOnesAreSkippedAndCounted) {
     EXPECT_EQ(r.view.states.at(1), "1 1 periods skipped: the line was busy longer than a period");
 }
 
+TEST(Capture, ALateAnswerIsDiscardedNotFiledUnderTheNextSlot) {
+    CaptureRig r;
+    r.setup.rateText = "5";  // one cycle: #01 late (1500 ms against 1000 ms), then #05 silent
+    r.slowAt = {{1, 1500ms}};
+    r.Run({true, false, true, false}, 1.5);
+    EXPECT_EQ(r.File(1) + r.File(3), "NoConnect\r\nNoConnect\r\n");
+    EXPECT_EQ(r.view.states.at(1).substr(0, 29), "1 a late answer was discarded");
+}
+
 // Appending to an all-serial file and making the capture folder: the cli's files test.
 TEST(Capture, ClicksCloseTheSourcesFile) {
     CaptureRig r;

@@ -62,7 +62,7 @@ TEST_F(ConnectFixture, ScanStopsAfterTheFourthBoxOrWhenTheOperatorSaysStop) {
     const auto sent = Sent();
     EXPECT_EQ(std::to_string(sent.size()) + " " + sent.back(), "40 #40ID") << "the fifth box is not scanned";
     EXPECT_EQ(st->TransducerAddress, (std::array<std::string, 4>{"#03", "#10", "#11", "#40"}));
-    EXPECT_EQ(dl.ResponseTimeoutMs(), 1000u) << "restored";
+    EXPECT_EQ(dl.ResponseTimeoutMs(), 1000u) << "the scan gives its time-out to its exchanges, not to the link";
 
     view.stopAt = 1;
     view.asked.clear();

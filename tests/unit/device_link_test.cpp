@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <thread>
 #include <unistd.h>
 
 using namespace tessary;
@@ -67,10 +68,10 @@ TEST_F(LinkFixture, EveryFailureSaysNoConnectAndKeepsItsReason) {
     };
     const Case cases[] = {
         {[&] { port->Arrive("\r\n", ms(5)); }, ExchangeOutcome::EmptyLine, ms(5)},
-        // Silence: the time-out's last read still waits its gap.
-        {[] {}, ExchangeOutcome::NoByte, ms(1110)},
+        // Silence: the first byte is awaited until the deadline and no longer.
+        {[] {}, ExchangeOutcome::NoByte, ms(1000)},
         // A partial line that stops short of its end is discarded.
-        {[&] { port->Arrive("12", ms(100)); }, ExchangeOutcome::NoLineEnd, ms(1110)},
+        {[&] { port->Arrive("12", ms(100)); }, ExchangeOutcome::NoLineEnd, ms(1000)},
         // 64 Ki bytes 10 us apart and no line end: cut at the last, with no wait after.
         {[&] { port->Arrive(std::string(link::kMaxLineBytes, 'x'), us(10), us(10)); }, ExchangeOutcome::Overflow, ms(655)},
         // A reply that never ends holds the line for the time-out plus 2 s, not up to 64 KiB.
@@ -102,32 +103,58 @@ TEST_F(LinkFixture, DeadlineCountsFromTheStartAndTrailingBytesAreReadUntilAGap) 
     EXPECT_EQ(Timed("#01ID\r\n", r), ms(450 + 9 * 20) + link::kTrailingGap);
     EXPECT_EQ(r, "NoConnect");
 
-    // A first byte within the time-out's last read is still the answer; one after it is not.
-    port->Arrive("late\r\n", ms(605));
-    EXPECT_EQ(Timed("#01ID\r\n", r), ms(605));
+    // A first byte at the deadline is the answer; one just after it is not, and is not waited for.
+    port->Arrive("late\r\n", ms(500));
+    EXPECT_EQ(Timed("#01ID\r\n", r), ms(500));
     EXPECT_EQ(r, "late");
-    port->Arrive("later\r\n", ms(615));
-    EXPECT_EQ(Timed("#01ID\r\n", r), ms(610));
+    port->Arrive("later\r\n", us(500'100));
+    EXPECT_EQ(Timed("#01ID\r\n", r), ms(500));
     EXPECT_EQ(r, "NoConnect");
+
+    // An exchange's own time-out leaves the link's setting alone.
+    port->Advance(ms(5));
+    EXPECT_EQ(dl->Exchange("#01ID\r\n", {ms(200)}).outcome, ExchangeOutcome::NoByte);
+    EXPECT_EQ(Timed("#01ID\r\n", r) + ms(dl->ResponseTimeoutMs()), ms(1000));
 }
 
-TEST_F(LinkFixture, AnswerThatCameTooLateIsNeverTakenForALaterCommand) {
-    // A box answering 995 to 1500 ms after each command, against 1000 ms.
-    const std::vector<int> delays = {1105, 1300, 1500, 995};
-    std::size_t n = 0;
-    port->onWrite = [&](const std::string&) {
-        port->Arrive("A" + std::to_string(n) + "\r\n", ms(delays[n]), us(500));
-        ++n;
-    };
-    std::vector<std::string> got;
-    for (std::size_t i = 0; i < delays.size(); ++i) {
-        const link::Reply r = dl->Exchange("#01ID\r\n");
-        got.push_back(r.text + (r.staleDiscarded ? " +stale" : ""));
-        port->Advance(i == 1 ? us(190'700) : ms(600));  // the next command finds A1 half come, A2 whole
+TEST_F(LinkFixture, FiledAsDataTheNextCommandWaitsOutALateAnswerOthersKeepTheirTiming) {
+    // #07 answers 1500 ms late against 1000 ms, back to back with #10 and #01 (10 ms each).
+    for (const bool filed : {true, false}) {
+        port->Advance(ms(5000));
+        port->onWrite = [&](const std::string& w) {
+            port->Arrive(w.substr(0, 3) + "\r\n", ms(w.rfind("#07", 0) == 0 ? 1500 : 10));
+        };
+        std::string got;
+        std::vector<ms> took;
+        for (const char* address : {"#07", "#10", "#01"}) {
+            const auto t0 = port->now();
+            const link::Reply r = dl->Exchange(std::string(address) + "ID\r\n", {ms(0), filed});
+            took.push_back(std::chrono::duration_cast<ms>(port->now() - t0));
+            got += r.text + (r.lateDiscarded || r.staleDiscarded ? " (" + link::ReplyStatusText(r) + ") " : " ");
+        }
+        if (filed)  // #10 waits for a quiet line: #07's time-out once more and a last read
+            EXPECT_EQ(got, "NoConnect #10 (a late answer was discarded) #01 ");
+        else  // the console's timing: #07's late answer is taken for #10's, whose own waits and is thrown away
+            EXPECT_EQ(got, "NoConnect #07 #01 (a late answer to an earlier command was discarded) ");
+        EXPECT_EQ(took, (std::vector<ms>{ms(1000), filed ? ms(1120) : ms(500), ms(10)}));
     }
-    EXPECT_EQ(got, (std::vector<std::string>{"A0", "NoConnect", "NoConnect +stale", "A3 +stale"}));
-    EXPECT_EQ(link::ReplyStatusText({"A3", ExchangeOutcome::Line, true}),
-              "a late answer to an earlier command was discarded");
+}
+
+TEST(LineLock, HandsTheLineOverInTheOrderAskedAndAThreadThatAsksAgainQueues) {
+    link::LineLock line;
+    std::vector<int> order;  // under the line
+    const auto take = [&line, &order](int k) { const std::lock_guard guard(line); order.push_back(k); };
+    std::vector<std::thread> threads;
+    line.lock();
+    for (int k = 1; k <= 3; ++k) {
+        threads.emplace_back(take, k);
+        while (line.waiting() != static_cast<std::size_t>(k)) std::this_thread::yield();
+    }
+    take(0);  // the holder again: no wait
+    line.unlock();
+    take(4);  // asked again at once: behind the three
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
 TEST_F(LinkFixture, ApplyBaudRateSwitchesTheOpenPortAndReturnsItsFailures) {

@@ -1,0 +1,30 @@
+# Runs every bench given after "--" to its end, whatever the others gave, then
+# fails when any of them missed a figure (a non-zero exit status), naming them:
+#   cmake -P RunBenches.cmake -- /path/link_bench /path/connect_bench ...
+set(benches)
+set(seen_separator FALSE)
+math(EXPR last "${CMAKE_ARGC} - 1")
+foreach(i RANGE 1 ${last})
+  if(seen_separator)
+    list(APPEND benches "${CMAKE_ARGV${i}}")
+  elseif("${CMAKE_ARGV${i}}" STREQUAL "--")
+    set(seen_separator TRUE)
+  endif()
+endforeach()
+
+set(missed)
+foreach(bench IN LISTS benches)
+  get_filename_component(name "${bench}" NAME)
+  message("== ${name}")
+  execute_process(COMMAND "${bench}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    list(APPEND missed "${name} (${rc})")
+  endif()
+endforeach()
+
+list(LENGTH benches total)
+if(missed)
+  string(REPLACE ";" ", " missed_text "${missed}")
+  message(FATAL_ERROR "bench: ${total} benches ran; MISSED or failed in: ${missed_text}")
+endif()
+message("bench: ${total} benches ran, every figure met its target")

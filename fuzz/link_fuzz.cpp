@@ -83,8 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const milliseconds own = op & 8 ? milliseconds(1 + op % 64u * timeout / 64u) : milliseconds(0);
         const auto start = port->clock;
         const Reply r = link.Exchange(command, {own, filed});
-        // Filed as data, the wait for a quiet line adds at most one more time-out before this one's own.
-        const auto limit = milliseconds(filed ? 3 * timeout : timeout) + kExchangeOverrun;
+        // Filed as data, the wait for a quiet line adds the silent exchange's
+        // time-out and last gap, and a line caught mid-arrival one more time-out.
+        const auto limit = (filed ? 3 * milliseconds(timeout) + kTrailingGap : milliseconds(timeout)) + kExchangeOverrun;
         if (port->clock - start > limit) std::abort();
         if (r.lateDiscarded && (!filed || command == "NoWrite" || r.staleDiscarded)) std::abort();
         if (r.text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) std::abort();

@@ -88,29 +88,21 @@ bool DeviceLink::OpenComPort() {
         name = portName_;
         baud = baud_;
     }
-    if (port_->isOpen()) port_->close();
-    open_ = false;
-    quietUntil_ = {};  // the open flushes whatever was on its way
     const std::string path = resolver_ ? resolver_(name) : name;
-    const PortStatus status = path.empty() ? PortStatus{PortStatus::Code::NotFound, name + " has no device in the port map"}
-                                           : port_->open(path, baud);
-    open_ = port_->isOpen();
-    {
-        std::lock_guard lock(settingsMutex_);
-        devicePath_ = path;
-        openStatus_ = status;
-    }
-    if (!status.ok()) return false;
-    hangUpSeen_ = false;
-    return SetPortTimeouts();
+    return openLocked(path, baud, name) && SetPortTimeouts();
 }
 
 bool DeviceLink::ReopenDevice(const std::string& path) {
     std::lock_guard line(line_);
+    return openLocked(path, LinkBaudRate(), path);
+}
+
+bool DeviceLink::openLocked(const std::string& path, std::uint32_t baud, const std::string& name) {
     if (port_->isOpen()) port_->close();
     open_ = false;
-    quietUntil_ = {};
-    const PortStatus status = port_->open(path, LinkBaudRate());
+    quietUntil_ = {};  // the open flushes whatever was on its way
+    const PortStatus status = path.empty() ? PortStatus{PortStatus::Code::NotFound, name + " has no device in the port map"}
+                                           : port_->open(path, baud);
     open_ = port_->isOpen();
     {
         std::lock_guard lock(settingsMutex_);

@@ -204,6 +204,8 @@ public:
 
 private:
     void captureLocked(std::string_view prefix, std::string_view text);
+    // Closes what is open and opens `path` (empty: `name` has no device); records the outcome.
+    bool openLocked(const std::string& path, std::uint32_t baud, const std::string& name);
     Reply exchangeLocked(const std::string& command, std::chrono::milliseconds timeout, bool filedAsData);
     bool discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until);
     std::chrono::milliseconds writeLimitLocked(std::size_t bytes) const;

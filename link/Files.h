@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tessary::link {
 
@@ -76,8 +77,14 @@ public:
     ~LineFile() { Close(); }
     LineFile(const LineFile&) = delete;
     LineFile& operator=(const LineFile&) = delete;
-    LineFile(LineFile&& other) noexcept;
-    LineFile& operator=(LineFile&& other) noexcept;
+    LineFile(LineFile&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+    LineFile& operator=(LineFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = std::exchange(other.handle_, kNone);
+        }
+        return *this;
+    }
 
     // Empty on success, else the system's reason.
     std::string Open(const std::string& path, Mode mode);

@@ -163,16 +163,6 @@ InPlaceWrite WriteInPlace(const std::string& path, std::string_view bytes, bool 
     return {};
 }
 
-LineFile::LineFile(LineFile&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
-
-LineFile& LineFile::operator=(LineFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kNone);
-    }
-    return *this;
-}
-
 std::string LineFile::Open(const std::string& path, Mode mode) {
     Close();
     // Looked at first: a FIFO without a reader would say only "No such device

@@ -53,6 +53,8 @@ public:
         link_.SearchAborted = true;
     }
     bool Stopping() const { return stopping_.load(); }
+    // For an exchange's wait, so a close is not kept waiting for a slow box.
+    const std::atomic<bool>* StopFlag() const { return &stopping_; }
 
     // On the thread that owns the state: a copy of what the window shows, handed
     // to the observer (which only queues it).

@@ -5,6 +5,8 @@
 #include "capture/CaptureText.h"
 #include "device/DeviceInfo.h"
 
+#include <cstdio>
+
 
 namespace tessary::capture {
 
@@ -139,6 +141,13 @@ void Capture::CheckAllSerialFile(Run& run) {
     view_.ShowFileError(0, error);
 }
 
+std::string Capture::LateBoxNote(const std::string& address, std::chrono::milliseconds timeout) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(timeout.count()) / 1000.0);
+    return address + " answers after its time-out: its late answer was not filed, and it is given " + seconds +
+           " s from now on";
+}
+
 std::string Capture::RunningNote(const Run& run) {
     std::string note;
     if (run.skipped > 0)
@@ -146,6 +155,9 @@ std::string Capture::RunningNote(const Run& run) {
     if (run.garbled > 0)
         note += (note.empty() ? "" : "; ") + std::to_string(run.garbled.load()) + " garbled answers filed as \"" +
                 std::string(link::kNoConnect) + "\"";
+    if (run.unattributed > 0)
+        note += (note.empty() ? "" : "; ") + std::to_string(run.unattributed.load()) +
+                " answers filed as \"NoConnect\": they may have been another box's late answer";
     return note;
 }
 
@@ -208,17 +220,25 @@ bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
         HandleRequests(run);
         if (run.stop) return true;
         if (!run.ticked[k]) continue;
-        // Filed as data: after a box that kept silent, its late answer is
-        // discarded instead of filed under the next slot.
+        // Filed as data: a late answer of a box that kept silent is never
+        // filed under another box, and a box seen answering late is given
+        // as long as it took.
+        const std::string& address = run.addresses[k];
+        const auto timeout = link_.TimeoutFor(address, std::chrono::milliseconds(run.timeoutMs));
         const auto since = std::chrono::steady_clock::now();
-        const link::Reply reply = link_.Exchange(run.addresses[k] + std::string(kCaptureCommand) + "\r\n",
-                                                 {std::chrono::milliseconds(run.timeoutMs), true});
+        const link::Reply reply =
+            link_.Exchange(address + std::string(kCaptureCommand) + "\r\n", {timeout, true, &run.stop});
         booked.Release();  // the other slots take their turns with the other threads
         const std::string& answer = reply.text;
         const link::ExchangeOutcome outcome = reply.outcome;
-        if (reply.lateDiscarded && !run.lateSaid.exchange(true))
-            view_.ShowState(true, "a late answer was discarded: a box answers after its time-out, and its readings"
-                                  " are filed as \"NoConnect\"");
+        if (outcome == link::ExchangeOutcome::Stopped) return true;  // the rest of the cycle is left out
+        for (int j = 0; j < kSlots; ++j)
+            if (!reply.lateFrom.empty() && run.addresses[j] == reply.lateFrom && !run.lateSaid[j].exchange(true))
+                view_.ShowState(true, LateBoxNote(reply.lateFrom, link_.TimeoutFor(reply.lateFrom, std::chrono::milliseconds(run.timeoutMs))));
+        if (outcome == link::ExchangeOutcome::NotItsAnswer) {
+            ++run.unattributed;
+            view_.ShowState(true, RunningNote(run));
+        }
         if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
                        (outcome == link::ExchangeOutcome::NotOpen && watch_->UnpluggedSince(since))))
             return PauseForAdapter(run, since, note);

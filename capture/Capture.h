@@ -146,7 +146,8 @@ private:
         std::atomic<bool> allSerialTick{false};
         std::atomic<std::uint64_t> skipped{0};
         std::atomic<std::uint64_t> garbled{0};
-        std::atomic<bool> lateSaid{false};
+        std::array<std::atomic<bool>, kSlots> lateSaid{};  // the slot's box was said to answer late
+        std::atomic<std::uint64_t> unattributed{0};
 
         std::mutex filesMutex;  //!< guards files and fileErrors: a close never falls inside a write
         std::array<link::LineFile, kSlots> files;
@@ -167,6 +168,7 @@ private:
     void CheckAllSerialFile(Run& run);
     void CloseCaptureFiles(Run& run);
     static std::string RunningNote(const Run& run);
+    static std::string LateBoxNote(const std::string& address, std::chrono::milliseconds timeout);
     static void Join(std::unique_ptr<Run>& run);
 
     link::DeviceLink& link_;

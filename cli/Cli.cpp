@@ -105,7 +105,17 @@ int Rig::Setup() {
 }
 
 bool Rig::Open() {
-    if (link->OpenComPort()) return true;
+    if (link->OpenComPort()) {
+        // A box still streaming (a stopped log dump) would answer our first command.
+        if (link->AwaitQuiet(link::kQuietGap)) return true;
+        progress.End();
+        env.err << "the line is busy: a box is still sending, perhaps a stopped log dump; waiting\u2026\n";
+        if (link->AwaitQuiet(kBusyLineWait, [this] { return stop.Requested(); })) return true;
+        openExit = Fail(kNoAnswer, stop.Requested() ? "stopped by a signal while the line was busy"
+                                                    : "the line never went quiet: a box kept sending for " +
+                                                          std::to_string(kBusyLineWait.count()) + " s");
+        return false;
+    }
     const std::string refusal = link::OpenRefusalNotice(link->LinkPortName(), link->DevicePath(), link->LastOpenStatus());
     if (!refusal.empty()) {
         openExit = Fail(kFileError, refusal);

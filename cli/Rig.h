@@ -30,7 +30,9 @@ public:
     // Opens the port in use at the rate in use; says why not on failure, and
     // leaves the exit status in openExit (3 for a port another program holds
     // or the system refuses, else 1).
+    // A line still streaming (a stopped log dump) is waited for this long first.
     bool Open();
+    static constexpr std::chrono::seconds kBusyLineWait{30};
     int openExit = kNoAnswer;
     link::SerialDirs Dirs() const;
     // The box to talk to: the operand or --address, else the INI file's Addr1.

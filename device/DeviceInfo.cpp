@@ -18,7 +18,11 @@ link::Reply AskBox(app::Session& session, const std::string& word, link::Exchang
     auto& st = session.State();
     st.CommandText = st.CurrentAddress + word + "\r\n";
     // Closing: a read-out of twenty exchanges must not hold the exit.
-    if (session.Stopping()) return {std::string(link::kNoConnect), link::ExchangeOutcome::NotOpen, false};
+    if (session.Stopping()) {
+        link::Reply none;
+        none.text = link::kNoConnect;
+        return none;  // NotOpen
+    }
     return session.Link().Exchange(st.CommandText, options);
 }
 

@@ -119,7 +119,10 @@ bool ProbeDevice(app::Session& session, const std::string& address) {
 link::Reply ShowReadings(app::Session& session, const std::string& address, ReadingsView& displays) {
     // Filed as data: after a silent exchange the line must be quiet first, or a
     // late answer would be shown as this one.
-    link::Reply reply = session.Link().Exchange(address + kReadingsCommand + "\r\n", link::kFiledAsData);
+    // A box seen answering late gets as long as it took.
+    link::DeviceLink& line = session.Link();
+    const auto timeout = line.TimeoutFor(address, std::chrono::milliseconds(line.ResponseTimeoutMs()));
+    link::Reply reply = line.Exchange(address + kReadingsCommand + "\r\n", {timeout, true, session.StopFlag()});
     // An unplugged adapter leaves the last reading shown; the status line says why.
     const bool unplugged = reply.outcome == link::ExchangeOutcome::HangUp ||
                            (reply.outcome == link::ExchangeOutcome::NotOpen && session.Watch().Unplugged());

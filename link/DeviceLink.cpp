@@ -22,6 +22,10 @@ std::string_view OutcomeText(ExchangeOutcome outcome) {
     case ExchangeOutcome::EmptyLine: return "an empty line came";
     case ExchangeOutcome::HangUp: return "the line hung up or failed (adapter unplugged?)";
     case ExchangeOutcome::Overflow: return "bytes kept coming without a line end (cut at 64 KiB or 2 s)";
+    case ExchangeOutcome::NotItsAnswer:
+        return "a line came that may be another box's late answer (two where one was due, or at a time this box"
+               " never answers at): not filed";
+    case ExchangeOutcome::Stopped: return "stopped";
     }
     return "unknown";
 }
@@ -89,7 +93,7 @@ bool DeviceLink::OpenComPort() {
         baud = baud_;
     }
     const std::string path = resolver_ ? resolver_(name) : name;
-    return openLocked(path, baud, name) && SetPortTimeouts();
+    return openLocked(path, baud, name);
 }
 
 bool DeviceLink::ReopenDevice(const std::string& path) {
@@ -112,12 +116,6 @@ bool DeviceLink::openLocked(const std::string& path, std::uint32_t baud, const s
     if (!status.ok()) return false;
     hangUpSeen_ = false;
     return true;
-}
-
-bool DeviceLink::SetPortTimeouts() {
-    // Deadlines are measured per exchange (see Exchange); a POSIX port has no
-    // time-out state to set, so this only says whether a port is there.
-    return open_.load();
 }
 
 BaudRateChange DeviceLink::ApplyBaudRate() {
@@ -163,7 +161,48 @@ bool DeviceLink::DiscardWaiting() {
     std::lock_guard line(line_);
     if (!port_->isOpen()) return false;
     const auto now = port_->now();
-    return discardWaitingLocked(now, now + milliseconds(timeoutMs_.load()));
+    return discardWaitingLocked(now, now + milliseconds(timeoutMs_.load())).has_value();
+}
+
+bool DeviceLink::AwaitQuiet(milliseconds bound, const std::function<bool()>& stopped) {
+    std::lock_guard line(line_);
+    if (!port_->isOpen()) return true;
+    const auto until = port_->now() + bound;
+    auto lastByte = port_->now();
+    char byte = 0;
+    for (;;) {
+        const auto now = port_->now();
+        if (now - lastByte >= kQuietGap) return true;
+        if (now >= until || (stopped && stopped())) return false;
+        const auto wait = std::min({duration_cast<microseconds>(lastByte + kQuietGap - now),
+                                    duration_cast<microseconds>(until - now), duration_cast<microseconds>(kStopLook)});
+        const ReadResult r = port_->readByte(byte, wait);
+        if (r == ReadResult::Byte) lastByte = port_->now();
+        else if (r != ReadResult::Timeout) return true;  // nothing streams on a hung-up line; the exchange says why
+    }
+}
+
+milliseconds DeviceLink::TimeoutFor(const std::string& address, milliseconds base) const {
+    std::lock_guard lock(lateMutex_);
+    const auto late = duration_cast<milliseconds>(late_.Lateness(address));
+    if (late == milliseconds(0)) return base;
+    return std::max(base, std::min(late + late / 4 + milliseconds(100), milliseconds(60000)));
+}
+
+std::chrono::microseconds DeviceLink::charTimeLocked() const {
+    const std::uint32_t baud = LinkBaudRate();
+    return microseconds(10'000'000 / (baud ? baud : 1));
+}
+
+ReadResult DeviceLink::readByteLocked(char& byte, microseconds wait, const std::atomic<bool>* stop) {
+    if (!stop) return port_->readByte(byte, wait);
+    for (;;) {
+        if (stop->load()) return ReadResult::Timeout;
+        const auto slice = std::min(wait, duration_cast<microseconds>(kStopLook));
+        const ReadResult r = port_->readByte(byte, slice);
+        if (r != ReadResult::Timeout || slice == wait) return r;
+        wait -= slice;
+    }
 }
 
 std::chrono::milliseconds DeviceLink::writeLimitLocked(std::size_t bytes) const {
@@ -177,7 +216,7 @@ Reply DeviceLink::Exchange(std::string command, ExchangeOptions options) {
     // Read once the line is ours: the setting in force when this exchange starts.
     const milliseconds timeout = options.timeout > milliseconds(0) ? options.timeout : milliseconds(timeoutMs_.load());
     const auto began = std::chrono::system_clock::now();
-    Reply reply = exchangeLocked(command, timeout, options.filedAsData);
+    Reply reply = exchangeLocked(command, timeout, options);
     if (reply.outcome != ExchangeOutcome::Broadcast) captureLocked("> ", reply.text + "\r\n");
     if (observer_) observer_({began, LinkPortName(), command, reply.text, reply.outcome, reply.lateDiscarded});
     if (reply.outcome == ExchangeOutcome::HangUp && !hangUpSeen_) {
@@ -189,12 +228,13 @@ Reply DeviceLink::Exchange(std::string command, ExchangeOptions options) {
 
 std::string DeviceLink::SendCommand(std::string command) { return Exchange(std::move(command)).text; }
 
-bool DeviceLink::discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until) {
+std::optional<Clock::time_point> DeviceLink::discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until,
+                                                                  const std::atomic<bool>* stop) {
     // Whatever waits before a command goes out answers an earlier one (it came
     // after that one's time-out) or is noise; so does whatever comes before
     // quietUntil. A line caught mid-arrival is read to its end, so its tail is
     // not taken for the next answer.
-    bool discarded = false;
+    std::optional<Clock::time_point> first;
     bool midLine = false;
     char byte = 0;
     for (;;) {
@@ -203,15 +243,47 @@ bool DeviceLink::discardWaitingLocked(Clock::time_point quietUntil, Clock::time_
         if (midLine)
             wait = std::max(wait, std::clamp(duration_cast<microseconds>(until - now), microseconds(0),
                                              duration_cast<microseconds>(kTrailingGap)));
-        if (port_->readByte(byte, wait) != ReadResult::Byte) return discarded;
-        discarded = true;
+        if (readByteLocked(byte, wait, stop) != ReadResult::Byte) return first;
+        if (!first) first = port_->now();
         midLine = byte != '\n';
         // A stream faster than we read would never leave a gap: stop at the deadline.
-        if (port_->now() >= until) return discarded;
+        if (port_->now() >= until) return first;
     }
 }
 
-Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeout, bool filedAsData) {
+DeviceLink::LineRead DeviceLink::readLineLocked(Clock::time_point firstUntil, Clock::time_point deadline,
+                                                Clock::time_point bound, const std::atomic<bool>* stop) {
+    LineRead in;
+    auto lastByte = port_->now();
+    for (;;) {
+        const auto now = port_->now();
+        if (now >= bound) return in.outcome = ExchangeOutcome::Overflow, in;
+        // The first byte until firstUntil and no longer; a line under way is
+        // read on until it pauses for a gap past the deadline.
+        const auto until = in.received == 0 ? firstUntil : std::min(std::max(deadline, lastByte + kTrailingGap), bound);
+        const auto wait = std::max(duration_cast<microseconds>(until - now), microseconds(0));
+        char byte = 0;
+        const ReadResult r = readByteLocked(byte, wait, stop);
+        if (stop && stop->load() && r == ReadResult::Timeout) return in.outcome = ExchangeOutcome::Stopped, in;
+        if (r == ReadResult::HangUp || r == ReadResult::Error) return in.outcome = ExchangeOutcome::HangUp, in;
+        if (r == ReadResult::Timeout) {
+            in.outcome = in.received > 0 ? ExchangeOutcome::NoLineEnd : ExchangeOutcome::NoByte;
+            return in;
+        }
+        lastByte = port_->now();
+        if (in.received++ == 0) in.began = lastByte;
+        if (byte == '\n') break;
+        if (byte != '\r' && byte != '\0') in.text.push_back(byte);
+        if (in.received >= kMaxLineBytes) return in.outcome = ExchangeOutcome::Overflow, in;
+    }
+    const bool printable = std::all_of(in.text.begin(), in.text.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+    in.outcome = in.text.empty() ? ExchangeOutcome::EmptyLine
+                 : printable     ? ExchangeOutcome::Line
+                                 : ExchangeOutcome::Garbled;
+    return in;
+}
+
+Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeout, const ExchangeOptions& options) {
     Reply out;
     auto start = port_->now();
     auto fail = [&out](ExchangeOutcome why) {
@@ -219,18 +291,35 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
         out.text = kNoConnect;
         return out;
     };
+    const std::atomic<bool>* stop = options.stop;
+    const bool filed = options.filedAsData;
+    const std::string address = CommandAddress(command);
+    const auto settle = [this, &out](Clock::time_point at) {
+        std::lock_guard lock(lateMutex_);
+        if (std::string from = late_.Settle(at); !from.empty()) out.lateFrom = std::move(from);
+    };
 
     const bool write = command != kNoWrite;
+    bool owed = false;
     if (write && port_->isOpen()) {
-        if (filedAsData && quietUntil_ > start) {
-            out.lateDiscarded = discardWaitingLocked(quietUntil_, quietUntil_ + timeout);
+        if (stop && stop->load()) return fail(ExchangeOutcome::Stopped);
+        std::optional<Clock::time_point> late;
+        if (filed && quietUntil_ > start) {
+            late = discardWaitingLocked(quietUntil_, quietUntil_ + timeout, stop);
+            out.lateDiscarded = late.has_value();
             start = port_->now();  // the command's own time-out counts from here
         } else {
-            out.staleDiscarded = discardWaitingLocked(start, start + timeout);
+            late = discardWaitingLocked(start, start + timeout, stop);
+            out.staleDiscarded = late.has_value();
         }
+        if (stop && stop->load()) return fail(ExchangeOutcome::Stopped);
+        if (late) settle(*late);
+        std::lock_guard lock(lateMutex_);
+        owed = filed && late_.Owed(start);
     }
     const auto deadline = start + timeout;
     const auto bound = deadline + kExchangeOverrun;
+    const auto writeStart = port_->now();
     if (write) {
         if (port_->isOpen()) {
             const auto left = std::max(duration_cast<milliseconds>(bound - port_->now()), milliseconds(0));
@@ -244,43 +333,57 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
             return out;
         }
     }
-
-    std::string reply;
-    std::size_t received = 0;
-    auto lastByte = start;
-    for (;;) {
-        const auto now = port_->now();
-        if (!port_->isOpen()) {
-            // Callers pace their retries by the time-out, so a closed port waits too.
-            port_->sleepFor(std::max(duration_cast<microseconds>(deadline - now), microseconds(0)));
-            return fail(ExchangeOutcome::NotOpen);
-        }
-        if (now >= bound) return fail(ExchangeOutcome::Overflow);
-        // The first byte until the deadline and no longer; a line under way is
-        // read on until it pauses for a gap past the deadline.
-        const auto until = received == 0 ? deadline : std::min(std::max(deadline, lastByte + kTrailingGap), bound);
-        const auto wait = std::max(duration_cast<microseconds>(until - now), microseconds(0));
-
-        char byte = 0;
-        const ReadResult r = port_->readByte(byte, wait);
-        if (r == ReadResult::HangUp || r == ReadResult::Error) return fail(ExchangeOutcome::HangUp);
-        if (r == ReadResult::Timeout) {
-            if (received > 0) return fail(ExchangeOutcome::NoLineEnd);
-            // Its answer may still come: the next command filed as data waits out
-            // this exchange's time-out once more, and the last read's gap.
-            if (filedAsData) quietUntil_ = port_->now() + timeout + kTrailingGap;
-            return fail(ExchangeOutcome::NoByte);
-        }
-        lastByte = port_->now();
-        ++received;
-        if (byte == '\n') break;
-        if (byte != '\r' && byte != '\0') reply.push_back(byte);
-        if (received >= kMaxLineBytes) return fail(ExchangeOutcome::Overflow);
+    if (!port_->isOpen()) {
+        // Callers pace their retries by the time-out, so a closed port waits too.
+        port_->sleepFor(std::max(duration_cast<microseconds>(deadline - port_->now()), microseconds(0)));
+        return fail(ExchangeOutcome::NotOpen);
     }
-    if (reply.empty()) return fail(ExchangeOutcome::EmptyLine);
-    const bool printable = std::all_of(reply.begin(), reply.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
-    out.outcome = printable ? ExchangeOutcome::Line : ExchangeOutcome::Garbled;
-    out.text = std::move(reply);
+    const auto wrote = port_->now();
+    const auto charTime = charTimeLocked();
+    const auto crossed = writeStart + port_->wireTime(write ? command.size() : 0, LinkBaudRate());
+
+    LineRead first = readLineLocked(deadline, deadline, bound, stop);
+    // A box answers only once it has heard the whole command: a line that
+    // began before the command had crossed the wire answers something else.
+    while (write && first.received > 0 && first.began < crossed && port_->now() < deadline) {
+        out.staleDiscarded = true;
+        settle(first.began);
+        first = readLineLocked(deadline, deadline, bound, stop);
+    }
+    if (first.received == 0 || first.outcome == ExchangeOutcome::Stopped) {
+        // Its answer may still come: the next command filed as data waits out
+        // this exchange's time-out once more, and the last read's gap.
+        if (write && filed && first.outcome != ExchangeOutcome::HangUp) {
+            quietUntil_ = port_->now() + timeout + kTrailingGap;
+            std::lock_guard lock(lateMutex_);
+            late_.Owe(address, wrote);
+        }
+        return fail(first.outcome);
+    }
+    const auto latency = duration_cast<microseconds>(first.began - wrote);
+    if (write && filed && owed) {
+        // Another answer is owed and may be this line: take it only when it
+        // came alone, at a time this box answers at.
+        std::optional<LateAnswers::Window> window;
+        {
+            std::lock_guard lock(lateMutex_);
+            window = late_.AnswerWindow(command, charTime);
+        }
+        const auto listenUntil = window ? std::min(deadline, wrote + window->latest) : deadline;
+        const LineRead second = listenUntil > port_->now() ? readLineLocked(listenUntil, deadline, bound, stop) : LineRead{};
+        const bool alone = second.received == 0;
+        if (!alone || (window && (latency < window->earliest || latency > window->latest))) {
+            settle(first.began);
+            return fail(ExchangeOutcome::NotItsAnswer);
+        }
+    }
+    if (first.outcome != ExchangeOutcome::Line && first.outcome != ExchangeOutcome::Garbled) return fail(first.outcome);
+    if (write && filed) {
+        std::lock_guard lock(lateMutex_);
+        late_.Answered(command, latency);
+    }
+    out.outcome = first.outcome;
+    out.text = std::move(first.text);
     return out;
 }
 

@@ -13,6 +13,7 @@
 // line. Nothing here calls back into the operator while the line is held.
 
 #include "link/Files.h"
+#include "link/LateAnswers.h"
 #include "link/LineLock.h"
 #include "link/Port.h"
 
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -45,6 +47,9 @@ enum class ExchangeOutcome {
     EmptyLine,     // a line feed with nothing before it
     HangUp,        // the line hung up (adapter unplugged, peer closed)
     Overflow,      // no line feed within kMaxLineBytes or kExchangeOverrun past the deadline
+    NotItsAnswer,  // filed as data while another answer was owed: two lines came, or one at a time
+                   // this box never answers at; it may be another box's late answer, so it is not filed
+    Stopped,       // the exchange's stop flag was set while it waited
 };
 std::string_view OutcomeText(ExchangeOutcome outcome);
 
@@ -57,6 +62,9 @@ struct Reply {
     ExchangeOutcome outcome = ExchangeOutcome::NotOpen;
     bool staleDiscarded = false;
     bool lateDiscarded = false;
+    // The box whose late answer this exchange saw (and did not file), as "#07";
+    // DeviceLink::TimeoutFor gives it a longer time-out from then on.
+    std::string lateFrom;
 };
 // For the status bar: empty for a clean answer (or a broadcast), otherwise what
 // went wrong, e.g. "NoConnect: no byte came before the time-out".
@@ -64,6 +72,9 @@ std::string ReplyStatusText(const Reply& reply);
 
 // How one exchange is run.
 struct ExchangeOptions {
+    constexpr ExchangeOptions(std::chrono::milliseconds t = std::chrono::milliseconds(0), bool filed = false,
+                              const std::atomic<bool>* stopFlag = nullptr)
+        : timeout(t), filedAsData(filed), stop(stopFlag) {}
     // This exchange's time-out; 0: the link's ResponseTimeoutMs. A flow with a
     // time-out of its own (the scan, the copy wait, the capture) gives it here
     // and leaves the link's setting alone.
@@ -74,9 +85,17 @@ struct ExchangeOptions {
     // ended exchange's own time-out (and the gap of a last read) is a late
     // answer, and is discarded rather than taken for the new command's. Other
     // exchanges keep their timing.
+    //
+    // While such an answer is still owed (see LateAnswers), an exchange filed
+    // as data also looks for a second line in the time its own box's answer
+    // takes, and files nothing when two came or when its one line came at a
+    // time this box never answers at.
     bool filedAsData = false;
+    // Looked at while the exchange waits (every kStopLook): once set, it ends
+    // as Stopped, without writing when it had not written yet.
+    const std::atomic<bool>* stop = nullptr;
 };
-inline constexpr ExchangeOptions kFiledAsData{.filedAsData = true};
+inline constexpr ExchangeOptions kFiledAsData{std::chrono::milliseconds(0), true};
 
 // The first byte is awaited until the deadline and no longer; a reply already
 // arriving at the deadline is read on until it pauses for a gap this long.
@@ -86,6 +105,10 @@ inline constexpr std::chrono::milliseconds kTrailingGap{110};
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
 // ...and so is any exchange that runs this long past its time-out.
 inline constexpr std::chrono::milliseconds kExchangeOverrun{2000};
+// How often a wait looks at the exchange's stop flag.
+inline constexpr std::chrono::milliseconds kStopLook{50};
+// A line with no byte for this long is quiet (see AwaitQuiet).
+inline constexpr std::chrono::milliseconds kQuietGap{150};
 
 // Result of ApplyBaudRate. The failure texts ("GetCommState failed",
 // "SetCommState failed") are for the caller to show once the link is free.
@@ -149,7 +172,6 @@ public:
     // Opens `path` for the port in use at its rate, without the event pump: an
     // unplugged adapter found again, perhaps under another name. False on failure.
     bool ReopenDevice(const std::string& path);
-    bool SetPortTimeouts();
     // Switches the open port to LinkBaudRate without reopening it. When the
     // port's settings cannot be read, nothing is applied (a port that cannot
     // say its settings does not take new ones): both failure texts come back.
@@ -169,6 +191,15 @@ public:
     Reply Exchange(std::string command, ExchangeOptions options = {});
     // Exchange(command).text.
     std::string SendCommand(std::string command);
+    // The time-out to give `address` ("#07") when `base` is its own: longer
+    // for a box seen answering late, by as much as it was late and a quarter
+    // more (at most 60 s).
+    std::chrono::milliseconds TimeoutFor(const std::string& address, std::chrono::milliseconds base) const;
+    // Reads and throws away whatever the line sends until it has been quiet
+    // for kQuietGap, for at most `bound` or until `stopped` says so. True when
+    // quiet: a box still streaming (a stopped log dump) must not answer the
+    // first command of a program that opens the line.
+    bool AwaitQuiet(std::chrono::milliseconds bound, const std::function<bool()>& stopped = {});
 
     // Raw bytes outside an exchange (the coefficient block write), under the lock.
     bool WriteRaw(std::string_view bytes);
@@ -206,8 +237,23 @@ private:
     void captureLocked(std::string_view prefix, std::string_view text);
     // Closes what is open and opens `path` (empty: `name` has no device); records the outcome.
     bool openLocked(const std::string& path, std::uint32_t baud, const std::string& name);
-    Reply exchangeLocked(const std::string& command, std::chrono::milliseconds timeout, bool filedAsData);
-    bool discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until);
+    Reply exchangeLocked(const std::string& command, std::chrono::milliseconds timeout, const ExchangeOptions& options);
+    // One line: the first byte until `firstUntil`, the rest until a gap past
+    // `deadline`, all before `bound`.
+    struct LineRead {
+        ExchangeOutcome outcome = ExchangeOutcome::NoByte;
+        std::string text;
+        std::size_t received = 0;
+        Clock::time_point began{};
+    };
+    LineRead readLineLocked(Clock::time_point firstUntil, Clock::time_point deadline, Clock::time_point bound,
+                            const std::atomic<bool>* stop);
+    // When bytes were thrown away, when the first of them came.
+    std::optional<Clock::time_point> discardWaitingLocked(Clock::time_point quietUntil, Clock::time_point until,
+                                                          const std::atomic<bool>* stop = nullptr);
+    // A wait of at most `wait` for one byte that looks at `stop` every kStopLook.
+    ReadResult readByteLocked(char& byte, std::chrono::microseconds wait, const std::atomic<bool>* stop);
+    std::chrono::microseconds charTimeLocked() const;
     std::chrono::milliseconds writeLimitLocked(std::size_t bytes) const;
 
     mutable LineLock line_;  //!< guards the port and the six below
@@ -220,6 +266,8 @@ private:
     // Until then a command filed as data waits for the line to be quiet (a late
     // answer may still come); set when such an exchange ends with no byte.
     Clock::time_point quietUntil_{};
+    mutable std::mutex lateMutex_;  //!< guards late_ alone; never held while waiting for the line
+    LateAnswers late_;
 
     mutable std::mutex settingsMutex_;  //!< guards the five below; never held while waiting for the line
     std::function<void()> pump_;

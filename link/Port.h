@@ -6,6 +6,7 @@
 // link lock.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -70,6 +71,11 @@ public:
     // The clock the link measures its deadlines with. Real ports use the steady
     // clock; the scripted port runs its own virtual time.
     virtual Clock::time_point now() const { return Clock::now(); }
+    // How long `bytes` take on the wire at `baud` (10 bits a byte): a box cannot
+    // answer a command before it has crossed.
+    virtual std::chrono::microseconds wireTime(std::size_t bytes, std::uint32_t baud) const {
+        return std::chrono::microseconds(baud ? bytes * 10'000'000 / baud : 0);
+    }
     virtual void sleepFor(std::chrono::microseconds d) { std::this_thread::sleep_for(d); }
 };
 

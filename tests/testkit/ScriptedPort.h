@@ -50,6 +50,9 @@ public:
     link::ReadResult readByte(char& byte, us wait) override;
     link::Clock::time_point now() const override { return now_; }
     void sleepFor(us d) override { now_ += d; }
+    // Its wire is instant unless a test gives it a time per byte.
+    us wirePerByte{0};
+    us wireTime(std::size_t bytes, std::uint32_t) const override { return wirePerByte * static_cast<long>(bytes); }
 
     void Advance(us d) { now_ += d; }
 

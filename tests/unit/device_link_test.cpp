@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <iterator>
 #include <thread>
 #include <unistd.h>
@@ -138,6 +139,70 @@ TEST_F(LinkFixture, FiledAsDataTheNextCommandWaitsOutALateAnswerOthersKeepTheirT
             EXPECT_EQ(got, "NoConnect #07 #01 (a late answer to an earlier command was discarded) ");
         EXPECT_EQ(took, (std::vector<ms>{ms(1000), filed ? ms(1120) : ms(500), ms(10)}));
     }
+}
+
+// Boxes answer "#NN:k" to their kth command after a delay of their own; a
+// capture-like loop asks them in turn, filed as data, with the time-out the
+// link gives each. No line may be filed under another box, whatever the lateness.
+TEST_F(LinkFixture, FiledAsDataALateBoxsAnswerIsNeverFiledUnderAnotherBox) {
+    struct Case {
+        std::map<std::string, ms> delay;  // per box; missing: silent
+        std::vector<std::string> order;
+        int filedOfLateBox;  // at least this many of the late box's own lines get filed
+    };
+    const Case cases[] = {
+        {{{"#01", ms(10)}, {"#02", ms(2400)}}, {"#01", "#02"}, 5},
+        {{{"#01", ms(1800)}, {"#02", ms(10)}, {"#03", ms(900)}}, {"#02", "#01", "#03"}, 5},
+        {{{"#01", ms(10)}, {"#02", ms(3300)}}, {"#01", "#02"}, 5},  // later than a whole quiet wait
+        {{{"#02", ms(2400)}}, {"#01", "#02"}, 5},                    // #01 is not there at all
+    };
+    for (const Case& c : cases) {
+        port->Advance(ms(10000));
+        std::map<std::string, int> asked, filed;
+        port->onWrite = [&](const std::string& w) {
+            const std::string a = w.substr(0, 3);
+            const int k = ++asked[a];
+            if (c.delay.count(a)) port->Arrive(a + ":" + std::to_string(k) + "\r\n", c.delay.at(a));
+        };
+        std::string late;
+        for (int cycle = 0; cycle < 12; ++cycle)
+            for (const std::string& a : c.order) {
+                const link::Reply r = dl->Exchange(a + "TM\r\n", {dl->TimeoutFor(a, ms(1000)), true});
+                if (!r.lateFrom.empty()) late = r.lateFrom;
+                if (r.text == "NoConnect") continue;
+                EXPECT_EQ(r.text.substr(0, 4), a + ":") << "filed under the wrong box, cycle " << cycle;
+                ++filed[a];
+            }
+        for (const auto& [a, d] : c.delay)
+            EXPECT_GE(filed[a], d > ms(1000) ? c.filedOfLateBox : 10) << a << " late " << late;
+    }
+}
+
+TEST_F(LinkFixture, AStopFlagEndsTheWaitALineUnderWayIsNoAnswerAndAStreamingLineIsNotQuiet) {
+    std::atomic<bool> stop{true};
+    EXPECT_EQ(dl->Exchange("#01ID\r\n", {ms(0), true, &stop}).outcome, ExchangeOutcome::Stopped);
+    EXPECT_TRUE(port->writes.empty()) << "a stopped exchange writes nothing";
+    stop = false;
+    port->onWrite = [&](const std::string&) { stop = true; };
+    const auto t0 = port->now();
+    EXPECT_EQ(dl->Exchange("#01ID\r\n", {ms(0), true, &stop}).outcome, ExchangeOutcome::Stopped);
+    EXPECT_LE(port->now() - t0, link::kStopLook);
+
+    // A line that began before the command had crossed the wire answers something else.
+    port->onWrite = nullptr;
+    port->wirePerByte = ms(1);
+    port->Arrive("dump 17\r\n", ms(3));
+    port->Arrive("4711\r\n", ms(12));
+    const link::Reply r = dl->Exchange("#01ID\r\n");
+    EXPECT_EQ(r.text, "4711");
+    EXPECT_TRUE(r.staleDiscarded);
+
+    // A box still streaming: not quiet within 1 s; quiet a gap after it ends.
+    for (int k = 0; k < 40; ++k) port->Arrive("line\r\n", ms(50 * k));
+    EXPECT_FALSE(dl->AwaitQuiet(ms(1000)));
+    const auto t1 = port->now();
+    EXPECT_TRUE(dl->AwaitQuiet(ms(10000)));
+    EXPECT_EQ(std::chrono::duration_cast<ms>(port->now() - t1), ms(950) + link::kQuietGap);
 }
 
 TEST(LineLock, HandsTheLineOverInTheOrderAskedAndAThreadThatAsksAgainQueues) {

@@ -301,6 +301,7 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
 
     const bool write = command != kNoWrite;
     bool owed = false;
+    bool expected = false;
     if (write && port_->isOpen()) {
         if (stop && stop->load()) return fail(ExchangeOutcome::Stopped);
         std::optional<Clock::time_point> late;
@@ -316,6 +317,7 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
         if (late) settle(*late);
         std::lock_guard lock(lateMutex_);
         owed = filed && late_.Owed(start);
+        expected = owed && late_.Expected(address);
     }
     const auto deadline = start + timeout;
     const auto bound = deadline + kExchangeOverrun;
@@ -350,20 +352,24 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
         settle(first.began);
         first = readLineLocked(deadline, deadline, bound, stop);
     }
+    // Filed as data, a command whose answer was not taken still owes it: the
+    // next command filed as data waits out this exchange's time-out once
+    // more, and the last read's gap, and what comes later is looked out for.
+    const auto owe = [&](bool silent) {
+        if (!write || !filed) return;
+        quietUntil_ = port_->now() + timeout + kTrailingGap;
+        std::lock_guard lock(lateMutex_);
+        late_.Owe(address, wrote, timeout, silent);
+    };
     if (first.received == 0 || first.outcome == ExchangeOutcome::Stopped) {
-        // Its answer may still come: the next command filed as data waits out
-        // this exchange's time-out once more, and the last read's gap.
-        if (write && filed && first.outcome != ExchangeOutcome::HangUp) {
-            quietUntil_ = port_->now() + timeout + kTrailingGap;
-            std::lock_guard lock(lateMutex_);
-            late_.Owe(address, wrote);
-        }
+        if (first.outcome != ExchangeOutcome::HangUp) owe(true);
         return fail(first.outcome);
     }
     const auto latency = duration_cast<microseconds>(first.began - wrote);
     if (write && filed && owed) {
         // Another answer is owed and may be this line: take it only when it
-        // came alone, at a time this box answers at.
+        // came alone, at a time this box answers at (a box that has not
+        // answered yet has no such time while a late answer is expected).
         std::optional<LateAnswers::Window> window;
         {
             std::lock_guard lock(lateMutex_);
@@ -372,11 +378,20 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
         const auto listenUntil = window ? std::min(deadline, wrote + window->latest) : deadline;
         const LineRead second = listenUntil > port_->now() ? readLineLocked(listenUntil, deadline, bound, stop) : LineRead{};
         const bool alone = second.received == 0;
-        if (!alone || (window && (latency < window->earliest || latency > window->latest))) {
+        if (!alone || (window ? latency < window->earliest || latency > window->latest : expected)) {
             settle(first.began);
+            // Of two lines one is likely its own, unless another box still owes.
+            bool anotherOwes = false;
+            if (!alone) {
+                std::lock_guard lock(lateMutex_);
+                anotherOwes = late_.OwedByAnother(address);
+            }
+            if (!alone && anotherOwes) settle(second.began);
+            if (alone || anotherOwes) owe(false);
             return fail(ExchangeOutcome::NotItsAnswer);
         }
     }
+    if (first.outcome == ExchangeOutcome::NoLineEnd) owe(false);  // the rest of it may still come
     if (first.outcome != ExchangeOutcome::Line && first.outcome != ExchangeOutcome::Garbled) return fail(first.outcome);
     if (write && filed) {
         std::lock_guard lock(lateMutex_);

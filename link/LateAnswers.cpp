@@ -12,10 +12,15 @@ std::string CommandAddress(std::string_view command) {
     return std::string(command.substr(0, 3));
 }
 
-void LateAnswers::Owe(const std::string& address, TimePoint sent) {
+void LateAnswers::Owe(const std::string& address, TimePoint sent, Duration timeout, bool silent) {
     if (address.empty()) return;
+    const auto late = lateness_.find(address);
+    if (silent && late != lateness_.end() && timeout > late->second) {
+        lateness_.erase(late);
+        absent_.insert(address);
+    }
     if (owed_.size() >= kMaxOwed) owed_.erase(owed_.begin());
-    owed_.push_back({address, sent});
+    owed_.push_back({address, sent, timeout});
 }
 
 bool LateAnswers::Owed(TimePoint now) {
@@ -23,20 +28,43 @@ bool LateAnswers::Owed(TimePoint now) {
     return !owed_.empty();
 }
 
+bool LateAnswers::OwedByAnother(const std::string& address) const {
+    return std::any_of(owed_.begin(), owed_.end(), [&address](const Debt& d) { return d.address != address; });
+}
+
+bool LateAnswers::Expected(const std::string& address) const {
+    return std::any_of(owed_.begin(), owed_.end(),
+                       [this, &address](const Debt& d) { return !absent_.count(d.address) && d.address != address; });
+}
+
 std::string LateAnswers::Settle(TimePoint at) {
     if (owed_.empty()) return {};
-    // A box that has answered in time is more likely the late one than a box
-    // that never answered at all (one that is not there owes every cycle).
-    auto it = std::find_if(owed_.begin(), owed_.end(), [this](const Debt& d) { return latency_.count(d.address) > 0; });
-    if (it == owed_.end()) it = owed_.begin();
+    // A box answers its own commands in order, so only each box's oldest debt
+    // is a candidate. The likeliest: a box not taken as absent (one that is
+    // not there owes every cycle), later than its own time-out (else its own
+    // exchange would have taken the line), and of those the least late.
+    std::vector<std::vector<Debt>::iterator> oldest;
+    for (auto it = owed_.begin(); it != owed_.end(); ++it)
+        if (std::none_of(oldest.begin(), oldest.end(), [&it](auto o) { return o->address == it->address; }))
+            oldest.push_back(it);
+    const auto better = [this, at](auto a, auto b) {
+        const bool aAbsent = absent_.count(a->address) > 0, bAbsent = absent_.count(b->address) > 0;
+        if (aAbsent != bAbsent) return !aAbsent;
+        const bool aFits = at - a->sent > a->timeout, bFits = at - b->sent > b->timeout;
+        if (aFits != bFits) return aFits;
+        return a->sent > b->sent;
+    };
+    const auto it = *std::min_element(oldest.begin(), oldest.end(), better);
     const Debt debt = *it;
     owed_.erase(it);
     lateness_[debt.address] = std::chrono::duration_cast<Duration>(at - debt.sent);
     return debt.address;
 }
 
-void LateAnswers::Answered(const std::string& address, Duration latency) {
-    if (address.empty()) return;
+void LateAnswers::Answered(const std::string& command, Duration latency) {
+    if (command.empty()) return;
+    absent_.erase(CommandAddress(command));
+    const std::string& address = command;
     const auto [it, fresh] = latency_.try_emplace(address, Seen{latency, latency});
     if (!fresh) {
         it->second.shortest = std::min(it->second.shortest, latency);
@@ -44,8 +72,8 @@ void LateAnswers::Answered(const std::string& address, Duration latency) {
     }
 }
 
-std::optional<LateAnswers::Window> LateAnswers::AnswerWindow(const std::string& address, Duration charTime) const {
-    const auto it = latency_.find(address);
+std::optional<LateAnswers::Window> LateAnswers::AnswerWindow(const std::string& command, Duration charTime) const {
+    const auto it = latency_.find(command);
     if (it == latency_.end()) return std::nullopt;
     // Twice the spread seen, and a few characters and a scheduling slice of
     // slack: a box's own answer time wanders little; another box's late line

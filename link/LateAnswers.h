@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,25 +35,33 @@ public:
     // Debts kept at most; the oldest goes first (a dead box owes every cycle).
     static constexpr std::size_t kMaxOwed = 16;
 
-    // `address`'s command went out at `sent` and its exchange ended with no byte.
-    void Owe(const std::string& address, TimePoint sent);
+    // `address`'s command went out at `sent` and its exchange, `timeout` long,
+    // ended with no byte. A box that stays silent even with a time-out that
+    // covers its lateness is taken as absent rather than late until it next
+    // answers: its debts are doubtful, and it is given its own time-out again. `silent` false: lines
+    // came, but none was filed as its answer.
+    void Owe(const std::string& address, TimePoint sent, Duration timeout, bool silent);
+    // True while `address` is not the only box owing.
+    bool OwedByAnother(const std::string& address) const;
     // True while any answer is owed at `now`; debts past kOwedFor are dropped.
     bool Owed(TimePoint now);
+    // True while another box than `address` owes an answer that is not
+    // doubtful: a box that has not answered yet cannot tell its own first
+    // line from that one.
+    bool Expected(const std::string& address) const;
     // A line that is no answer of the exchange it came in began at `at`: it is
-    // taken as the oldest owed answer (boxes answer in the order asked) of a
-    // box that has answered in time before, else the oldest; that box is
-    // marked late by as much. Returns its address, or empty.
+    // taken as the likeliest owed answer, and that box is marked late by as
+    // much. Returns its address, or empty.
     std::string Settle(TimePoint at);
-    // `address` answered `latency` after its command went out, filed.
-    void Answered(const std::string& address, Duration latency);
-    // Whether a line that began `latency` after `address`'s command went out
-    // can be its own answer, and until when (after the command) a second line
-    // would still fall in the time its own answer takes. Unknown (nullopt)
-    // until the box has answered once.
+    // `command` was answered `latency` after it went out, filed.
+    void Answered(const std::string& command, Duration latency);
+    // When, after `command` went out, the box's own answer can begin: a line
+    // outside may be another box's, and a second line before the latest may
+    // be too. Unknown (nullopt) until the command was answered once.
     struct Window {
         Duration earliest, latest;
     };
-    std::optional<Window> AnswerWindow(const std::string& address, Duration charTime) const;
+    std::optional<Window> AnswerWindow(const std::string& command, Duration charTime) const;
     // How long `address` took to answer the last time it answered after its
     // exchange had ended; zero when it never did.
     Duration Lateness(const std::string& address) const;
@@ -61,6 +70,7 @@ private:
     struct Debt {
         std::string address;
         TimePoint sent;
+        Duration timeout;
     };
     struct Seen {
         Duration shortest, longest;
@@ -68,6 +78,7 @@ private:
     std::vector<Debt> owed_;  // oldest first
     std::map<std::string, Seen> latency_;
     std::map<std::string, Duration> lateness_;
+    std::set<std::string> absent_;
 };
 
 }  // namespace tessary::link

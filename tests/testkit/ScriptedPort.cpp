@@ -14,6 +14,13 @@ void ScriptedPort::Arrive(const std::string& bytes, us after, us gap) {
     }
 }
 
+void ScriptedPort::ArriveInTime(const std::string& bytes, us after) {
+    const auto at = now_ + after;
+    auto pos = std::upper_bound(arrivals_.begin(), arrivals_.end(), at,
+                                [](link::Clock::time_point t, const Arrival& a) { return t < a.at; });
+    for (char c : bytes) pos = std::next(arrivals_.insert(pos, {at, c}));
+}
+
 void ScriptedPort::Answer(const std::string& command, const std::string& reply, us delay) {
     answers_[command] = {reply, delay};
 }

@@ -23,6 +23,8 @@ public:
     // --- script ---
     // `bytes` arrive `after` from now, all at once or one every `gap`.
     void Arrive(const std::string& bytes, us after = us(0), us gap = us(0));
+    // `bytes` at once, `after` from now, before whatever is scripted later (boxes answering out of turn).
+    void ArriveInTime(const std::string& bytes, us after);
     // Called on each write with the bytes; may call Arrive() to answer.
     std::function<void(const std::string&)> onWrite;
     // Simple answering box: a command that matches a key exactly gets that reply

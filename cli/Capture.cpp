@@ -120,7 +120,7 @@ int RunCapture(Rig& rig) {
             (count > 0 && started - static_cast<long long>(capture.Paused()) > count))
             capture.RequestStop();
     });
-    // While the adapter is away no cycle is due: the duration is kept by the clock.
+    // While the adapter is away no cycle comes to end the duration: the clock does.
     const auto ends = std::chrono::steady_clock::now() + std::chrono::seconds(seconds + rate);
     if (!capture.Start(setup)) return kUsage;
     if (view.fileErrors > 0) {
@@ -128,7 +128,8 @@ int RunCapture(Rig& rig) {
         return kFileError;
     }
     while (capture.Running() && !rig.stop.Requested()) {
-        if (seconds > 0 && std::chrono::steady_clock::now() > ends) capture.RequestStop();
+        if (seconds > 0 && std::chrono::steady_clock::now() > ends && rig.session->Watch().Unplugged())
+            capture.RequestStop();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     // Waits for an exchange under way; its line is written, then the files close.

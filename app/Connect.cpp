@@ -106,6 +106,7 @@ void Connector::SearchForBox() {
     auto& link = s_.Link();
     auto& st = s_.State();
     ResetTables();
+    notAskedFrom_ = 0;
     // One probe here, then at most every other rate on each of the four ports.
     progressDone_ = 0;
     progressTotal_ = kProbeAddresses * (1 + static_cast<int>(link::kComPortNames.size()) *
@@ -154,6 +155,7 @@ void Connector::ScanAddresses() {
     auto& link = s_.Link();
     auto& st = s_.State();
     st.CurrentAddress.clear();
+    notAskedFrom_ = 0;
     int count = 0;
     for (int a = 1; a <= 99; ++a) {
         s_.Op().ProcessEvents();
@@ -161,7 +163,16 @@ void Connector::ScanAddresses() {
         if (link.SearchAborted) break;
         const std::string address = AddressText(a);
         view_.ShowScanAddress(address);
-        st.AddressTable[a] = SearchAnswer(link, address + "ID\r\n", kScanTimeout);
+        const link::Reply reply = link.Exchange(address + "ID\r\n", {kScanTimeout});
+        if (reply.outcome == link::ExchangeOutcome::HangUp || reply.outcome == link::ExchangeOutcome::NotOpen) {
+            // The boxes not asked are not absent: the result must not pass for a whole one.
+            notAskedFrom_ = a;
+            s_.Op().ShowMessageBox("The search stopped at " + address + ": the adapter was unplugged. " +
+                                   (a == 99 ? "#99 was" : address + " to #99 were") +
+                                   " not asked; search again once it is back.");
+            break;
+        }
+        st.AddressTable[a] = reply.outcome == link::ExchangeOutcome::Garbled ? std::string(kNoConnect) : reply.text;
         view_.ShowProgress(a, 99);
         if (st.AddressTable[a] == kNoConnect) continue;
         ++count;

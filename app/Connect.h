@@ -45,6 +45,9 @@ public:
     bool ProbePortBaud();
     void ScanAddresses();
     bool ConnectFromIni();
+    // The first address the last scan could not ask (the adapter was unplugged
+    // there; it was said); 0 when the scan ran its course.
+    int NotAskedFrom() const { return notAskedFrom_; }
 
 private:
     void ResetTables();
@@ -55,6 +58,7 @@ private:
     SearchView& view_;
     int progressDone_ = 0;
     int progressTotal_ = 0;
+    int notAskedFrom_ = 0;
 };
 
 // Fills the four transducer slots from AddressTable, in address order.

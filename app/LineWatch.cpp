@@ -21,8 +21,8 @@ std::string LocalText(LineWatch::SystemTime t) {
 
 }  // namespace
 
-std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back) {
-    return "Gap: adapter unplugged " + LocalText(away) + " - back " + LocalText(back);
+std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back, const std::string& end) {
+    return "Gap: adapter unplugged " + LocalText(away) + " - " + end + " " + LocalText(back);
 }
 
 LineWatch::LineWatch(link::DeviceLink& link, link::SerialDirs dirs) : link_(link), dirs_(std::move(dirs)) {
@@ -127,7 +127,10 @@ LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const st
             looking_ = false;
             if (done) return result;
         }
-        if (stop()) return {Outcome::Stopped, {}, {}, {}};
+        if (stop()) {
+            std::lock_guard lock(mutex_);
+            return {Outcome::Stopped, {}, away_, {}};
+        }
         wait(100);
     }
 }

@@ -55,7 +55,7 @@ public:
     struct Return {
         Outcome outcome = Outcome::Stopped;
         std::string notice;           // Refused: for the operator
-        SystemTime away{}, back{};    // Resumed: the gap
+        SystemTime away{}, back{};    // Resumed: the gap; Stopped: away only
     };
     // After an exchange that began at `since` found the line hung up (or the
     // port closed by the watch): waits until the adapter is back and checked.
@@ -83,7 +83,7 @@ private:
 };
 
 // "Adapter unplugged 2026-12-06 21:50:01 - back 2026-12-06 21:50:07": the capture
-// files' one line for a gap, in local time.
-std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back);
+// files' one line for a gap, in local time; `end` names how it ended.
+std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back, const std::string& end = "back");
 
 }  // namespace tessary::app

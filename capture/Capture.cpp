@@ -149,15 +149,18 @@ std::string Capture::LateBoxNote(const std::string& address, std::chrono::millis
 }
 
 std::string Capture::RunningNote(const Run& run) {
+    const auto count = [](std::uint64_t n, const std::string& what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
     std::string note;
-    if (run.skipped > 0)
-        note = std::to_string(run.skipped.load()) + " periods skipped: the line was busy longer than a period";
+    if (run.skipped > 0) note = count(run.skipped, "period") + " skipped: the line was busy longer than a period";
     if (run.garbled > 0)
-        note += (note.empty() ? "" : "; ") + std::to_string(run.garbled.load()) + " garbled answers filed as \"" +
+        note += (note.empty() ? "" : "; ") + count(run.garbled, "garbled answer") + " filed as \"" +
                 std::string(link::kNoConnect) + "\"";
     if (run.unattributed > 0)
-        note += (note.empty() ? "" : "; ") + std::to_string(run.unattributed.load()) +
-                " answers filed as \"NoConnect\": they may have been another box's late answer";
+        note += (note.empty() ? "" : "; ") + count(run.unattributed, "answer") + " filed as \"" +
+                std::string(link::kNoConnect) + "\": " + (run.unattributed == 1 ? "it" : "each") +
+                " may have been another box's late answer";
     return note;
 }
 
@@ -256,6 +259,7 @@ bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
 }
 
 bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point since, std::string& note) {
+    ++run.paused;
     const auto back = watch_->AwaitReturn(
         since, [&run] { return run.stop.load(); },
         [this, &run](int ms) {
@@ -269,16 +273,20 @@ bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point si
         note = "Capture stopped: " + back.notice;
         return false;
     case app::LineWatch::Outcome::Stopped:
-        return true;
+        // The time away is no busy line: the files say where they end, and the end is no clean one.
+        note = "Capture stopped while the adapter was unplugged: each file ends with a Gap line";
+        break;
     }
-    const std::string gap = app::GapLine(back.away, back.back);
+    const bool stopped = back.outcome == app::LineWatch::Outcome::Stopped;
+    const std::string gap = stopped ? app::GapLine(back.away, std::chrono::system_clock::now(), "capture stopped")
+                                    : app::GapLine(back.away, back.back);
     for (int k = 0; k < kSlots; ++k) {
         if (!run.ticked[k]) continue;
         view_.ShowLine(k + 1, gap);
         WriteLine(run, k, gap);
     }
     run.rebase = true;
-    return true;
+    return !stopped;
 }
 
 void Capture::WriteLine(Run& run, int slot, const std::string& line) {

@@ -118,6 +118,8 @@ public:
     std::uint64_t Skipped() const { return run_ ? run_->skipped.load() : 0; }
     // Answers that came garbled: filed and shown as "NoConnect", never as a reading.
     std::uint64_t Garbled() const { return run_ ? run_->garbled.load() : 0; }
+    // Cycles cut short by an unplugged adapter: they took no readings.
+    std::uint64_t Paused() const { return run_ ? run_->paused.load() : 0; }
     // Called at the start of every cycle on the capture thread. Set before Start.
     void SetCycleObserver(std::function<void(const CycleTiming&)> observer) { cycleObserver_ = std::move(observer); }
     // With a watch, an unplugged adapter pauses the cycles (without one its
@@ -148,6 +150,7 @@ private:
         std::atomic<std::uint64_t> garbled{0};
         std::array<std::atomic<bool>, kSlots> lateSaid{};  // the slot's box was said to answer late
         std::atomic<std::uint64_t> unattributed{0};
+        std::atomic<std::uint64_t> paused{0};
 
         std::mutex filesMutex;  //!< guards files and fileErrors: a close never falls inside a write
         std::array<link::LineFile, kSlots> files;

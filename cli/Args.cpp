@@ -28,12 +28,15 @@ const CommandRow kCommands[] = {
      "answer line. No answer prints \"NoConnect\" and says why on standard error.\n"
      "With --address the address goes before CMD; without it CMD carries its own\n"
      "(\"#01ID\"). A command to #00 prints \"#00\" at once. An answer beginning\n"
-     "with \"ERROR\" is printed and ends with status 1."},
+     "with \"ERROR\" is printed and ends with status 1. A control character in CMD\n"
+     "(CR, LF, ...) is a usage error: nothing is sent."},
     {"scan", "", 0, 0, "finds the boxes: ports, rates, addresses",
      "Finds the boxes: the port and rate in use first, then COM1 to COM4 at every\n"
      "rate, \"VER\" at every third address; then \"ID\" at every address of the line\n"
      "that answered, up to the fourth box found. Prints the port, the rate and the\n"
-     "boxes."},
+     "boxes. An adapter unplugged during the scan cuts it: the boxes found so far\n"
+     "are printed, standard error names the addresses not asked, the status is 1\n"
+     "(--json: \"complete\": false, \"notAsked\": \"#NN-#99\")."},
     {"info", "[ADDR]", 0, 1, "the information read-out of one box",
      "The information read-out of the box at ADDR (or --address, or the INI file's\n"
      "Addr1): model, serial number, firmware, gate time, units, clock and log state.\n"
@@ -89,7 +92,10 @@ const CommandRow kCommands[] = {
      "proposes). It runs until --duration seconds have passed, --count cycles have\n"
      "run, or SIGINT or SIGTERM; an answer under way is written whole, then the\n"
      "files close. An unplugged adapter pauses it until the same box is back\n"
-     "(each file gets one \"Gap:\" line); another box, or none, ends it (status 1)."},
+     "(each file gets one \"Gap:\" line; a paused cycle does not count toward\n"
+     "--count); another box, or none, ends it (status 1). Ended while the adapter\n"
+     "is away (a signal, --duration), each file ends with a \"Gap: ... - capture\n"
+     "stopped ...\" line and the status is 1; a signal otherwise ends it with 0."},
 };
 
 struct OptionRow {

@@ -79,7 +79,11 @@ int RunSend(Rig& rig) {
         address = NormalizeAddress(rig.inv.Value("--address"));
         if (address.empty()) return rig.Usage("\"" + rig.inv.Value("--address") + "\" is not an address (#00 to #99)");
     }
-    const std::string command = address + rig.inv.operands[0];
+    const std::string& cmd = rig.inv.operands[0];
+    // A line end inside would make one operand several commands on the bus.
+    if (std::any_of(cmd.begin(), cmd.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+        return rig.Usage("CMD holds a control character (CR, LF or another); nothing was sent");
+    const std::string command = address + cmd;
     if (!rig.Open()) {
         rig.env.out << link::kNoConnect << '\n';
         return rig.openExit;
@@ -102,6 +106,7 @@ int RunScan(Rig& rig) {
     rig.progress.End();
 
     const auto& st = rig.session->State();
+    const int cut = connector.NotAskedFrom();
     if (!st.ConnectionFound) return rig.stop.Requested() ? rig.Fail(kNoAnswer, "stopped by a signal") : kNoAnswer;
     std::vector<std::string> boxes;
     const bool json = rig.inv.Has("--json");
@@ -115,15 +120,18 @@ int RunScan(Rig& rig) {
         else
             rig.env.out << app::AddressText(a) << "    " << st.AddressTable[a] << '\n';
     }
-    if (json)
-        rig.env.out << JsonObject()
-                           .Add("port", rig.link->LinkPortName())
-                           .Add("device", rig.link->DevicePath())
-                           .AddNumber("baud", rig.link->LinkBaudRate())
-                           .AddRaw("boxes", JsonArray(boxes))
-                           .Str()
-                    << '\n';
+    if (json) {
+        JsonObject o;
+        o.Add("port", rig.link->LinkPortName())
+            .Add("device", rig.link->DevicePath())
+            .AddNumber("baud", rig.link->LinkBaudRate())
+            .AddRaw("boxes", JsonArray(boxes))
+            .AddRaw("complete", cut ? "false" : "true");
+        if (cut) o.Add("notAsked", app::AddressText(cut) + "-#99");
+        rig.env.out << o.Str() << '\n';
+    }
     if (rig.stop.Requested()) return rig.Fail(kNoAnswer, "stopped by a signal before the scan ended");
+    if (cut) return kNoAnswer;  // the search said which addresses it did not ask
     return kDone;
 }
 

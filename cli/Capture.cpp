@@ -111,19 +111,27 @@ int RunCapture(Rig& rig) {
     capture::Capture capture(*rig.link, rig.op, view, clock);
     capture.SetLineWatch(&rig.session->Watch());
     // Checked as each cycle is due: the last one wanted runs whole, the next not at all.
+    // A cycle cut by an unplugged adapter took no readings: it is not counted.
     const long long lastPeriod = seconds / rate;
     long long started = 0;
     capture.SetCycleObserver([&](const capture::CycleTiming& t) {
         ++started;
-        if ((seconds > 0 && static_cast<long long>(t.period) > lastPeriod) || (count > 0 && started > count))
+        if ((seconds > 0 && static_cast<long long>(t.period) > lastPeriod) ||
+            (count > 0 && started - static_cast<long long>(capture.Paused()) > count))
             capture.RequestStop();
     });
+    // While the adapter is away no cycle comes to end the duration: the clock does.
+    const auto ends = std::chrono::steady_clock::now() + std::chrono::seconds(seconds + rate);
     if (!capture.Start(setup)) return kUsage;
     if (view.fileErrors > 0) {
         capture.Stop();
         return kFileError;
     }
-    while (capture.Running() && !rig.stop.Requested()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (capture.Running() && !rig.stop.Requested()) {
+        if (seconds > 0 && std::chrono::steady_clock::now() > ends && rig.session->Watch().Unplugged())
+            capture.RequestStop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     // Waits for an exchange under way; its line is written, then the files close.
     capture.Stop();
     rig.progress.End();

@@ -38,6 +38,7 @@ public:
         rig_.progress.Count("upload: bytes", position, maximum_);
     }
     void HideProgress() override { rig_.progress.End(); }
+    std::string StoppedText() const override { return "Upload stopped: a second signal"; }
     std::string TimeOfDay() override {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
@@ -85,6 +86,9 @@ int RunUpload(Rig& rig) {
         return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"READY\" to \"PR\"");
     case firmware::UploadEnd::NoCopyAnswer:
         return rig.Fail(kNoAnswer, "the box sent no closing line within 20 s of the image");
+    case firmware::UploadEnd::Unplugged:
+        return rig.Fail(kNoAnswer, "the adapter was unplugged while the box copied the program: whether it took it "
+                                   "is unknown; ask its version (VER) once the adapter is back");
     case firmware::UploadEnd::FileProblem: return kFileError;
     case firmware::UploadEnd::NoSpeedAnswer:
         return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"BR=57600\" with \"57600\"; nothing was sent");

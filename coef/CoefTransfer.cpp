@@ -275,6 +275,8 @@ app::Outcome CoefTransfer::btWriteMemClick() {
         return Tell(app::Outcome::NoAnswer("Could not write every line of the " + coefCommand_ +
                                            " block to the port " + port +
                                            "; the block was ended early. Read the coefficients to see what the box holds."));
+    // A refused block must not be committed: what the box holds is not what was sent.
+    if (echo.firstAnswer.rfind("ERROR", 0) == 0) return Tell(app::Outcome::BoxError(echo.firstAnswer));
     filePath_.clear();
     (digital ? hex_ : memo_) = echo.lines;
     if (digital) view_.ShowHexLines(hex_);

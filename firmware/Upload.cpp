@@ -108,7 +108,7 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
         view_.ShowProgress(size);
         for (const auto& text : lines) {
             if (stop_.load()) {
-                GiveUp("Upload stopped: the window is closing", notices);
+                GiveUp(view_.StoppedText(), notices);
                 return UploadEnd::Stopped;
             }
             const std::string line = text + "\r\n";
@@ -141,16 +141,23 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     view_.HideProgress();
     Log(view_.TimeOfDay());
     Log("Please wait for Bravik to Copy........");
+    bool unplugged = false;
     {
         // The copy wait's own time-out, read in one-second slices (nothing is
         // written between them), so that a stop, a second signal, ends it too.
         // The link's setting is left as it is.
         constexpr int kSlices = 20;
         st.ReplyText = std::string(link::kNoConnect);
-        for (int slice = 0; slice < kSlices && st.ReplyText == link::kNoConnect && !stop_.load(); ++slice)
-            st.ReplyText = link.Exchange(std::string(link::kNoWrite), {kCopyWait / kSlices}).text;
+        for (int slice = 0; slice < kSlices && st.ReplyText == link::kNoConnect && !stop_.load() && !unplugged;
+             ++slice) {
+            const link::Reply reply = link.Exchange(std::string(link::kNoWrite), {kCopyWait / kSlices});
+            st.ReplyText = reply.text;
+            unplugged = reply.outcome == link::ExchangeOutcome::HangUp || reply.outcome == link::ExchangeOutcome::NotOpen;
+        }
     }
     Log(st.ReplyText);
+    // Not a silent box: whether it took the program is unknown.
+    if (unplugged) Log("The adapter was unplugged while the box copied the program");
     const bool copied = st.ReplyText != link::kNoConnect;
     Log(view_.TimeOfDay());
     link.SetLinkBaudRate(9600);
@@ -161,6 +168,7 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
         Log("BaudRate not changed");
     }
     if (!ready) return UploadEnd::NotReady;
+    if (unplugged) return UploadEnd::Unplugged;
     return copied ? UploadEnd::Finished : UploadEnd::NoCopyAnswer;
 }
 

@@ -36,6 +36,8 @@ public:
     virtual void SetProgress(std::uint32_t position) = 0;
     virtual void HideProgress() = 0;
     virtual std::string TimeOfDay() = 0;  // now, in the system's time format
+    // The status line of an upload stopped half way (RequestStop).
+    virtual std::string StoppedText() const { return "Upload stopped: the window is closing"; }
 };
 
 // How an upload ended. NotReady and NoCopyAnswer run the flow to its end (the
@@ -49,6 +51,7 @@ enum class UploadEnd {
     Aborted,
     Stopped,
     NoCopyAnswer,  // every line sent, but no closing line within the copy wait
+    Unplugged,     // every line sent, then the adapter was unplugged in the copy wait
     Finished,
 };
 

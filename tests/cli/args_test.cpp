@@ -38,6 +38,11 @@ TEST(CliArguments, UsageErrorsAndHelp) {
         EXPECT_NE((row.rc == 0 ? r.out : r.err).find(row.says), std::string::npos) << shown;
         EXPECT_TRUE(row.rc != 2 || r.err.find("--help)") != std::string::npos) << shown;
     }
+    // A line end inside CMD would send a second command.
+    const CliRun r = rig.Run({"send", "--address", "01", "ID\r\n#50AD=51"});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("CMD holds a control character"), std::string::npos);
+    EXPECT_EQ(rig.Heard(), Strings{});
 }
 
 }  // namespace

@@ -98,6 +98,11 @@ TEST(CliFiles, CoefWriteRefusesABrokenFileUnlessToldAndAFailedBackupIsOnlyAWarni
     }
     EXPECT_EQ(rig.Run({"coef", "write", "--address", "5", "--yes", rig.Path("bad.CRF")}).rc, 0);
     EXPECT_EQ(rig.Heard().back(), "}@9600");
+    // The box refuses a block it cannot take: no commit follows.
+    const CliRun refused = rig.Run({"coef", "write", "--address", "1", "--yes", "--commit", rig.Path("sum.hex")});
+    EXPECT_EQ(refused.rc, 1);
+    EXPECT_NE(refused.err.find("Bravik Reported error ERROR 2 when writing the Coefficients."), std::string::npos);
+    EXPECT_EQ(rig.Heard().back(), "}@9600");
 
     // Where backups cannot be made: the read is saved and the write counts all the same.
     std::ofstream(rig.Path("home"));

@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace tessary::clitest {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 TEST(CliOnLine, PortsNameEachMappingItsSourceAndTheUsbAdapter) {
     CliRig rig;
@@ -92,11 +95,22 @@ TEST(CliOnLine, ScanFindsTheDemoLinesThreeBoxesWithTheSearchesTraffic) {
     EXPECT_EQ(r.out, "{\"port\":\"COM1\",\"device\":\"" + rig.line.slavePath() +
                          "\",\"baud\":9600,\"boxes\":["
                          "{\"address\":\"#01\",\"id\":\"21040117\"},{\"address\":\"#02\",\"id\":\"21040217\"},"
-                         "{\"address\":\"#05\",\"id\":\"19980505R\"}]}\n");
+                         "{\"address\":\"#05\",\"id\":\"19980505R\"}],\"complete\":true}\n");
     // The probe answers at #01 on the port in use; then every address is asked.
     Strings expected{"#01VER@9600"};
     for (int a = 1; a <= 99; ++a) expected.push_back(app::AddressText(a) + "ID@9600");
     EXPECT_EQ(rig.Heard(), expected);
+
+    // The adapter pulled mid-scan: not a clean result.
+    std::thread pull([&] {
+        rig.line.waitForTraffic([](const auto& t) { return !t.empty() && t.back().text == "21040217"; }, 10s);
+        rig.line.hangUp();
+    });
+    r = rig.Run({"scan", "--json"});
+    pull.join();
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.out.find("\"complete\":false,\"notAsked\":\"#0"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(": the adapter was unplugged. #0"), std::string::npos) << r.err;
 }
 
 TEST(CliOnLine, InfoIsTheReadOut) {

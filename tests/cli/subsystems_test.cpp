@@ -90,7 +90,21 @@ TEST(CliSubsystems, UploadSendsTheImageAtTheFastRateAndLogsOnStandardOutput) {
         rig.signals = 0;
         EXPECT_EQ(r.rc, signals == 1 ? 0 : 1) << r.err;
         EXPECT_EQ(rig.Heard().size(), signals == 1 ? 5u : 3u) << r.err;
+        EXPECT_EQ(r.out.find("Upload stopped: a second signal") == std::string::npos, signals == 1) << r.out;
     }
+    // The adapter pulled while the box copies: said as such, not as a silent box.
+    config.boxes[0].copyMs = 5000;
+    CliRig pulled(config);
+    std::thread puller([&] {
+        pulled.line.waitForTraffic([](const auto& t) { return t.size() > 1 && t[t.size() - 2].text == ":00000001FF"; },
+                                   std::chrono::seconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the "OK" on its way; the copy takes 5 s
+        pulled.line.hangUp();
+    });
+    r = pulled.Run({"upload", "--address", "1", rig.Path("image.hex")});
+    puller.join();
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("the adapter was unplugged while the box copied the program"), std::string::npos) << r.err;
 }
 
 TEST(CliSubsystems, ACaptureEndedBySigtermLeavesWholeLines) {
@@ -114,6 +128,41 @@ TEST(CliSubsystems, ACaptureEndedBySigtermLeavesWholeLines) {
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
     for (std::size_t at = 0; at < text.size(); at = text.find("\r\n", at) + 2)
         EXPECT_EQ(text.substr(at + 4, 1) + text.substr(at + 10, 2), "/, ") << text;
+}
+
+TEST(CliSubsystems, ACaptureCountsNoPausedCycleAndAnEndWhileTheAdapterIsAwayIsSaid) {
+    // Behind a link, as a by-id name: the watch finds the line when it is back.
+    CliRig rig(bravik::sim::demoLine(
+        (std::filesystem::temp_directory_path() / ("tessary_cli_" + std::to_string(::getpid())) / "L").string()));
+    const auto unplugAfterAReading = [&](std::chrono::milliseconds away, const std::function<void()>& then) {
+        rig.Heard();
+        return std::thread([&rig, away, then] {
+            rig.line.waitForTraffic(
+                [](const auto& t) { return t.size() > 1 && t[t.size() - 2].text == "#01TM;D1;D2;D3;D4"; },
+                std::chrono::seconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the answer on its way
+            rig.line.hangUp();
+            std::this_thread::sleep_for(away);
+            then();
+        });
+    };
+    const std::string gap = R"(Gap: adapter unplugged [0-9/, :]+ - )", reading = R"(\d{4}/[^\r\n]*\r\n)";
+    std::thread back = unplugAfterAReading(std::chrono::milliseconds(1500), [&] { rig.line.restore(); });
+    CliRun r = rig.Run({"capture", "--count", "3", "01=" + rig.Path("m.txt")});
+    back.join();
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(testkit::ReadFile(rig.Path("m.txt")),
+                                 std::regex(reading + gap + "back [0-9/, :]+\r\n" + reading + reading)));
+
+    std::thread signal = unplugAfterAReading(std::chrono::milliseconds(1500), [&] { rig.signals = 1; });
+    r = rig.Run({"capture", "01=" + rig.Path("n.txt")});
+    signal.join();
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("Capture stopped while the adapter was unplugged: each file ends with a Gap line"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("skipped"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::regex_match(testkit::ReadFile(rig.Path("n.txt")),
+                                 std::regex("(" + reading + ")+" + gap + "capture stopped [0-9/, :]+\r\n")));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
@@ -54,6 +55,32 @@ private slots:
         QVERIFY(r.WaitLineIdle());
         QFile saved(to);
         QVERIFY(saved.open(QIODevice::ReadOnly) && saved.readAll() == QByteArray::fromStdString(block).sliced(9).chopped(3));
+    }
+
+    void anUncheckedFileIsAskedAboutWithNoAsTheDefault() {
+        gui::Rig r(dir.filePath("u.ini"));
+        r.session.State().CurrentAddress = "#05";
+        r.session.State().DeviceType = "Kestin";
+        const QString file = dir.filePath("long.CRF");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("P0=" + QByteArray(130, '1') + "\r\n") > 0);
+        f.close();
+        gui::OnModal<QFileDialog>([file](QFileDialog* dlg) {
+            dlg->findChild<QLineEdit*>("fileNameEdit")->setText(file);
+            QMetaObject::invokeMethod(dlg, "accept");
+        });
+        QTest::mouseClick(r.Find<QPushButton>("OpenCoef"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
+        bool noByDefault = false;
+        gui::OnModal<QMessageBox>([&noByDefault](QMessageBox* box) {
+            noByDefault = box->objectName() == "UncheckedCoefDlg" && box->defaultButton() == box->button(QMessageBox::No);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        r.port->writes.clear();
+        QTest::mouseClick(r.Find<QPushButton>("btWriteMem"), Qt::LeftButton);
+        QVERIFY(r.WaitLineIdle());
+        QVERIFY(noByDefault);
+        QVERIFY(r.port->writes.empty());
     }
 };
 

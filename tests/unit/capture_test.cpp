@@ -127,7 +127,7 @@ TEST(Capture, AnOverrunPeriodRunsLateOnceAndFurtherOnesAreSkippedAndCounted) {
     EXPECT_EQ(got, (std::vector<std::pair<std::uint64_t, long>>{
                        {1, 1000}, {2, 2000}, {3, 3500}, {4, 4000}, {6, 6500}, {7, 7000}}));
     EXPECT_EQ(r.capture.Skipped(), 1u);
-    EXPECT_EQ(r.view.states.at(1), "1 1 periods skipped: the line was busy longer than a period");
+    EXPECT_EQ(r.view.states.at(1), "1 1 period skipped: the line was busy longer than a period");
 }
 
 TEST(Capture, ALateAnswerIsDiscardedNotFiledUnderTheNextSlot) {

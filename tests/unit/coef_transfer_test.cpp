@@ -25,6 +25,7 @@ TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesByt
         Strings wire;
         app::Ending ending;
         std::string told;  // the start of the notice
+        const char* echo = "CAL1\r\nA\r\nB\r\n}\r\n";
     };
     const Row rows[] = {
         {nullptr, {"#01CAL1={", "A\r\n", "B\r\n", "}\r\n", "#01EW\r\n"}, app::Ending::Done, ""},
@@ -33,6 +34,9 @@ TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesByt
         {[](const std::string& w) { return w != "#01CAL1={"; }, {"#01CAL1={"}, app::Ending::NoAnswer,
          "Could not write the coefficients to the port COM1. The box may be left waiting inside the CAL1 block. "
          "To recover once the port works: read one line with \"NoWrite\" in the console, then send the next command."},
+        // A refused block is a failure: no commit, no dialog.
+        {nullptr, {"#01CAL1={", "A\r\n", "B\r\n", "}\r\n"}, app::Ending::BoxError,
+         "Bravik Reported error ERROR 2 when writing the Coefficients.", "ERROR 2\r\n}\r\n"},
     };
     std::filesystem::create_directories(home);
     view.openPath = (home / "b.CRF").string();
@@ -46,13 +50,15 @@ TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesByt
         port->writes.clear();
         port->refuse = row.refuse;
         // The box echoes a closed block; an answer to an earlier command is still waiting.
-        port->onWrite = [this](const std::string& w) {
-            if (w.find("}\r\n") != std::string::npos) port->Arrive("CAL1\r\nA\r\nB\r\n}\r\n", std::chrono::milliseconds(5));
+        port->onWrite = [this, &row](const std::string& w) {
+            if (w.find("}\r\n") != std::string::npos) port->Arrive(row.echo, std::chrono::milliseconds(5));
             if (w == "#01EW\r\n") port->Arrive("0\r\n", std::chrono::milliseconds(5));
         };
         port->Arrive("0\r\n");
+        view.changeDlgShown = 0;
         const app::Outcome outcome = coef.btWriteMemClick();
         EXPECT_EQ(port->writes, row.wire);
+        EXPECT_EQ(view.changeDlgShown, row.ending == app::Ending::Done ? 1 : 0);
         EXPECT_EQ(outcome.ending, row.ending);
         if (row.told.empty()) {
             EXPECT_EQ(op.messages, Strings{});

@@ -107,6 +107,17 @@ TEST_F(ConnectFixture, AbortIsSeenAtTheNextProbeOrAddressAndTheNextConnectStarts
     EXPECT_TRUE(dl.OpenComPort());
 }
 
+TEST_F(ConnectFixture, AnUnplugCutsTheScanAndSaysWhichAddressesWereNotAsked) {
+    Start("", {{"/dev/A", 9600, 1, "A"}, {"/dev/A", 9600, 50, "B"}});
+    view.onAsk = [&] { port->HangUpAfter({}); };
+    auto c = Conn();
+    c.SearchForBox();
+    EXPECT_EQ(c.NotAskedFrom(), 2);
+    ASSERT_FALSE(op.messages.empty());
+    EXPECT_EQ(op.messages[0], "The search stopped at #02: the adapter was unplugged. #02 to #99 were not asked; "
+                              "search again once it is back.");
+}
+
 TEST_F(ConnectFixture, IniAddressesThatAnswerFailOrAreMissing) {
     Start("[Communication]\nComPort=COM2\nBaudRate=2400\nAddr1=#05\nAddr2=#02\nAddr3=#00\nAddr4=#1x\n",
           {{"/dev/B", 2400, 2, "4242"}});

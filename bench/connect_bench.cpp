@@ -4,7 +4,7 @@
 
 #include "app/Connect.h"
 #include "link/PosixPort.h"
-#include "bench/OneBoxLine.h"
+#include "OneBoxLine.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 

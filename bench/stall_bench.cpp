@@ -8,7 +8,7 @@
 // wait for the line there either: target <= 20 ms.
 
 #include "app/Connect.h"
-#include "bench/OneBoxLine.h"
+#include "OneBoxLine.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
 #include "firmware/Upload.h"

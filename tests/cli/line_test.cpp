@@ -3,7 +3,7 @@
 
 #include "app/Connect.h"
 #include "link/PosixPort.h"
-#include "tests/cli/CliRig.h"
+#include "CliRig.h"
 
 #include <gtest/gtest.h>
 

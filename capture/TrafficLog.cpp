@@ -60,7 +60,7 @@ std::string FormatTraffic(const link::TrafficRecord& r) {
 }
 
 void TrafficLog::Push(const link::TrafficRecord& record) {
-    TrafficEntry entry{0, app::AddressNumber(record.command.substr(0, 3)), FormatTraffic(record)};
+    TrafficEntry entry{0, app::AddressNumber(record.command.substr(0, 3)).value_or(0), FormatTraffic(record)};
     std::lock_guard lock(mutex_);
     if (record.command == link::kNoWrite) entry.address = lastAddress_;
     else lastAddress_ = entry.address;

@@ -4,6 +4,7 @@
 #include "cli/Rig.h"
 #include "firmware/Upload.h"
 #include "link/Files.h"
+#include "link/System.h"
 
 #include <atomic>
 #include <chrono>
@@ -39,9 +40,7 @@ public:
     }
     void HideProgress() override { rig_.progress.End(); }
     std::string TimeOfDay() override {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = link::LocalTime(std::time(nullptr));
         char buf[64];
         return std::string(buf, std::strftime(buf, sizeof buf, "%X", &local));
     }

@@ -14,4 +14,10 @@ std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string& devDir) {
     return out;
 }
 
+std::tm LocalTime(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local;
+}
+
 }  // namespace tessary::link

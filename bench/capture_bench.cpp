@@ -16,7 +16,7 @@
 #include "capture/TrafficLog.h"
 #include "device/Readings.h"
 #include "link/PortMap.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 #include "testkit/VirtualClock.h"

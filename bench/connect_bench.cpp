@@ -3,7 +3,7 @@
 // --search, a whole search that finds nothing on one port.
 
 #include "app/Connect.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "OneBoxLine.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"

@@ -6,7 +6,7 @@
 
 #include "app/Session.h"
 #include "device/Readings.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "OneBoxLine.h"
 #include "sim/Line.h"
 #include "ui/LineRunner.h"

@@ -13,7 +13,7 @@
 #include "device/DeviceInfo.h"
 #include "firmware/Upload.h"
 #include "log/LogFlows.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "ui/OnWindow.h"
 #include "ui/Program.h"
 #include "ui/TCapturePage.h"

@@ -1,7 +1,7 @@
 #pragma once
 // What the line needs from the operating system besides the files: its port
 // and its list of serial ports; and the local time, for everyone. One file per
-// platform: SystemPosix.cpp and SystemWin32.cpp.
+// platform: SystemLinux.cpp and SystemWin32.cpp.
 
 #include "link/Port.h"
 #include "link/PortMap.h"

@@ -2,7 +2,7 @@
 // what the scripts read.
 
 #include "app/Connect.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "CliRig.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "app/Connect.h"
 #include "capture/Capture.h"
 #include "device/Readings.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/SessionRig.h"
 

@@ -1,6 +1,6 @@
 #include "link/System.h"
 
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 
 namespace tessary::link {
 

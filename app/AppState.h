@@ -1,6 +1,8 @@
 #pragma once
 // The connection state: one struct, owned by the main window, passed by reference.
 
+#include "link/DeviceLink.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -11,7 +13,7 @@ namespace tessary::app {
 
 inline constexpr std::array<std::uint32_t, 9> kBaudSearchOrder = {9600, 1200, 57600, 2400, 4800,
                                                                   14400, 19200, 38400, 115200};
-inline constexpr const char* kNoConnect = "NoConnect";
+using link::kNoConnect;
 
 struct AppState {
     std::string IniFilePath;

@@ -26,9 +26,9 @@ std::string AddressText(int address) {
     return (address < 10 ? "#0" : "#") + std::to_string(address);
 }
 
-int AddressNumber(const std::string& text) {
-    if (text.size() != 3 || text[0] != '#') return 0;
-    if (text[1] < '0' || text[1] > '9' || text[2] < '0' || text[2] > '9') return 0;
+std::optional<int> AddressNumber(const std::string& text) {
+    if (text.size() != 3 || text[0] != '#') return std::nullopt;
+    if (text[1] < '0' || text[1] > '9' || text[2] < '0' || text[2] > '9') return std::nullopt;
     return (text[1] - '0') * 10 + (text[2] - '0');
 }
 
@@ -203,7 +203,7 @@ bool Connector::ConnectFromIni() {
         if (s_.Stopping()) break;
         const std::string address = st.TransducerAddress[k];
         if (address.empty()) continue;
-        const int n = AddressNumber(address);
+        const int n = AddressNumber(address).value_or(0);
         // An address that is not #01..#99 is not asked: #00 would "answer" as a
         // broadcast, and anything else has no place in the table.
         if (n != 0) st.ReplyText = link.Exchange(address + "ID\r\n", {kIniTimeout}).text;

@@ -4,6 +4,7 @@
 
 #include "app/Session.h"
 
+#include <optional>
 #include <string>
 
 namespace tessary::app {
@@ -29,8 +30,9 @@ inline constexpr int kProbeAddresses = 33;  // 1, 4, 7 ... 97
 
 // "#01" .. "#99"; empty outside 1..99.
 std::string AddressText(int address);
-// The bus address of a text "#nn" with nn in 01..99; 0 when it is not one.
-int AddressNumber(const std::string& text);
+// The bus address of a text "#nn", nn two decimal digits (00, the broadcast,
+// included); empty for any other text.
+std::optional<int> AddressNumber(const std::string& text);
 
 class Connector {
 public:

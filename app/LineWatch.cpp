@@ -1,5 +1,7 @@
 #include "app/LineWatch.h"
 
+#include "link/System.h"
+
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -12,9 +14,7 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 std::string LocalText(LineWatch::SystemTime t) {
-    const std::time_t c = std::chrono::system_clock::to_time_t(t);
-    std::tm tm{};
-    localtime_r(&c, &tm);
+    const std::tm tm = link::LocalTime(std::chrono::system_clock::to_time_t(t));
     char buf[32];
     return std::string(buf, std::strftime(buf, sizeof buf, "%Y/%m/%d, %H:%M:%S", &tm));
 }

@@ -3,6 +3,7 @@
 #include "app/IniFile.h"
 #include "app/ShownText.h"
 #include "link/AdapterWatch.h"
+#include "link/System.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -126,8 +127,7 @@ std::string VersionDateText(const std::string& formattedDateTime) {
 }
 
 std::string FormatFileDateTime(std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = link::LocalTime(t);
     char buf[64];
     const bool midnight = tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0;
     const std::size_t n = std::strftime(buf, sizeof buf, midnight ? "%x" : "%x %X", &tm);

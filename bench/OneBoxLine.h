@@ -3,7 +3,7 @@
 
 #include "link/DeviceLink.h"
 #include "link/PortMap.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 
 #include <string>

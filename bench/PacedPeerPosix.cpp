@@ -1,4 +1,4 @@
-#include "bench/PacedPeer.h"
+#include "PacedPeer.h"
 
 #include <atomic>
 #include <cstdlib>

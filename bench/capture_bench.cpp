@@ -16,7 +16,7 @@
 #include "capture/TrafficLog.h"
 #include "device/Readings.h"
 #include "link/PortMap.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 #include "testkit/VirtualClock.h"
@@ -48,8 +48,7 @@ struct CountingView final : capture::CaptureView {
     std::mutex m;
     std::array<long, 4> lines{}, bytes{}, bad{};
     std::array<std::string, 4> last;
-    bool AskAppend(const std::string&) override { return false; }
-    void ShowLine(int slot, const std::string& line) override {
+    void ShowLine(std::uint64_t, int slot, const std::string& line) override {
         std::lock_guard l(m);
         const auto k = static_cast<std::size_t>(slot - 1);
         ++lines[k];
@@ -57,10 +56,10 @@ struct CountingView final : capture::CaptureView {
         bad[k] += !IsReading(line);
         last[k] = line;
     }
-    void ShowFileError(int source, const std::string& text) override {
+    void ShowFileError(std::uint64_t, int source, const std::string& text) override {
         if (!text.empty()) std::printf("  file error %d: %s\n", source, text.c_str());
     }
-    void ShowState(bool, const std::string&) override {}
+    void ShowState(std::uint64_t, bool, const std::string&) override {}
 };
 
 long FileLines(const std::string& path) {
@@ -125,15 +124,15 @@ struct SimRig {
         }
         return cfg;
     }
-    capture::CaptureSetup Setup() const {
-        capture::CaptureSetup s;
-        s.ticked = {true, true, false, false};
+    capture::CapturePlan Setup() const {
+        capture::CapturePlan s;
+        s.ticked = s.overwrite = {true, true, false, false};
         s.addresses = {"#01", "#02", "", ""};
         s.paths = {(dir / "1.txt").string(), (dir / "2.txt").string(), "", ""};
         return s;
     }
     // Every line made is in its file, byte for byte, and is a reading.
-    int CheckFiles(const capture::CaptureSetup& setup, CountingView& view) {
+    int CheckFiles(const capture::CapturePlan& setup, CountingView& view) {
         int failures = 0;
         for (std::size_t k = 0; k < 2; ++k) {
             const long inFile = FileLines(setup.paths[k]);
@@ -328,7 +327,7 @@ void Memory() {
     capture::Capture capture(dl, op, view, clock);
     const fs::path dir = fs::temp_directory_path() / ("capture_bench_mem_" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    capture::CaptureSetup setup;
+    capture::CapturePlan setup;
     setup.allSerial = true;
     setup.allSerialPath = (dir / "all.txt").string();
     setup.ticked = {true, true, true, true};

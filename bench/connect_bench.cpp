@@ -3,8 +3,8 @@
 // --search, a whole search that finds nothing on one port.
 
 #include "app/Connect.h"
-#include "link/PosixPort.h"
-#include "bench/OneBoxLine.h"
+#include "link/LinuxPort.h"
+#include "OneBoxLine.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 

@@ -6,7 +6,7 @@
 // Linux, reached from Windows under Wine through a COM port; only the 9600
 // figures are made then.
 
-#include "bench/PacedPeer.h"
+#include "PacedPeer.h"
 #include "link/DeviceLink.h"
 #include "link/System.h"
 

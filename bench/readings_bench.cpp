@@ -6,8 +6,8 @@
 
 #include "app/Session.h"
 #include "device/Readings.h"
-#include "link/PosixPort.h"
-#include "bench/OneBoxLine.h"
+#include "link/LinuxPort.h"
+#include "OneBoxLine.h"
 #include "sim/Line.h"
 #include "ui/LineRunner.h"
 #include "ui/QtOperator.h"

@@ -5,7 +5,7 @@
 #include "app/Session.h"
 #include "device/DeviceInfo.h"
 #include "device/Readings.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 
 #include <algorithm>

@@ -8,12 +8,12 @@
 // wait for the line there either: target <= 20 ms.
 
 #include "app/Connect.h"
-#include "bench/OneBoxLine.h"
+#include "OneBoxLine.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
 #include "firmware/Upload.h"
 #include "log/LogFlows.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "ui/OnWindow.h"
 #include "ui/Program.h"
 #include "ui/TCapturePage.h"

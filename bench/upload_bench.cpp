@@ -2,7 +2,7 @@
 // line as soon as it has crossed the wire: the whole upload's time against the
 // wire time of every byte both ways (10 bits a byte at the speed it went at).
 
-#include "bench/OneBoxLine.h"
+#include "OneBoxLine.h"
 #include "firmware/Upload.h"
 #include "testkit/RecordingOperator.h"
 

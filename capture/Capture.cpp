@@ -16,9 +16,19 @@ Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, C
 
 Capture::~Capture() { Stop(); }
 
-bool Capture::Start(const CaptureSetup& setup) {
-    bool any = setup.allSerial;
-    for (const bool t : setup.ticked) any = any || t;
+void AskAppendOrOverwrite(CapturePlan& plan, const std::function<bool(const std::string& path)>& append) {
+    for (int k = 0; k < kSlots; ++k) {
+        std::uint64_t size = 0;
+        std::string notRegular;
+        // Anything but a regular file fails at the open.
+        if (plan.ticked[k] && link::RegularFileSize(plan.paths[k], size, notRegular))
+            plan.overwrite[k] = !append(plan.paths[k]);
+    }
+}
+
+bool Capture::Start(const CapturePlan& plan) {
+    bool any = plan.allSerial;
+    for (const bool t : plan.ticked) any = any || t;
     if (!any) {
         op_.ShowMessageBox("Please select a source");
         return false;
@@ -29,32 +39,33 @@ bool Capture::Start(const CaptureSetup& setup) {
     if (run_) run_->stop = true;
     clock_.Wake();
     run->previous = std::move(run_);
-    for (int k = 0; k <= kSlots; ++k) view_.ShowFileError(k, {});
+    run->number = ++runs_;
+    for (int k = 0; k <= kSlots; ++k) view_.ShowFileError(run->number, k, {});
 
     const auto inDefault = [&](const std::string& path) {
-        return !setup.defaultFolder.empty() && path.rfind(setup.defaultFolder, 0) == 0;
+        return !plan.defaultFolder.empty() && path.rfind(plan.defaultFolder, 0) == 0;
     };
-    bool wantDefault = setup.allSerial && inDefault(setup.allSerialPath);
-    for (int k = 0; k < kSlots; ++k) wantDefault = wantDefault || (setup.ticked[k] && inDefault(setup.paths[k]));
-    if (wantDefault) (void)link::MakeFolders(setup.defaultFolder);  // a failure shows when the file will not open
+    bool wantDefault = plan.allSerial && inDefault(plan.allSerialPath);
+    for (int k = 0; k < kSlots; ++k) wantDefault = wantDefault || (plan.ticked[k] && inDefault(plan.paths[k]));
+    if (wantDefault) (void)link::MakeFolders(plan.defaultFolder);  // a failure shows when the file will not open
 
-    if (setup.allSerial) {
-        run->allSerialPath = setup.allSerialPath;
+    if (plan.allSerial) {
+        run->allSerialPath = plan.allSerialPath;
         link_.SetAllSerial(true);
     }
     for (int k = 0; k < kSlots; ++k) {
-        run->ticked[k] = setup.ticked[k];
-        if (setup.ticked[k]) OpenTransducerFile(*run, k, setup.paths[k]);
+        run->ticked[k] = plan.ticked[k];
+        if (plan.ticked[k]) OpenTransducerFile(*run, k, plan.paths[k], plan.overwrite[k]);
     }
-    run->addresses = setup.addresses;
-    run->timeoutMs = device::TimeoutFromGateTime(setup.gateTime);
+    run->addresses = plan.addresses;
+    run->timeoutMs = device::TimeoutFromGateTime(plan.gateTime);
     // The operator's setting follows the gate time and keeps it after the
     // capture; the cycles give theirs to each exchange, so whatever sets it
     // later changes nothing here.
     link_.SetResponseTimeoutMs(run->timeoutMs);
-    run->period = rateUnit_ * ParseCaptureRate(setup.rateText);
+    run->period = rateUnit_ * ParseCaptureRate(plan.rateText);
 
-    view_.ShowState(true, {});
+    view_.ShowState(run->number, true, {});
     run->active = true;
     run->start = clock_.Now();
     run_ = std::move(run);
@@ -62,20 +73,16 @@ bool Capture::Start(const CaptureSetup& setup) {
     return true;
 }
 
-void Capture::OpenTransducerFile(Run& run, int slot, const std::string& path) {
-    std::uint64_t size = 0;
-    std::string notRegular;
-    const bool exists = link::RegularFileSize(path, size, notRegular);  // anything else fails at the open
-    const bool truncate = exists && !view_.AskAppend(path);
+void Capture::OpenTransducerFile(Run& run, int slot, const std::string& path, bool overwrite) {
     std::string error;
     {
         std::lock_guard lock(run.filesMutex);
         run.paths[slot] = path;
-        error = run.files[slot].Open(path, truncate ? link::LineFile::Mode::Truncate : link::LineFile::Mode::Append);
+        error = run.files[slot].Open(path, overwrite ? link::LineFile::Mode::Truncate : link::LineFile::Mode::Append);
         if (!error.empty()) error = "Cannot open " + path + ": " + error;
         run.fileErrors[slot] = error;
     }
-    if (!error.empty()) view_.ShowFileError(slot + 1, error);
+    if (!error.empty()) view_.ShowFileError(run.number, slot + 1, error);
 }
 
 void Capture::RequestStop() {
@@ -104,7 +111,7 @@ void Capture::SlotClicked(int slot, bool ticked) {
         error = run.files[slot - 1].Close();
         if (!error.empty()) error = "Cannot close " + run.paths[slot - 1] + ": " + error;
     }
-    if (!error.empty()) view_.ShowFileError(slot, error);
+    if (!error.empty()) view_.ShowFileError(run.number, slot, error);
 }
 
 void Capture::AllSerialClicked(bool ticked) {
@@ -125,7 +132,7 @@ void Capture::HandleRequests(Run& run) {
     CheckAllSerialFile(run);
     if (run.allSerialOpen) {
         const std::string error = link_.CloseAllSerialFile();
-        if (!error.empty()) view_.ShowFileError(0, "Cannot close " + run.allSerialPath + ": " + error);
+        if (!error.empty()) view_.ShowFileError(run.number, 0, "Cannot close " + run.allSerialPath + ": " + error);
     }
     run.allSerialOpen = false;
     link_.SetAllSerial(run.allSerialTick);
@@ -138,7 +145,7 @@ void Capture::CheckAllSerialFile(Run& run) {
     if (!error.empty()) error = "Cannot write " + run.allSerialPath + ": " + error;
     if (error == run.allSerialError) return;
     run.allSerialError = error;
-    view_.ShowFileError(0, error);
+    view_.ShowFileError(run.number, 0, error);
 }
 
 std::string Capture::LateBoxNote(const std::string& address, std::chrono::milliseconds timeout) {
@@ -174,7 +181,7 @@ void Capture::RunCycles(Run& run) {
     if (!run.allSerialPath.empty() && !run.closeAllSerial) {
         std::string error;
         run.allSerialOpen = link_.OpenAllSerialFile(run.allSerialPath, &error);
-        if (!run.allSerialOpen) view_.ShowFileError(0, "Cannot open " + run.allSerialPath + ": " + error);
+        if (!run.allSerialOpen) view_.ShowFileError(run.number, 0, "Cannot open " + run.allSerialPath + ": " + error);
     }
     std::string note;
     std::uint64_t k = 1;
@@ -209,13 +216,13 @@ void Capture::RunCycles(Run& run) {
             k = passed;
             if (missed > 0) {
                 run.skipped += missed;
-                view_.ShowState(true, RunningNote(run));
+                view_.ShowState(run.number, true, RunningNote(run));
             }
         }
     }
     CloseCaptureFiles(run);
     run.active = false;
-    view_.ShowState(false, note);
+    view_.ShowState(run.number, false, note);
 }
 
 bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
@@ -237,10 +244,11 @@ bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
         if (outcome == link::ExchangeOutcome::Stopped) return true;  // the rest of the cycle is left out
         for (int j = 0; j < kSlots; ++j)
             if (!reply.lateFrom.empty() && run.addresses[j] == reply.lateFrom && !run.lateSaid[j].exchange(true))
-                view_.ShowState(true, LateBoxNote(reply.lateFrom, link_.TimeoutFor(reply.lateFrom, std::chrono::milliseconds(run.timeoutMs))));
+                view_.ShowState(run.number, true,
+                                LateBoxNote(reply.lateFrom, link_.TimeoutFor(reply.lateFrom, std::chrono::milliseconds(run.timeoutMs))));
         if (outcome == link::ExchangeOutcome::NotItsAnswer) {
             ++run.unattributed;
-            view_.ShowState(true, RunningNote(run));
+            view_.ShowState(run.number, true, RunningNote(run));
         }
         if (watch_ && (outcome == link::ExchangeOutcome::HangUp ||
                        (outcome == link::ExchangeOutcome::NotOpen && watch_->UnpluggedSince(since))))
@@ -248,11 +256,11 @@ bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
         // Noise is no reading: it is filed as a missing answer is, and counted.
         const bool garbled = outcome == link::ExchangeOutcome::Garbled;
         const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
-        view_.ShowLine(k + 1, line);
+        view_.ShowLine(run.number, k + 1, line);
         WriteLine(run, k, line);
         if (garbled) {
             ++run.garbled;
-            view_.ShowState(true, RunningNote(run));
+            view_.ShowState(run.number, true, RunningNote(run));
         }
     }
     return true;
@@ -282,7 +290,7 @@ bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point si
                                     : app::GapLine(back.away, back.back);
     for (int k = 0; k < kSlots; ++k) {
         if (!run.ticked[k]) continue;
-        view_.ShowLine(k + 1, gap);
+        view_.ShowLine(run.number, k + 1, gap);
         WriteLine(run, k, gap);
     }
     run.rebase = true;
@@ -302,7 +310,7 @@ void Capture::WriteLine(Run& run, int slot, const std::string& line) {
         run.fileErrors[slot] = report = error;
     }
     // Said once when it fails and once when it works again, not every period.
-    if (changed) view_.ShowFileError(slot + 1, report);
+    if (changed) view_.ShowFileError(run.number, slot + 1, report);
 }
 
 void Capture::CloseCaptureFiles(Run& run) {
@@ -319,7 +327,7 @@ void Capture::CloseCaptureFiles(Run& run) {
             errors[0] = "Cannot close " + run.allSerialPath + ": " + error;
     run.allSerialOpen = false;
     for (int k = 0; k <= kSlots; ++k)
-        if (!errors[k].empty()) view_.ShowFileError(k, errors[k]);
+        if (!errors[k].empty()) view_.ShowFileError(run.number, k, errors[k]);
 }
 
 }  // namespace tessary::capture

@@ -4,8 +4,9 @@
 // file; the all-serial copy of the link is opened and closed here.
 //
 // Threads: Start, Stop, RequestStop and the click calls come from the window.
-// None of them but Stop waits for the line: Start asks its questions and opens
-// the slot files, starts the clock and returns; the capture's own thread
+// None of them but Stop waits for the line, nor asks anything: Start takes a
+// plan whose questions were answered before, opens the slot files, starts the
+// clock and returns; the capture's own thread
 // waits for a capture still winding down and opens the all-serial file under
 // the link's lock. The cycles run on that thread, to absolute deadlines on the
 // clock given (no drift), from a snapshot taken at Start; they reach the
@@ -41,41 +42,47 @@ inline constexpr int kSlots = 4;
 // threads of at most this much a period.
 inline constexpr std::chrono::milliseconds kBookAhead{10};
 
-// The page. ShowLine, ShowFileError and ShowState are called from the capture
-// thread too: an implementation queues them to the window and returns.
+// The page. Called from the capture thread too: an implementation queues the
+// calls to the window and returns. Each names its run (Start numbers them 1, 2,
+// ...): a run still ending reports after the next one is planned or started,
+// and only the newest may change what the page shows.
 class CaptureView {
 public:
     virtual ~CaptureView() = default;
-    // dlgPCCapture for an existing file: true for "Append", false for "Overwrite".
-    virtual bool AskAppend(const std::string& path) = 0;
     // A new line of slot 1..4 for its edBox.
-    virtual void ShowLine(int slot, const std::string& line) = 0;
+    virtual void ShowLine(std::uint64_t run, int slot, const std::string& line) = 0;
     // Source 0 is the all-serial file, 1..4 the slots. The text names the file
     // and the system's reason; empty: the file takes lines again.
-    virtual void ShowFileError(int source, const std::string& text) = 0;
+    virtual void ShowFileError(std::uint64_t run, int source, const std::string& text) = 0;
     // Started (the boxes start empty) or ended; the note says why it ended, or
     // while running how many periods were skipped and answers came garbled.
-    virtual void ShowState(bool running, const std::string& note) = 0;
+    virtual void ShowState(std::uint64_t run, bool running, const std::string& note) = 0;
 };
 
-// The page and the connection as they are when the capture starts.
-struct CaptureSetup {
+// The page and the connection as they are when the capture starts, every
+// question answered.
+struct CapturePlan {
     bool allSerial = false;
     std::string allSerialPath;
     std::array<bool, kSlots> ticked{};
     std::array<std::string, kSlots> paths{};
+    std::array<bool, kSlots> overwrite{};  // "Overwrite" for an existing file; else lines are appended
     std::array<std::string, kSlots> addresses{};  // TransducerAddress
     std::string rateText = "1";                   // edCaptureRate
     std::string gateTime;                         // the gate time last shown
     std::string defaultFolder;                    // made when a file is to go there and it is missing
 };
 
-// The boxes and the gate time of the setup from the window's copy of the
+// The boxes and the gate time of the plan from the window's copy of the
 // connection (never from the state the line thread writes).
-inline void FillFromConnection(CaptureSetup& setup, const app::ConnectionCopy& shown) {
-    setup.addresses = shown.TransducerAddress;
-    setup.gateTime = shown.GateTime;
+inline void FillFromConnection(CapturePlan& plan, const app::ConnectionCopy& shown) {
+    plan.addresses = shown.TransducerAddress;
+    plan.gateTime = shown.GateTime;
 }
+
+// dlgPCCapture, before Start: `append` is asked about each ticked slot's file
+// that exists, in slot order, and answers true for "Append", false for "Overwrite".
+void AskAppendOrOverwrite(CapturePlan& plan, const std::function<bool(const std::string& path)>& append);
 
 struct CycleTiming {
     std::uint64_t period;  // 1 for the first period after Start
@@ -92,13 +99,12 @@ public:
     Capture& operator=(const Capture&) = delete;
 
     // "Please select a source" and false when nothing is ticked. Otherwise
-    // opens the slot files in order (asking Append or Overwrite for an
-    // existing one) and starts the clock: the first cycle is due one period
+    // opens the slot files in order as the plan says and starts the clock: the first cycle is due one period
     // from now. The all-serial file is opened by the capture thread, once the
     // line is free. The cycles' time-out comes from the gate time; the link's
     // setting is set to it too, and stays. A capture still winding down ends
     // first, on the new thread.
-    bool Start(const CaptureSetup& setup);
+    bool Start(const CapturePlan& plan);
     // Returns at once; the capture thread closes the files as it ends and then
     // reports ShowState(false, ...).
     void RequestStop();
@@ -112,6 +118,8 @@ public:
     void SlotClicked(int slot, bool ticked);
     void AllSerialClicked(bool ticked);
 
+    // How many captures Start began: the newest one's number.
+    std::uint64_t Runs() const { return runs_; }
     // Of the newest capture.
     std::chrono::milliseconds Period() const { return run_ ? run_->period : std::chrono::milliseconds(1000); }
     std::uint32_t TimeoutMs() const { return run_ ? run_->timeoutMs : 1000; }
@@ -132,6 +140,7 @@ private:
     // one, so the window never waits for the old one's thread.
     struct Run {
         // The snapshot; written by Start before the thread starts, then only read.
+        std::uint64_t number = 0;
         std::array<std::string, kSlots> addresses;
         std::chrono::milliseconds period{1000};
         std::uint32_t timeoutMs = 1000;
@@ -161,7 +170,7 @@ private:
         std::thread thread;
     };
 
-    void OpenTransducerFile(Run& run, int slot, const std::string& path);
+    void OpenTransducerFile(Run& run, int slot, const std::string& path, bool overwrite);
     void RunCycles(Run& run);
     bool RunCycle(Run& run, std::string& note, link::LinkHold& booked);
     // False: the capture ends (`note` says why).
@@ -182,6 +191,7 @@ private:
     std::function<void(const CycleTiming&)> cycleObserver_;
     app::LineWatch* watch_ = nullptr;
     std::unique_ptr<Run> run_;  // the newest; window thread only
+    std::uint64_t runs_ = 0;    // window thread only
 };
 
 }  // namespace tessary::capture

@@ -1,6 +1,7 @@
 #include "capture/TrafficLog.h"
 
 #include "app/Connect.h"
+#include "link/System.h"
 
 #include <cstdio>
 #include <ctime>
@@ -46,9 +47,7 @@ std::string Printable(std::string_view text) {
 
 std::string FormatTraffic(const link::TrafficRecord& r) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(r.time.time_since_epoch()).count();
-    const std::time_t secs = static_cast<std::time_t>(ms / 1000);
-    std::tm tm{};
-    localtime_r(&secs, &tm);
+    const std::tm tm = link::LocalTime(static_cast<std::time_t>(ms / 1000));
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
                   static_cast<int>(ms % 1000));
@@ -60,7 +59,7 @@ std::string FormatTraffic(const link::TrafficRecord& r) {
 }
 
 void TrafficLog::Push(const link::TrafficRecord& record) {
-    TrafficEntry entry{0, app::AddressNumber(record.command.substr(0, 3)), FormatTraffic(record)};
+    TrafficEntry entry{0, app::AddressNumber(record.command.substr(0, 3)).value_or(0), FormatTraffic(record)};
     std::lock_guard lock(mutex_);
     if (record.command == link::kNoWrite) entry.address = lastAddress_;
     else lastAddress_ = entry.address;

@@ -21,23 +21,18 @@ public:
     std::atomic<long long> lines{0}, unanswered{0}, fileErrors{0};
     std::atomic<bool> stoppedEarly{false};
 
-    bool AskAppend(const std::string& path) override {
-        if (rig_.inv.Has("--append") || rig_.inv.Has("--overwrite")) return rig_.inv.Has("--append");
-        rig_.op.NeedChoice("--append or --overwrite (" + path + " exists)");
-        return true;
-    }
     // From the capture thread; the main thread only waits meanwhile.
-    void ShowLine(int, const std::string& line) override {
+    void ShowLine(std::uint64_t, int, const std::string& line) override {
         ++lines;
         if (line == app::kNoConnect) ++unanswered;
         rig_.progress.Count("capture: lines", lines.load(), 0);
     }
-    void ShowFileError(int, const std::string& text) override {
+    void ShowFileError(std::uint64_t, int, const std::string& text) override {
         if (text.empty()) return;
         ++fileErrors;
         Say(text);
     }
-    void ShowState(bool running, const std::string& note) override {
+    void ShowState(std::uint64_t, bool running, const std::string& note) override {
         if (note.empty()) return;
         if (!running) stoppedEarly = true;
         Say(note);
@@ -55,7 +50,7 @@ private:
 
 int RunCapture(Rig& rig) {
     const auto& inv = rig.inv;
-    capture::CaptureSetup setup;
+    capture::CapturePlan setup;
     setup.defaultFolder = rig.session->State().DefaultFolder;
     setup.allSerial = inv.Has("--all-serial");
     setup.allSerialPath = inv.Value("--all-serial");
@@ -105,6 +100,11 @@ int RunCapture(Rig& rig) {
         if (missingChoice(setup.paths[k])) return rig.Usage(setup.paths[k] + " exists: give --append or --overwrite");
     }
     st.CurrentAddress = first;
+    capture::AskAppendOrOverwrite(setup, [&](const std::string& path) {
+        if (inv.Has("--append") || inv.Has("--overwrite")) return inv.Has("--append");
+        rig.op.NeedChoice("--append or --overwrite (" + path + " exists)");
+        return true;
+    });
 
     ConsoleCaptureView view(rig);
     capture::SteadyCaptureClock clock;

@@ -77,7 +77,7 @@ int Rig::Setup() {
     const bool simulate = inv.Has("--simulate");
     if (simulate) {
         std::string error;
-        sim_ = StartSimulatedLine(error);
+        sim_ = demo::StartDemoLine({}, error);
         if (!sim_) return Fail(kFileError, "cannot start the simulated line: " + error);
         options.ports.insert(options.ports.begin(), {"COM1", sim_->DevicePath()});
     }

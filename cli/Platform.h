@@ -1,11 +1,9 @@
 #pragma once
 // What tessary-cli needs from the operating system beyond the line: its stop
-// requests, the terminal test and the simulated line. One file per platform:
+// requests and the terminal test. One file per platform:
 // PlatformPosix.cpp and PlatformWin32.cpp.
 
 #include <atomic>
-#include <memory>
-#include <string>
 
 namespace tessary::cli {
 
@@ -15,14 +13,5 @@ namespace tessary::cli {
 void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnce);
 
 bool StandardErrorIsTerminal();
-
-// The demo line of --simulate. It needs a pseudo-terminal, so Windows has none.
-class SimulatedLine {
-public:
-    virtual ~SimulatedLine() = default;
-    virtual std::string DevicePath() const = 0;
-};
-// The running line, or null with `error` saying why.
-std::unique_ptr<SimulatedLine> StartSimulatedLine(std::string& error);
 
 }  // namespace tessary::cli

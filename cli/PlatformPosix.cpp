@@ -1,9 +1,7 @@
 #include "cli/Cli.h"
 #include "cli/Platform.h"
-#include "sim/Line.h"
 
 #include <csignal>
-#include <system_error>
 #include <unistd.h>
 
 namespace tessary::cli {
@@ -22,15 +20,6 @@ extern "C" void OnSignal(int) {
     gCount->fetch_add(1);
 }
 
-class PtyLine final : public SimulatedLine {
-public:
-    PtyLine() : line_(bravik::sim::demoLine()) { line_.start(); }
-    std::string DevicePath() const override { return line_.slavePath(); }
-
-private:
-    bravik::sim::Line line_;
-};
-
 }  // namespace
 
 void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnce) {
@@ -45,14 +34,5 @@ void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnc
 }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-
-std::unique_ptr<SimulatedLine> StartSimulatedLine(std::string& error) {
-    try {
-        return std::make_unique<PtyLine>();
-    } catch (const std::system_error& e) {
-        error = e.what();
-        return nullptr;
-    }
-}
 
 }  // namespace tessary::cli

@@ -42,9 +42,4 @@ void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnc
 
 bool StandardErrorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
-std::unique_ptr<SimulatedLine> StartSimulatedLine(std::string& error) {
-    error = "Windows has no pseudo-terminal for it; run bravik-sim on Linux or under WSL";
-    return nullptr;
-}
-
 }  // namespace tessary::cli

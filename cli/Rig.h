@@ -8,6 +8,7 @@
 #include "cli/Cli.h"
 #include "cli/Console.h"
 #include "cli/Platform.h"
+#include "demo/DemoLine.h"
 #include "link/AdapterWatch.h"
 #include "link/DeviceLink.h"
 #include "link/PortMap.h"
@@ -61,7 +62,7 @@ public:
     std::unique_ptr<app::Session> session;
 
 private:
-    std::unique_ptr<SimulatedLine> sim_;
+    std::unique_ptr<demo::DemoLine> sim_;
 };
 
 int RunPorts(Rig& rig);

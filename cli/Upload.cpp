@@ -4,6 +4,7 @@
 #include "cli/Rig.h"
 #include "firmware/Upload.h"
 #include "link/Files.h"
+#include "link/System.h"
 
 #include <atomic>
 #include <chrono>
@@ -40,9 +41,7 @@ public:
     void HideProgress() override { rig_.progress.End(); }
     std::string StoppedText() const override { return "Upload stopped: a second signal"; }
     std::string TimeOfDay() override {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = link::LocalTime(std::time(nullptr));
         char buf[64];
         return std::string(buf, std::strftime(buf, sizeof buf, "%X", &local));
     }

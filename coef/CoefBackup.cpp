@@ -2,14 +2,14 @@
 
 #include "coef/CoefFiles.h"
 #include "link/Files.h"
+#include "link/System.h"
 
 #include <cctype>
 
 namespace tessary::coef {
 
 std::string TimeText(std::time_t when, const char* format) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = link::LocalTime(when);
     char buf[32];
     std::strftime(buf, sizeof buf, format, &local);
     return buf;

@@ -1,5 +1,6 @@
 #include "device/DeviceInfo.h"
 
+#include "app/Connect.h"
 #include "app/Session.h"
 #include "device/DeviceTime.h"
 
@@ -10,7 +11,7 @@ namespace tessary::device {
 
 namespace {
 constexpr const char* kNotInitialized = "Not Initialized";
-constexpr const char* kBroadcast = "#00";
+using link::kBroadcast;
 constexpr std::uint32_t kMaxPollTimeoutMs = 60000;
 }  // namespace
 
@@ -28,13 +29,6 @@ link::Reply AskBox(app::Session& session, const std::string& word, link::Exchang
 
 std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options) {
     return AskBox(session, word, options).text;
-}
-
-std::optional<int> AddressNumber(const std::string& address) {
-    if (address.size() < 3) return std::nullopt;
-    const char a = address[1], b = address[2];
-    if (a < '0' || a > '9' || b < '0' || b > '9') return std::nullopt;
-    return (a - '0') * 10 + (b - '0');
 }
 
 std::string UnitItemName(const std::string& upAnswer) {
@@ -137,7 +131,8 @@ InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent) {
     ++info.DeviceTypeSerial;
 
     info.SerialNumber = Ask("ID");
-    if (const auto n = AddressNumber(st.CurrentAddress)) st.AddressTable[static_cast<std::size_t>(*n)] = info.SerialNumber;
+    if (const auto n = app::AddressNumber(st.CurrentAddress))
+        st.AddressTable[static_cast<std::size_t>(*n)] = info.SerialNumber;
     // The box an unplugged adapter must bring back before the loops go on.
     if (info.SerialNumber != app::kNoConnect && (out.garbled.empty() || out.garbled.back() != "ID"))
         session.Watch().Arm(st.CurrentAddress, info.SerialNumber);

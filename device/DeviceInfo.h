@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,10 +27,6 @@ inline constexpr std::array<const char*, 7> kDisplayModes = {
 std::string QueryBox(app::Session& session, const std::string& word, link::ExchangeOptions options = {});
 // The same with the exchange's outcome (a garbled answer, a lost one).
 link::Reply AskBox(app::Session& session, const std::string& word, link::ExchangeOptions options = {});
-
-// The number of a bus address text ("#07" -> 7); empty when characters 2 and 3
-// are not two decimal digits.
-std::optional<int> AddressNumber(const std::string& address);
 
 // The fixed sequence of queries at CurrentAddress: 20 exchanges (21 when the log
 // is initialised) plus two per connected Readings panel, each answer filed as

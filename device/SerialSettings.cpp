@@ -67,7 +67,7 @@ void ChangePortName(app::Session& session, const std::string& item) {
 void ChangeAddress(app::Session& session, SettingsView& view) {
     auto& st = session.State();
     if (st.CurrentAddress.empty()) st.CurrentAddress = "#01";
-    const auto n = AddressNumber(st.CurrentAddress);
+    const auto n = app::AddressNumber(st.CurrentAddress);
     const auto choice = view.AskAddress(n && *n <= 96 ? *n : -1);
     if (!choice) return;
     switch (choice->change) {
@@ -89,7 +89,7 @@ void ChangeAddress(app::Session& session, SettingsView& view) {
 
 void DisplayOtherDevice(app::Session& session, const std::string& address) {
     auto& st = session.State();
-    const auto n = AddressNumber(address);
+    const auto n = app::AddressNumber(address);
     if (!n) return;
     if (*n != 0 && st.AddressTable[static_cast<std::size_t>(*n)] == app::kNoConnect) {
         session.Op().ShowMessageBox("Sorry.  No device at that address.");

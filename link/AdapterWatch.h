@@ -2,7 +2,7 @@
 // Serial adapters as the system names them: the stable names udev gives them
 // (/dev/serial/by-id, /dev/serial/by-path), their USB identity from sysfs,
 // and a cheap watch for an unplugged adapter's return. One implementation per
-// platform (AdapterWatchPosix.cpp; AdapterWatchNone.cpp where the system has
+// platform (AdapterWatchLinux.cpp; AdapterWatchNone.cpp where the system has
 // none of this).
 //
 // Threading: the free functions only read the file system. A DeviceWatch

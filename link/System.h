@@ -1,11 +1,12 @@
 #pragma once
 // What the line needs from the operating system besides the files: its port
-// and its list of serial ports. One file per platform: SystemPosix.cpp and
-// SystemWin32.cpp.
+// and its list of serial ports; and the local time, for everyone. One file per
+// platform: SystemLinux.cpp and SystemWin32.cpp.
 
 #include "link/Port.h"
 #include "link/PortMap.h"
 
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,5 +31,9 @@ struct SystemSerialPort {
     std::string description;
 };
 std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string& devDir);
+
+// `t` in the system's time zone. The one conversion: the platforms' own
+// thread-safe calls differ.
+std::tm LocalTime(std::time_t t);
 
 }  // namespace tessary::link

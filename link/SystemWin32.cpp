@@ -95,4 +95,10 @@ void MapSystemPorts(PortMap& map, const std::string& devDir) {
         if (ComNumber(port.name) <= kComPortNames.size()) map.SetSystemDevice(port.name, port.path);
 }
 
+std::tm LocalTime(std::time_t t) {
+    std::tm local{};
+    ::localtime_s(&local, &t);
+    return local;
+}
+
 }  // namespace tessary::link

@@ -11,7 +11,7 @@
 namespace tessary::log {
 
 namespace {
-constexpr const char* kNoConnect = "NoConnect";
+using link::kNoConnect;
 
 // Appends lines to the operator's file, each whole or not at all. After the
 // first failure it writes nothing more and keeps the path and the reason.

@@ -9,36 +9,32 @@
 #include <QFileDialog>
 #include <QPointer>
 
-using tessary::capture::CaptureSetup;
+using tessary::capture::CapturePlan;
 
 namespace {
 std::string PathOf(const QLineEdit* edit) { return PathBytes(edit->text()); }
 }  // namespace
 
 // The capture's view on this page. Called from the capture thread as well:
-// everything but the question is posted to the window and does not wait.
+// posted to the window, where only the run the page shows gets through.
 class TCapturePage::View final : public tessary::capture::CaptureView {
 public:
     explicit View(TCapturePage* page) : page_(page) {}
-    bool AskAppend(const std::string& path) override {
-        return OnWindow(
-            [this, &path] { return page_ && page_->dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });
-    }
-    void ShowLine(int slot, const std::string& line) override {
-        PostToWindow([p = page_, slot, text = Q(line)] {
-            if (p) p->edBox(slot)->appendPlainText(text);  // the box keeps the newest five
+    void ShowLine(std::uint64_t run, int slot, const std::string& line) override {
+        PostToWindow([p = page_, run, slot, text = Q(line)] {
+            if (p && p->shownRun_ == run) p->edBox(slot)->appendPlainText(text);  // the box keeps the newest five
         });
     }
-    void ShowFileError(int source, const std::string& text) override {
-        PostToWindow([p = page_, source, text = NoticeText(text)] {
-            if (!p) return;
+    void ShowFileError(std::uint64_t run, int source, const std::string& text) override {
+        PostToWindow([p = page_, run, source, text = NoticeText(text)] {
+            if (!p || p->shownRun_ != run) return;
             p->fileErrors_[static_cast<std::size_t>(source)] = text;
             p->ShowStatus();
         });
     }
-    void ShowState(bool running, const std::string& note) override {
-        PostToWindow([p = page_, running, note = Q(note)] {
-            if (p) p->ShowCaptureState(running, note);
+    void ShowState(std::uint64_t run, bool running, const std::string& note) override {
+        PostToWindow([p = page_, run, running, note = Q(note)] {
+            if (p && p->shownRun_ == run) p->ShowCaptureState(running, note);
         });
     }
 
@@ -147,27 +143,31 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
         capture_->RequestStop();  // the files close as the capture thread ends
         return;
     }
-    CaptureSetup setup;
-    tessary::capture::FillFromConnection(setup, shown_);
-    setup.allSerial = ui->cbAllSerial->isChecked();
-    setup.allSerialPath = PathOf(ui->edSerialPath);
+    // From here on the page shows only the run about to start: an earlier one
+    // still ending reports meanwhile, while dlgPCCapture is open too.
+    shownRun_ = capture_->Runs() + 1;
+    CapturePlan plan;
+    tessary::capture::FillFromConnection(plan, shown_);
+    plan.allSerial = ui->cbAllSerial->isChecked();
+    plan.allSerialPath = PathOf(ui->edSerialPath);
     for (int k = 1; k <= 4; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
-        setup.ticked[i] = cbTrans(k)->isChecked();
-        setup.paths[i] = PathOf(edPath(k));
+        plan.ticked[i] = cbTrans(k)->isChecked();
+        plan.paths[i] = PathOf(edPath(k));
         edBox(k)->clear();
     }
-    setup.rateText = S(ui->edCaptureRate->text());
-    setup.defaultFolder = session_.State().DefaultFolder;  // fixed at start
+    plan.rateText = S(ui->edCaptureRate->text());
+    plan.defaultFolder = session_.State().DefaultFolder;  // fixed at start
     note_.clear();
-    if (!capture_->Start(setup)) {
+    tessary::capture::AskAppendOrOverwrite(
+        plan, [this](const std::string& path) { return dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });
+    if (!capture_->Start(plan)) {
         QSignalBlocker block(ui->SpeedButtonMMTimer);
         ui->SpeedButtonMMTimer->setChecked(false);
     }
 }
 
 void TCapturePage::ShowCaptureState(bool running, const QString& note) {
-    if (!running && capture_->Running()) return;  // the end of an earlier run, after a new start
     note_ = note;
     if (running) {
         if (lbDataCapture_) lbDataCapture_->setText("Data Capture ON");

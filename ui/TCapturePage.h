@@ -69,6 +69,7 @@ private:
     std::array<std::string, 4> proposed_{};  // the CapturePath last put into edPath
     std::array<QString, 5> fileErrors_{};    // all-serial, slots 1..4
     QString note_;
+    std::uint64_t shownRun_ = 0;  // the capture's run this page shows
     std::unique_ptr<View> view_;
     tessary::capture::SteadyCaptureClock clock_;
     std::unique_ptr<tessary::capture::Capture> capture_;

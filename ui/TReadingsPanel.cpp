@@ -53,7 +53,7 @@ TReadingsPanel::TReadingsPanel(QWidget* parent)
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(6, 1);  // a taller neighbour's chart must not stretch the displays
     connect(trendButton_, &QToolButton::toggled, this, &TReadingsPanel::ShowTrend);
-    ShowCaption(tessary::app::kNoConnect);
+    ShowCaption(std::string(tessary::app::kNoConnect));
 }
 
 void TReadingsPanel::SetNumber(int number) {

@@ -3,7 +3,7 @@
 #include "app/Options.h"
 #include "link/PortMap.h"
 #include "link/System.h"
-#include "ui/DemoLine.h"
+#include "demo/DemoLine.h"
 #include "ui/FilePaths.h"
 #include "ui/Program.h"
 #include "ui/SignalBridge.h"
@@ -21,12 +21,12 @@ namespace {
 // The demo line runs in this process; its INI file lives and dies with it, so
 // the operator's own INI file is never touched.
 struct Simulation {
-    std::unique_ptr<DemoLine> line;
+    std::unique_ptr<demo::DemoLine> line;
     QTemporaryDir dir;
 
     bool Start(app::Options& options) {
         std::string error;
-        line = StartDemoLine(dir.isValid() ? QFile::encodeName(dir.filePath("by-id")).toStdString() : std::string(), error);
+        line = demo::StartDemoLine(dir.isValid() ? QFile::encodeName(dir.filePath("by-id")).toStdString() : std::string(), error);
         if (!line) {
             std::fprintf(stderr, "tessary: cannot start the simulated line: %s\n", error.c_str());
             return false;
@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &form, [&form](int) { form.CloseForSignal(); });
     if (options.simulate) {
         signals_.CatchPlugSignals();
-        if (const std::string hint = DemoPlugHint(); !hint.empty())
+        if (const std::string hint = demo::DemoPlugHint(); !hint.empty())
             std::fprintf(stderr, "tessary: simulated line on COM1; %s\n", hint.c_str());
         QObject::connect(&signals_, &SignalBridge::plugRequested, &form, [&simulation](bool in) {
             if (!in) {

@@ -1,6 +1,6 @@
 // The command line: every usage error names its cause and exits 2; help exits 0.
 
-#include "tests/cli/CliRig.h"
+#include "CliRig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // tessary-cli against the simulator's faults, by kind: answers that are lost,
 // cut or garbled; files that are broken or cannot be written; signals.
 
-#include "tests/cli/CliRig.h"
+#include "CliRig.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The files of tessary-cli: names a box cannot choose, noise, paths that are no regular files, a full disk.
 
-#include "tests/cli/CliRig.h"
+#include "CliRig.h"
 #include "link/Files.h"
 #include "testkit/SessionRig.h"
 

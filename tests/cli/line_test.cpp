@@ -2,8 +2,8 @@
 // what the scripts read.
 
 #include "app/Connect.h"
-#include "link/PosixPort.h"
-#include "tests/cli/CliRig.h"
+#include "link/LinuxPort.h"
+#include "CliRig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // log, upload and capture on the simulated demo line: the wire and the files
 // of each subcommand (coef: faults_test.cpp).
 
-#include "tests/cli/CliRig.h"
+#include "CliRig.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>

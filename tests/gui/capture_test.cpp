@@ -16,11 +16,12 @@ class CaptureGuiTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-    // Clicks SpeedButtonMMTimer and answers dlgPCCapture with `key`; returns the file name it showed.
-    static QString StartAnswering(QPushButton* start, Qt::Key key) {
+    // Clicks SpeedButtonMMTimer and answers dlgPCCapture with `key` after `waitMs`; returns the file name it showed.
+    static QString StartAnswering(QPushButton* start, Qt::Key key, int waitMs = 0) {
         QString shown;
-        gui::OnModal<TdlgPCCapture>([&shown, key](TdlgPCCapture* d) {
+        gui::OnModal<TdlgPCCapture>([&shown, key, waitMs](TdlgPCCapture* d) {
             shown = d->findChild<QLabel*>("lbFileName")->text();
+            QTest::qWait(waitMs);
             QTest::keyClick(d, key);
         });
         start->click();
@@ -59,6 +60,9 @@ private slots:
         file.close();
 
         QCOMPARE(StartAnswering(start, Qt::Key_Escape), path);  // Overwrite
+        start->click();  // the old run's end comes while the next start's question is open
+        QCOMPARE(StartAnswering(start, Qt::Key_Escape, 300), path);
+        QVERIFY(start->isChecked() && r.form.CapturePage()->Capture().Running());
         r.form.close();  // stops the capture and closes its file
         QVERIFY(!r.form.CapturePage()->Capture().Running());
         QCOMPARE(file.size(), 0);

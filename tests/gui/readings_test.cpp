@@ -3,7 +3,7 @@
 #include "GuiRig.h"
 #include "app/Connect.h"
 #include "device/DeviceInfo.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "ui/TLedSwitch.h"
 #include "ui/TReadingsPage.h"

@@ -5,7 +5,7 @@
 #include "GuiRig.h"
 #include "app/Connect.h"
 #include "device/DeviceInfo.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "ui/SignalBridge.h"
 #include "ui/TCapturePage.h"

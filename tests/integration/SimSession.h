@@ -2,7 +2,7 @@
 // The real port, link and session over one simulated line.
 
 #include "app/Session.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 

@@ -132,10 +132,9 @@ TEST_F(Replug, ReadingsLoopsPauseOnceAndGoOnWithTheSameBox) {
 
 struct FileView final : capture::CaptureView {
     std::string note;  // read once the capture thread is joined
-    bool AskAppend(const std::string&) override { return false; }
-    void ShowLine(int, const std::string&) override {}
-    void ShowFileError(int, const std::string& text) override { EXPECT_EQ(text, ""); }
-    void ShowState(bool, const std::string& n) override { note += n; }
+    void ShowLine(std::uint64_t, int, const std::string&) override {}
+    void ShowFileError(std::uint64_t, int, const std::string& text) override { EXPECT_EQ(text, ""); }
+    void ShowState(std::uint64_t, bool, const std::string& n) override { note += n; }
 };
 
 const std::string kReading = R"(\d{4}/\d\d/\d\d, \d\d:\d\d:\d\d,[-0-9.]+,[-0-9.]+,\d+,\d+\r\n)";
@@ -149,8 +148,8 @@ TEST_F(Replug, CapturePausesAndWritesOneGapLineOrStopsWhenAnotherBoxAnswers) {
         capture::SteadyCaptureClock clock;
         capture::Capture capture(dl, op, view, clock, 60ms);
         capture.SetLineWatch(&s.Watch());
-        capture::CaptureSetup setup;
-        setup.ticked = {true, true, false, false};
+        capture::CapturePlan setup;
+        setup.ticked = setup.overwrite = {true, true, false, false};
         setup.addresses = {"#01", "#02", "", ""};
         setup.gateTime = "0.01";
         for (int k = 0; k < 2; ++k) setup.paths[k] = (dir / ("t" + std::to_string(k) + ".txt")).string();

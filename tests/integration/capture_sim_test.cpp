@@ -5,7 +5,7 @@
 #include "app/Connect.h"
 #include "capture/Capture.h"
 #include "device/Readings.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/SessionRig.h"
 
@@ -22,13 +22,12 @@ namespace {
 struct LinesView final : capture::CaptureView {
     std::mutex m;
     std::array<std::string, 2> shown;  // each slot's lines as its file should hold them
-    bool AskAppend(const std::string&) override { return false; }
-    void ShowLine(int slot, const std::string& line) override {
+    void ShowLine(std::uint64_t, int slot, const std::string& line) override {
         std::lock_guard l(m);
         shown[static_cast<std::size_t>(slot - 1)] += line + "\r\n";
     }
-    void ShowFileError(int, const std::string& text) override { EXPECT_EQ(text, ""); }
-    void ShowState(bool, const std::string&) override {}
+    void ShowFileError(std::uint64_t, int, const std::string& text) override { EXPECT_EQ(text, ""); }
+    void ShowState(std::uint64_t, bool, const std::string&) override {}
 };
 
 TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswers) {
@@ -49,7 +48,7 @@ TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswe
     LinesView view;
     capture::SteadyCaptureClock clock;
     capture::Capture capture(dl, rig.op, view, clock, 100ms);
-    capture::CaptureSetup setup;
+    capture::CapturePlan setup;
     setup.ticked = {true, true, false, false};
     setup.addresses = {"#01", "#02", "", ""};
     for (int k = 0; k < 2; ++k) setup.paths[k] = (rig.dir / ("t" + std::to_string(k) + ".txt")).string();
@@ -126,7 +125,7 @@ TEST(CaptureSim, TheWindowStartsCapturesFromCopiesWhileAReadingsLoopLosesAndRega
     capture::SteadyCaptureClock clock;
     capture::Capture capture(sim.dl, rig.op, view, clock, 20ms);
     while (!lineDone) {
-        capture::CaptureSetup setup;
+        capture::CapturePlan setup;
         {
             std::unique_lock l(m);
             handed.wait_for(l, 30ms);

@@ -2,7 +2,7 @@
 // threads, which the scripted port of the unit tests cannot show.
 
 #include "link/DeviceLink.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 
 #include "PtyPeer.h"
 #include "sim/Line.h"

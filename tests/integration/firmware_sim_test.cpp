@@ -2,7 +2,7 @@
 // what the status box says.
 
 #include "firmware/Upload.h"
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 

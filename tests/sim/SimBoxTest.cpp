@@ -1,6 +1,6 @@
 // The box's refusals, log states and block checks: the flows on the simulator meet only the happy path.
 
-#include "tests/sim/PcSide.h"
+#include "PcSide.h"
 
 #include <algorithm>
 #include <cstdlib>

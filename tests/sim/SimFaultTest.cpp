@@ -1,7 +1,7 @@
 // Each fault as the PC sees it on the wire, and the firmware upload most of them hit.
 
 #include "sim/Options.h"
-#include "tests/sim/PcSide.h"
+#include "PcSide.h"
 
 using namespace bravik::sim;
 using namespace simtest;

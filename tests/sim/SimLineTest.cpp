@@ -1,6 +1,6 @@
 // The line: addressing, speeds, pacing, hang-up and the PC coming and going; the options.
 
-#include "tests/sim/PcSide.h"
+#include "PcSide.h"
 
 using namespace bravik::sim;
 using namespace simtest;

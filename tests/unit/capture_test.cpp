@@ -43,10 +43,9 @@ TEST(TrafficLog, KeepsTheNewestAndSaysWhoseAndWhy) {
 struct RecordingView final : capture::CaptureView {
     std::mutex m;
     Strings lines, errors, states;  // "<slot> line", "<source> error", "<running> note"
-    bool AskAppend(const std::string&) override { return true; }
-    void ShowLine(int slot, const std::string& line) override { Add(lines, slot, line); }
-    void ShowFileError(int source, const std::string& text) override { text.empty() || Add(errors, source, text); }
-    void ShowState(bool running, const std::string& note) override { Add(states, running, note); }
+    void ShowLine(std::uint64_t, int slot, const std::string& line) override { Add(lines, slot, line); }
+    void ShowFileError(std::uint64_t, int n, const std::string& text) override { text.empty() || Add(errors, n, text); }
+    void ShowState(std::uint64_t, bool running, const std::string& note) override { Add(states, running, note); }
     bool Add(Strings& to, int n, const std::string& s) {
         std::lock_guard l(m);
         return to.push_back(std::to_string(n) + " " + s), true;
@@ -59,7 +58,7 @@ struct CaptureRig : testkit::SessionRig {
     testkit::VirtualClock clock{*port, dl};
     capture::Capture capture{dl, op, view, clock};
     std::vector<capture::CycleTiming> cycles;
-    capture::CaptureSetup setup;
+    capture::CapturePlan setup;
     capture::CaptureClock::TimePoint start;
     std::map<std::string, int> asked;
     std::map<int, std::chrono::microseconds> slowAt;  // #01's nth answer comes this late

@@ -19,7 +19,7 @@ Strings Prefixed(const std::string& address, Strings words) {
 TEST_F(DeviceInfoTest, DigitalBoxWireSequenceAndFields) {
     DigitalBox();
     answering = {"#01", "#02"};
-    st().TransducerCaption = {"#01    D01-4711", app::kNoConnect, "#02    D02-4712", ""};
+    st().TransducerCaption = {"#01    D01-4711", "NoConnect", "#02    D02-4712", ""};
     // LI goes out twice; the second answer is the one shown.
     int li = 0;
     BeforeAnswer([&](const std::string& cmd) { if (cmd == "#01LI\r\n") box["LI"] = ++li == 1 ? "first" : "TM,D1,D2"; });

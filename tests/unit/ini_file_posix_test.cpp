@@ -1,4 +1,4 @@
-#include "unit/IniFixture.h"
+#include "IniFixture.h"
 
 #include <functional>
 #include <sys/stat.h>

@@ -65,7 +65,7 @@ TEST_F(SettingsTest, NothingWithoutAConnection) {
 
 TEST_F(SettingsTest, UnitChoicesSendNamesRefreshPanelsAndOfferCommit) {
     answering = {"#01", "#03"};
-    st().TransducerCaption = {app::kNoConnect, "#03    K-77", app::kNoConnect, app::kNoConnect};
+    st().TransducerCaption = {"NoConnect", "#03    K-77", "NoConnect", "NoConnect"};
     box.insert({{"UN1=mH2O", "mH2O"}, {"UN1", "mH2O"}, {"UN2=C", "C"}, {"UN2", "C"}, {"EW", "0"}});
     view.makePermanent = true;
     device::SetPressUnits(*s, view, "mH2O");

@@ -1,4 +1,4 @@
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 
 #include "PtyPeer.h"
 

@@ -1,9 +1,12 @@
 #pragma once
-// The demo line of --simulate, in this process. It needs a pseudo-terminal,
-// so Windows has none: DemoLinePosix.cpp, DemoLineWin32.cpp.
+// The simulated line of --simulate, for the window and for tessary-cli: the
+// simulator's demo boxes on a pseudo-terminal, in this process. Windows has no
+// pseudo-terminal: DemoLinePosix.cpp, DemoLineWin32.cpp.
 
 #include <memory>
 #include <string>
+
+namespace tessary::demo {
 
 class DemoLine {
 public:
@@ -22,3 +25,5 @@ std::unique_ptr<DemoLine> StartDemoLine(const std::string& byIdDir, std::string&
 // How the operator pulls and puts back the plug from outside ("kill -USR1
 // 1234 ..."); empty where there is no way.
 std::string DemoPlugHint();
+
+}  // namespace tessary::demo

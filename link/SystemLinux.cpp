@@ -1,6 +1,6 @@
 #include "link/System.h"
 
-#include "link/PosixPort.h"
+#include "link/LinuxPort.h"
 
 namespace tessary::link {
 
@@ -12,6 +12,12 @@ std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string& devDir) {
     std::vector<SystemSerialPort> out;
     for (const auto& path : ListSerialDevices(devDir)) out.push_back({path, path, {}});
     return out;
+}
+
+std::tm LocalTime(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local;
 }
 
 }  // namespace tessary::link

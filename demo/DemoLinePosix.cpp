@@ -1,4 +1,4 @@
-#include "ui/DemoLine.h"
+#include "demo/DemoLine.h"
 
 #include "sim/Config.h"
 #include "sim/Line.h"
@@ -6,6 +6,7 @@
 #include <system_error>
 #include <unistd.h>
 
+namespace tessary::demo {
 namespace {
 class PtyDemoLine final : public DemoLine {
 public:
@@ -49,3 +50,5 @@ std::string DemoPlugHint() {
     const std::string pid = std::to_string(::getpid());
     return "kill -USR1 " + pid + " pulls its plug, kill -USR2 " + pid + " puts it back";
 }
+
+}  // namespace tessary::demo

@@ -1,4 +1,6 @@
-#include "ui/DemoLine.h"
+#include "demo/DemoLine.h"
+
+namespace tessary::demo {
 
 std::unique_ptr<DemoLine> StartDemoLine(const std::string&, std::string& error) {
     error = "Windows has no pseudo-terminal for it; run bravik-sim on Linux or under WSL";
@@ -6,3 +8,5 @@ std::unique_ptr<DemoLine> StartDemoLine(const std::string&, std::string& error) 
 }
 
 std::string DemoPlugHint() { return {}; }
+
+}  // namespace tessary::demo

@@ -5,6 +5,7 @@
 #include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
+#include "testkit/UnpacedPort.h"
 
 #include <string>
 #include <vector>
@@ -24,15 +25,19 @@ inline Strings Heard(bravik::sim::Line& line, bool withBaud = false) {
 }
 
 struct SimSession {
+    const bool paced;
     bravik::sim::Line line;
     link::PortMap ports;
-    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
+    link::DeviceLink dl{paced ? std::unique_ptr<link::Port>(std::make_unique<link::PosixPort>())
+                              : std::make_unique<testkit::UnpacedPort>(std::make_unique<link::PosixPort>()),
+                        [this](const std::string& n) { return ports.Resolve(n); }};
     testkit::RecordingOperator op;
     app::Session s{dl, ports, op, app::Options{}};
     bool opened = false;
 
     // COM1 open at `baud` on the line of `cfg`.
-    explicit SimSession(bravik::sim::LineConfig cfg, std::uint32_t baud = 9600) : line(std::move(cfg)) {
+    explicit SimSession(bravik::sim::LineConfig cfg, std::uint32_t baud = 9600)
+        : paced(cfg.pacing), line(std::move(cfg)) {
         line.start();
         ports.SetFromCommandLine("COM1", line.slavePath());
         s.FormCreate();

@@ -58,7 +58,8 @@ struct Replug : ::testing::Test {
     fs::path dir = TempFolder();
     bravik::sim::Line line{ByIdLine(dir)};
     link::PortMap ports;
-    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
+    link::DeviceLink dl{std::make_unique<testkit::UnpacedPort>(std::make_unique<link::PosixPort>()),
+                        [this](const std::string& n) { return ports.Resolve(n); }};
     testkit::RecordingOperator op;
     app::Session s{dl, ports, op, app::Options{}};
     std::mutex m;

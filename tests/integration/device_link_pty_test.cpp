@@ -82,12 +82,13 @@ TEST(LinkStreams, ALateAnswerIsNeverFiledUnderTheNextBox) {
     ASSERT_TRUE(dl.OpenComPort()) << dl.LastOpenStatus().text;
     const std::string one = dl.SendCommand("#01ID\r\n");
     std::vector<std::string> got;
-    for (const char* address : {"#07", "#10", "#01"}) {
+    // #01's first line may still be #10's late answer: not filed; the next one is.
+    for (const char* address : {"#07", "#10", "#01", "#01"}) {
         const Reply r = dl.Exchange(std::string(address) + "ID\r\n", {200ms, true});
         got.push_back(r.text + (r.lateDiscarded ? " +late" : ""));
     }
     line.stop();
-    EXPECT_EQ(got, (std::vector<std::string>{"NoConnect", "NoConnect +late", one}));
+    EXPECT_EQ(got, (std::vector<std::string>{"NoConnect", "NoConnect +late", "NoConnect", one}));
 }
 
 }  // namespace

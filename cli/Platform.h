@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessary::cli {
 
@@ -15,6 +16,11 @@ namespace tessary::cli {
 void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnce);
 
 bool StandardErrorIsTerminal();
+
+// The arguments after the program's name, as UTF-8 (Windows hands `argv` over
+// in its ANSI code page, which cannot hold every file name; its console is set
+// to show UTF-8 for as long as the program runs).
+std::vector<std::string> CommandLine(int argc, char* argv[]);
 
 // The demo line of --simulate. It needs a pseudo-terminal, so Windows has none.
 class SimulatedLine {

@@ -46,6 +46,8 @@ void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnc
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+std::vector<std::string> CommandLine(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
+
 std::unique_ptr<SimulatedLine> StartSimulatedLine(std::string& error) {
     try {
         return std::make_unique<PtyLine>();

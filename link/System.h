@@ -31,4 +31,8 @@ struct SystemSerialPort {
 };
 std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string& devDir);
 
+// Whether a port is there at `path` (the watch's look for a returned adapter).
+// Windows opens it to see: a COM port is no file to the file system.
+bool PortPresent(const std::string& path);
+
 }  // namespace tessary::link

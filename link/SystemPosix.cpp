@@ -2,6 +2,8 @@
 
 #include "link/PosixPort.h"
 
+#include <filesystem>
+
 namespace tessary::link {
 
 std::unique_ptr<Port> MakeSystemPort() { return std::make_unique<PosixPort>(); }
@@ -12,6 +14,11 @@ std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string& devDir) {
     std::vector<SystemSerialPort> out;
     for (const auto& path : ListSerialDevices(devDir)) out.push_back({path, path, {}});
     return out;
+}
+
+bool PortPresent(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 }  // namespace tessary::link

@@ -167,7 +167,11 @@ IniFile IniFile::Parse(const std::string& raw) {
 
 std::string IniFile::NewLineEnd() const {
     std::size_t crlf = 0, lf = 0, cr = 0;
-    for (const auto& l : lines_) (l.eol == "\r\n" ? crlf : l.eol == "\n" ? lf : l.eol == "\r" ? cr : crlf) += !l.eol.empty();
+    for (const auto& l : lines_) {
+        crlf += l.eol == "\r\n";
+        lf += l.eol == "\n";
+        cr += l.eol == "\r";
+    }
     return lf > crlf && lf >= cr ? "\n" : cr > crlf && cr > lf ? "\r" : "\r\n";
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // A small INI file with the semantics of the classic profile functions: read a
 // key with a default, write one key in place. Every other line (comments,
-// other sections, blank lines, key order, each line's own line end, a UTF-8
-// byte order mark) is kept as it was.
+// other sections, blank lines, key order, each line's own line end (CR LF,
+// LF or CR), a UTF-8 byte order mark) is kept as it was. UTF-16 with its byte
+// order mark is read and written back as UTF-16; a text that cannot be
+// understood (broken UTF-16, NUL bytes) is not read and never written.
 // Sections and keys match case-insensitively; values are trimmed.
 //
 // The file is the operator's: it is read only when it is a regular file of at
@@ -27,7 +29,8 @@ public:
     };
     // Never throws; anything but a readable regular file gives an empty INI.
     static IniFile Load(const std::string& path);
-    // The text of a file as Load reads it (for tests and fuzzing).
+    // The text of a file as Load reads it (for tests and fuzzing); a text it
+    // cannot understand gives Origin::Unreadable.
     static IniFile Parse(const std::string& text);
 
     Origin From() const { return origin_; }
@@ -56,12 +59,15 @@ public:
 private:
     struct Line {
         std::string text;  // without its line end
-        std::string eol;   // "\r\n", "\n" or "" (the last line without one)
+        std::string eol;   // "\r\n", "\n", "\r" or "" (the last line without one)
     };
+    enum class Encoding { Utf8, Utf16LE, Utf16BE };
     std::string NewLineEnd() const;
+    void Insert(std::size_t at, Line line);
 
-    std::vector<Line> lines_;
-    bool bom_ = false;
+    std::vector<Line> lines_;  // UTF-8 whatever the file's encoding
+    bool bom_ = false;         // UTF-8's
+    Encoding encoding_ = Encoding::Utf8;
     Origin origin_ = Origin::Missing;
     std::string problem_;
 };

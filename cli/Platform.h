@@ -4,6 +4,8 @@
 // PlatformPosix.cpp and PlatformWin32.cpp.
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 namespace tessary::cli {
 
@@ -13,5 +15,10 @@ namespace tessary::cli {
 void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnce);
 
 bool StandardErrorIsTerminal();
+
+// The arguments after the program's name, as UTF-8 (Windows hands `argv` over
+// in its ANSI code page, which cannot hold every file name; its console is set
+// to show UTF-8 for as long as the program runs).
+std::vector<std::string> CommandLine(int argc, char* argv[]);
 
 }  // namespace tessary::cli

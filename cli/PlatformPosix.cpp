@@ -35,4 +35,6 @@ void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnc
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+std::vector<std::string> CommandLine(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
+
 }  // namespace tessary::cli

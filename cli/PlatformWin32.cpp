@@ -1,7 +1,11 @@
 #include "cli/Cli.h"
 #include "cli/Platform.h"
 
+#include "link/Win32Text.h"
+
 #include <windows.h>
+// After windows.h: it needs its types.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,5 +45,17 @@ void InstallStopHandlers(std::atomic<int>& count, const std::atomic<bool>& atOnc
 }
 
 bool StandardErrorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+
+std::vector<std::string> CommandLine(int argc, char* argv[]) {
+    static const UINT shown = ::GetConsoleOutputCP();
+    if (::SetConsoleOutputCP(CP_UTF8)) std::atexit([] { ::SetConsoleOutputCP(shown); });
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide) return {argv + 1, argv + argc};
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(link::Narrow(wide[i]));
+    ::LocalFree(wide);
+    return args;
+}
 
 }  // namespace tessary::cli

@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
     env.terminal = tessary::cli::StandardErrorIsTerminal();
     env.signals = &gSignals;
     env.stopAtOnce = [](bool atOnce) { gStopAtOnce.store(atOnce); };
-    const int rc = tessary::cli::Run(std::vector<std::string>(argv + 1, argv + argc), env);
+    const int rc = tessary::cli::Run(tessary::cli::CommandLine(argc, argv), env);
     std::cout.flush();
     return rc;
 }

@@ -1,8 +1,7 @@
 // Systems without udev's stable links, sysfs or inotify: a port is its mapped
 // path, and the watch is the caller's own poll.
 #include "link/AdapterWatch.h"
-
-#include <filesystem>
+#include "link/System.h"
 
 namespace tessary::link {
 
@@ -13,8 +12,7 @@ AdapterInfo DescribeAdapter(const std::string& path, const SerialDirs&) {
 }
 
 std::string LocateAdapter(const AdapterInfo& was, const SerialDirs&) {
-    std::error_code ec;
-    return std::filesystem::exists(was.path, ec) ? was.path : std::string();
+    return PortPresent(was.path) ? was.path : std::string();
 }
 
 std::string DescribePort(const PortMap& map, const std::string& name, const SerialDirs&) { return map.Describe(name); }

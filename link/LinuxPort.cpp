@@ -66,10 +66,22 @@ void makeRaw(termios2& t) {
     t.c_cc[VTIME] = 0;
 }
 
+// The standard rates by their own constants: BOTHER left on the device reads
+// as "speed 0" to every program that uses plain termios after us.
+tcflag_t speedCode(std::uint32_t baud) {
+    static constexpr std::pair<std::uint32_t, tcflag_t> kCodes[] = {
+        {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},     {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+        {230400, B230400}, {460800, B460800}, {921600, B921600}};
+    for (const auto& [rate, code] : kCodes)
+        if (rate == baud) return code;
+    return BOTHER;
+}
+
 void setSpeed(termios2& t, std::uint32_t baud) {
     // Clearing CIBAUD makes the input rate follow the output rate.
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CIBAUD);
-    t.c_cflag |= BOTHER;
+    t.c_cflag |= speedCode(baud);
     t.c_ispeed = baud;
     t.c_ospeed = baud;
 }
@@ -133,34 +145,50 @@ std::string FlockOwner(const std::string& path) {
     return owner > 0 ? ProcessText(owner) : std::string();
 }
 
-// Who else has the device open (TIOCEXCL refused us, so there is no lock to
-// ask about): the first other process with a descriptor on it.
-std::string HolderOf(const std::string& path) {
+// "7" from a pseudo-terminal master's "tty-index:\t7" in /proc/PID/fdinfo/FD.
+std::string PtyIndex(const std::string& fdinfo) {
+    const std::string text = ReadRegularFile(fdinfo, 4096).bytes;
+    const auto at = text.find("tty-index:");
+    if (at == std::string::npos) return {};
+    const auto from = text.find_first_not_of(" \t", at + 10);
+    return from == std::string::npos ? std::string() : text.substr(from, text.find('\n', from) - from);
+}
+
+// The other processes with the device open: "pid 1234, minicom; pid 99, sleep".
+// A holder needs no lock, and root passes TIOCEXCL, so /proc is asked. A
+// pseudo-terminal's far end (the process holding its master, as a simulator
+// does) is the line itself, not a user of it.
+std::string HoldersOf(const std::string& path) {
     char real[PATH_MAX];
     if (!::realpath(path.c_str(), real)) return {};
+    const std::string device = real;
+    const std::string ptyIndex = device.rfind("/dev/pts/", 0) == 0 ? device.substr(9) : std::string();
     const long self = static_cast<long>(::getpid());
     DIR* proc = ::opendir("/proc");
     if (!proc) return {};
-    long found = 0;
-    while (dirent* e = found ? nullptr : ::readdir(proc)) {
+    std::string holders;
+    while (dirent* e = ::readdir(proc)) {
         char* end = nullptr;
         const long pid = std::strtol(e->d_name, &end, 10);
         if (*end != '\0' || pid <= 0 || pid == self) continue;
-        const std::string fdDir = "/proc/" + std::string(e->d_name) + "/fd";
-        DIR* fds = ::opendir(fdDir.c_str());
+        const std::string dir = "/proc/" + std::string(e->d_name);
+        DIR* fds = ::opendir((dir + "/fd").c_str());
         if (!fds) continue;  // another user's process: /proc does not show it
+        bool holds = false, farEnd = false;
         while (dirent* d = ::readdir(fds)) {
             char target[PATH_MAX];
-            const ssize_t n = ::readlink((fdDir + "/" + d->d_name).c_str(), target, sizeof target - 1);
-            if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == real) {
-                found = pid;
-                break;
-            }
+            const ssize_t n = ::readlink((dir + "/fd/" + d->d_name).c_str(), target, sizeof target - 1);
+            const std::string_view link(target, n > 0 ? static_cast<std::size_t>(n) : 0);
+            if (link == device)
+                holds = true;
+            else if (!ptyIndex.empty() && link.ends_with("ptmx") && PtyIndex(dir + "/fdinfo/" + d->d_name) == ptyIndex)
+                farEnd = true;
         }
         ::closedir(fds);
+        if (holds && !farEnd) holders += (holders.empty() ? "" : "; ") + ProcessText(pid);
     }
     ::closedir(proc);
-    return found ? ProcessText(found) : std::string();
+    return holders;
 }
 
 PortStatus busy(const std::string& path, std::string owner) {
@@ -174,7 +202,8 @@ PortStatus permissionDenied(const std::string& path) {
     const std::string device = ::realpath(path.c_str(), real) ? std::string(real) : path;
     std::string name = "dialout";
     struct stat st {};
-    if (::stat(device.c_str(), &st) == 0) {
+    const bool known = ::stat(device.c_str(), &st) == 0;
+    if (known) {
         struct group entry {};
         struct group* found = nullptr;
         std::vector<char> buf(4096);
@@ -182,9 +211,19 @@ PortStatus permissionDenied(const std::string& path) {
                    ? std::string(found->gr_name)
                    : std::to_string(st.st_gid);
     }
+    // Joining the group helps only when the group may read and write.
+    if (!known || (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
+        return fail(PortStatus::Code::PermissionDenied, "Permission denied on " + device + " (group " + name +
+                                                            "). Add yourself to the group: sudo usermod -aG " + name +
+                                                            " $USER, then log in again");
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     return fail(PortStatus::Code::PermissionDenied,
-                "Permission denied on " + device + " (group " + name + "). Add yourself to the group: sudo usermod -aG " +
-                    name + " $USER, then log in again");
+                "Permission denied on " + device + " (mode " + mode +
+                    "): the device lets only its owner in. Give it a group that may read and write with a udev rule "
+                    "(MODE=\"0660\", GROUP=\"dialout\"), then add yourself to that group; or, until it is plugged "
+                    "in again: sudo chmod 0666 " +
+                    device);
 }
 
 // USB serial drivers hold bytes back to fill a packet unless asked not to;
@@ -207,7 +246,7 @@ PortStatus openError(const std::string& path, int err) {
     case ENXIO:
         return fail(PortStatus::Code::NotFound, osText(path, err));
     case EBUSY:
-        return busy(path, HolderOf(path));
+        return busy(path, HoldersOf(path));
     default:
         return fail(PortStatus::Code::OsError, osText(path, err));
     }
@@ -236,6 +275,10 @@ PortStatus PosixPort::open(const std::string& path, std::uint32_t baud) {
             return busy(path, FlockOwner(path));
         }
         return give_up(fail(PortStatus::Code::OsError, osText(path + ": cannot lock", err)));
+    }
+    // Before anything touches the line: a holder without a lock is a user of it too.
+    if (::isatty(fd)) {
+        if (std::string holders = HoldersOf(path); !holders.empty()) return give_up(busy(path, std::move(holders)));
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {
         const int err = errno;

@@ -4,7 +4,8 @@
 //
 // Exclusive: TIOCEXCL keeps other users out, and an flock on the device keeps
 // out a second instance of this program even when it runs as root (the kernel
-// lets CAP_SYS_ADMIN past TIOCEXCL).
+// lets CAP_SYS_ADMIN past TIOCEXCL). A terminal that another process has
+// open, lock or none, is refused as Busy, naming the processes.
 //
 // Hang-up (adapter unplugged, pty master closed) is permanent for the open
 // descriptor: once seen, readByte returns HangUp at once until the port is

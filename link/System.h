@@ -35,5 +35,8 @@ std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string& devDir);
 // `t` in the system's time zone. The one conversion: the platforms' own
 // thread-safe calls differ.
 std::tm LocalTime(std::time_t t);
+// Whether a port is there at `path` (the watch's look for a returned adapter).
+// Windows opens it to see: a COM port is no file to the file system.
+bool PortPresent(const std::string& path);
 
 }  // namespace tessary::link

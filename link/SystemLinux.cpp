@@ -2,6 +2,8 @@
 
 #include "link/LinuxPort.h"
 
+#include <filesystem>
+
 namespace tessary::link {
 
 std::unique_ptr<Port> MakeSystemPort() { return std::make_unique<PosixPort>(); }
@@ -18,6 +20,11 @@ std::tm LocalTime(std::time_t t) {
     std::tm local{};
     localtime_r(&t, &local);
     return local;
+}
+
+bool PortPresent(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 }  // namespace tessary::link

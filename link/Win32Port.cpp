@@ -1,6 +1,7 @@
 #include "link/Win32Port.h"
 
 #include "link/Files.h"
+#include "link/System.h"
 #include "link/Win32Text.h"
 
 #include <windows.h>
@@ -82,6 +83,8 @@ PortStatus openError(const std::string& path, DWORD err) {
         return fail(PortStatus::Code::NotFound, osText(path, err));
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:  // Wine: the tty is held exclusive (TIOCEXCL) by a Linux program
+    case ERROR_BUSY:
         // A COM port open elsewhere refuses every other open with "access denied".
         return fail(PortStatus::Code::Busy, path + ": in use by another program");
     default:
@@ -99,6 +102,18 @@ std::string devicePath(const std::string& path) {
 }
 
 }  // namespace
+
+bool PortPresent(const std::string& path) {
+    const HANDLE port = ::CreateFileW(Widen(devicePath(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(port);
+        return true;
+    }
+    // Held, by another program or by our own handle of before: there all the same.
+    const DWORD err = ::GetLastError();
+    return err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION;
+}
 
 Win32Port::~Win32Port() { close(); }
 

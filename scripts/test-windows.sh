@@ -29,6 +29,7 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 work="$(mktemp -d /tmp/tessary-win.XXXXXX)"
 sim=""
+as=()  # the Windows side's user: root, but nobody where root's rights would hide a fault
 cleanup() {
   if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; fi
   "$wineserver" -k 2>/dev/null || true
@@ -85,14 +86,14 @@ run() {
   local side="$1" name="$2"
   shift 2
   local dir="$work/$side/$name"
-  mkdir -p "$dir/home"
+  mkdir -p "$dir/home" "$dir/Prüfstand"
   start_sim "$dir/trace"
   set +e
   if [ "$side" = linux ]; then
     (cd "$dir" && HOME="$dir/home" XDG_CONFIG_HOME="" timeout 300 "$lin/cli/tessary-cli" "$@" --device "$work/tty") \
       >"$dir/out" 2>"$dir/err"
   else
-    (cd "$dir" && timeout 300 "$wine" "$exe" "$@") >"$dir/out" 2>"$dir/err"
+    (cd "$dir" && timeout "${limit:-300}" "${as[@]}" "$wine" "$exe" "$@") >"$dir/out" 2>"$dir/err"
   fi
   echo $? >"$dir/rc"
   set -e
@@ -155,6 +156,50 @@ compare capture capture --count 3 --overwrite 01=c1.txt 05=c5.txt -- =c1.txt =c5
 boxes=(--box addr=1,logsets=40)
 compare log-dump log dump --address 01 --out dump.txt -- =dump.txt
 boxes=(--demo)
+# File names beyond the ANSI code page reach the file system whole.
+compare capture-names capture --count 2 --overwrite 01=Prüfstand/Kanal_ß1.txt 05=日本.txt -- =Prüfstand/Kanal_ß1.txt =日本.txt
+
+# The adapter pulled during a capture and put back: one Gap: line, then readings again.
+boxes=(--box addr=1 --hangup 4000:2000)
+limit=60 run windows replug capture --count 8 --overwrite 01=r1.txt
+r="$work/windows/replug"
+if [ "$(cat "$r/rc")" = 0 ] && grep -A1 '^Gap: adapter unplugged ' "$r/r1.txt" | grep -q '^[0-9/]*, [0-9:]*,[0-9]'; then
+  echo "ok   replug: $(grep -c . "$r/r1.txt") lines, $(grep '^Gap' "$r/r1.txt")"
+else
+  fail "replug: exit $(cat "$r/rc"), $(tr '\r\n' '  ' <"$r/err")"
+fi
+boxes=(--demo)
+
+# A port a Linux program holds (TIOCEXCL, which root passes: so root's Wine
+# runs as nobody, in a prefix of its own): "in use", status 3.
+nobody="$work/nobody"
+mkdir -p "$nobody"
+if [ "$(id -u)" = 0 ]; then
+  chown 65534:65534 "$nobody" && chmod 0755 "$work"
+  as=(setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$nobody" WINEPREFIX="$nobody/wine")
+  "${as[@]}" "$wine" wineboot -i >/dev/null 2>&1
+  "${as[@]}" "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$work/tty" /f >/dev/null 2>&1
+  "${as[@]}" "$wineserver" -k 2>/dev/null || true
+fi
+start_sim "$work/held.trace"
+chmod 0666 "$(readlink -f "$work/tty")"
+"$lin/cli/tessary-cli" capture --device "$work/tty" --count 30 --overwrite 01="$work/held.txt" >/dev/null 2>&1 &
+holder=$!
+sleep 1
+set +e
+(cd "$nobody" && "${as[@]}" timeout 60 "$wine" "$exe" send "#01ID") >"$work/busy.out" 2>"$work/busy.err"
+rc=$?
+set -e
+kill "$holder" 2>/dev/null || true
+wait "$holder" 2>/dev/null || true
+stop_sim
+if [ ${#as[@]} -gt 0 ]; then "${as[@]}" "$wineserver" -k 2>/dev/null || true; fi
+as=()
+if [ "$rc" = 3 ] && grep -q 'COM1 (\\\\.\\COM1) is in use by another program' "$work/busy.err"; then
+  echo "ok   busy: exit 3, $(tr -d '\r' <"$work/busy.err")"
+else
+  fail "busy: exit $rc, $(tr '\r\n' '  ' <"$work/busy.err")"
+fi
 
 if [ "$bench" = 1 ]; then
   # Release on both sides, as the README's benchmarks are.

@@ -207,20 +207,28 @@ TEST(PortOwner, BusyPortNamesTheProgramHoldingIt) {
     bravik::sim::Line line(bravik::sim::demoLine());
     line.start();
     const std::string path = line.slavePath();
-    // util-linux's flock holds the lock as another terminal program would.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execlp("flock", "flock", "--exclusive", path.c_str(), "sleep", "5", static_cast<char*>(nullptr));
-        ::_exit(127);
+    // util-linux's flock holds the lock as another terminal program would (its
+    // sleep holds the device too); a plain sleep holds no lock at all.
+    for (const std::string holder : {"exec flock --exclusive \"$0\" sleep 5", "exec sleep 5 <>\"$0\""}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setpgid(0, 0);  // flock's sleep goes with it
+            ::execlp("sh", "sh", "-c", holder.c_str(), path.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const std::string name = holder.substr(5, 5);
+        link::PortStatus s;  // until it holds the device under its own name
+        for (int i = 0; i < 100 && (s = link::PosixPort().open(path, 9600)).owner.find(name) == std::string::npos; ++i)
+            std::this_thread::sleep_for(20ms);
+        ::kill(-child, SIGTERM);
+        ::waitpid(child, nullptr, 0);
+        EXPECT_EQ(s.code, link::PortStatus::Code::Busy) << holder;
+        EXPECT_EQ(link::OpenRefusalNotice("COM1", path, s).rfind("COM1 (" + path + ") is in use by another program (pid " +
+                                                                     std::to_string(child) + ", " + name,
+                                                                 0),
+                  0u)
+            << link::OpenRefusalNotice("COM1", path, s);
     }
-    link::PortStatus s;
-    for (int i = 0; i < 100 && (s = link::PosixPort().open(path, 9600)).ok(); ++i)  // until flock holds it
-        std::this_thread::sleep_for(20ms);
-    ::kill(child, SIGTERM);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(s.code, link::PortStatus::Code::Busy);
-    EXPECT_EQ(link::OpenRefusalNotice("COM1", path, s),
-              "COM1 (" + path + ") is in use by another program (pid " + std::to_string(child) + ", flock)");
 }
 
 TEST(PortOwner, PermissionDeniedNamesTheGroupAndTheFix) {
@@ -228,26 +236,37 @@ TEST(PortOwner, PermissionDeniedNamesTheGroupAndTheFix) {
     line.start();
     const std::string path = line.ptyName();
     struct stat st {};
-    ASSERT_EQ(::chmod(path.c_str(), 0600) | ::stat(path.c_str(), &st), 0);
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
     const std::string group = ::getgrgid(st.st_gid)->gr_name;
-    // The open, as a user not in the group (tests run as root); its text comes back through a pipe.
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    if (::fork() == 0) {
-        std::string text = "no other user";
-        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
-            const link::PortStatus s = link::PosixPort().open(path, 9600);
-            text = (s.code == link::PortStatus::Code::PermissionDenied ? "" : "not PermissionDenied: ") + s.text;
+    // The group is worth joining only when it may read and write.
+    const std::pair<mode_t, std::string> cases[] = {
+        {0660, "Permission denied on " + path + " (group " + group + "). Add yourself to the group: sudo usermod -aG " +
+                   group + " $USER, then log in again"},
+        {0600, "Permission denied on " + path +
+                   " (mode 0600): the device lets only its owner in. Give it a group that may read and write with a "
+                   "udev rule (MODE=\"0660\", GROUP=\"dialout\"), then add yourself to that group; or, until it is "
+                   "plugged in again: sudo chmod 0666 " +
+                   path}};
+    for (const auto& [mode, text] : cases) {
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        // The open, as a user not in the group (tests run as root); its text comes back through a pipe.
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        if (::fork() == 0) {
+            std::string got = "no other user";
+            if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
+                const link::PortStatus s = link::PosixPort().open(path, 9600);
+                got = (s.code == link::PortStatus::Code::PermissionDenied ? "" : "not PermissionDenied: ") + s.text;
+            }
+            ::_exit(::write(fds[1], got.data(), got.size()) < 0);
         }
-        ::_exit(::write(fds[1], text.data(), text.size()) < 0);
+        ::close(fds[1]);
+        char buf[512];
+        const ssize_t n = std::max<ssize_t>(::read(fds[0], buf, sizeof buf), 0);
+        ::close(fds[0]);
+        ::wait(nullptr);
+        EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), text);
     }
-    ::close(fds[1]);
-    char buf[512];
-    const ssize_t n = std::max<ssize_t>(::read(fds[0], buf, sizeof buf), 0);
-    ::wait(nullptr);
-    EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "Permission denied on " + path + " (group " + group +
-                                                                 "). Add yourself to the group: sudo usermod -aG " +
-                                                                 group + " $USER, then log in again");
 }
 
 }  // namespace

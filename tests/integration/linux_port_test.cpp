@@ -68,6 +68,8 @@ TEST_F(PosixPortTest, EveryRateReachesTheLineOnOpenAndOnChangeInRaw8N1) {
         EXPECT_TRUE(s.ok()) << other << ": " << s.text;
         const termios2 after = peer.line();
         EXPECT_EQ(after.c_ospeed, other);
+        // Programs on plain termios read an odd rate's BOTHER as "speed 0".
+        EXPECT_EQ((after.c_cflag & CBAUD) == BOTHER, other == 14400) << other;
         EXPECT_EQ(after.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8 | CRTSCTS));
         EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), 0u);
         // A rate change must not undo raw mode; an XOFF from the far end stops nothing.

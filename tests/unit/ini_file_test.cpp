@@ -47,8 +47,21 @@ TEST_F(IniFixture, NewFileUsesCrLfAndItsFolderIsCreated) {
     EXPECT_FALSE(error.empty());
 }
 
+// ASCII and Latin-1 as UTF-16 with its byte order mark.
+std::string Utf16(const std::string& latin1, bool big) {
+    std::string out = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : latin1) out += big ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+}
+
 TEST_F(IniFixture, ByteOrderMarkAndEachLinesOwnLineEndAreKept) {
     const std::pair<std::string, std::string> cases[] = {
+        // UTF-16 both ways round is read, and written back as UTF-16.
+        {Utf16("; Pr\xFC" "fstand\r\n[Communication]\r\nComPort=COM1\r\n", false),
+         Utf16("; Pr\xFC" "fstand\r\n[Communication]\r\nComPort=COM2\r\nAddr1=#01\r\n", false)},
+        {Utf16("[Communication]\nComPort=COM1", true), Utf16("[Communication]\nComPort=COM2\nAddr1=#01", true)},
+        // CR alone ends lines too: the section is found, new lines take CR.
+        {"[Communication]\rComPort=COM1\r[Later]\r", "[Communication]\rComPort=COM2\rAddr1=#01\r[Later]\r"},
         // The section after a byte order mark is found, not appended again.
         {"\xEF\xBB\xBF[Communication]\r\nComPort=COM1\r\n", "\xEF\xBB\xBF[Communication]\r\nComPort=COM2\r\nAddr1=#01\r\n"},
         // One CR LF line in an LF file stays the only one; new lines take the file's way.
@@ -66,6 +79,17 @@ TEST_F(IniFixture, ByteOrderMarkAndEachLinesOwnLineEndAreKept) {
         ini.WriteString("Communication", "Addr1", "#01");
         ASSERT_EQ(ini.Save(p), Saved::Saved);
         EXPECT_EQ(Read(p), after);
+    }
+    // Not understood: the defaults, a reason, and the file left as it was.
+    for (const std::string& text : {Utf16("[Communication]\r\nComPort=COM1", false) + "\n",
+                                    Utf16("[Communication]\n", true) + std::string{'\xD8', '\0'}, Utf16("[Communication]", false).substr(2)}) {
+        const auto p = Write("f.ini", text);
+        IniFile ini = IniFile::Load(p);
+        EXPECT_EQ(ini.From(), IniFile::Origin::Unreadable);
+        EXPECT_NE(ini.Problem(), "");
+        ini.WriteString("Communication", "ComPort", "COM2");
+        EXPECT_EQ(ini.Save(p), Saved::LeftAlone);
+        EXPECT_EQ(Read(p), text);
     }
 }
 

@@ -14,13 +14,17 @@ std::string CommandAddress(std::string_view command) {
 
 void LateAnswers::Owe(const std::string& address, TimePoint sent, Duration timeout, bool silent) {
     if (address.empty()) return;
+    // Silent again with no line seen since its last debt, or silent with a
+    // time-out that covers its lateness: not late, absent.
+    const bool again = std::any_of(owed_.begin(), owed_.end(),
+                                   [&](const Debt& d) { return d.address == address && d.settles == settles_; });
     const auto late = lateness_.find(address);
-    if (silent && late != lateness_.end() && timeout > late->second) {
-        lateness_.erase(late);
+    if (silent && (again || (late != lateness_.end() && timeout > late->second))) {
+        if (late != lateness_.end()) lateness_.erase(late);
         absent_.insert(address);
     }
     if (owed_.size() >= kMaxOwed) owed_.erase(owed_.begin());
-    owed_.push_back({address, sent, timeout});
+    owed_.push_back({address, sent, timeout, settles_});
 }
 
 bool LateAnswers::Owed(TimePoint now) {
@@ -57,6 +61,7 @@ std::string LateAnswers::Settle(TimePoint at) {
     const auto it = *std::min_element(oldest.begin(), oldest.end(), better);
     const Debt debt = *it;
     owed_.erase(it);
+    ++settles_;
     lateness_[debt.address] = std::chrono::duration_cast<Duration>(at - debt.sent);
     return debt.address;
 }

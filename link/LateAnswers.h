@@ -12,6 +12,7 @@
 #include "link/Port.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -36,9 +37,10 @@ public:
     static constexpr std::size_t kMaxOwed = 16;
 
     // `address`'s command went out at `sent` and its exchange, `timeout` long,
-    // ended with no byte. A box that stays silent even with a time-out that
-    // covers its lateness is taken as absent rather than late until it next
-    // answers: its debts are doubtful, and it is given its own time-out again. `silent` false: lines
+    // ended with no byte. A box silent twice with no line seen in between, or
+    // silent even with a time-out that covers its lateness, is taken as absent
+    // rather than late until it next answers: its debts are doubtful, and it
+    // is given its own time-out again. `silent` false: lines
     // came, but none was filed as its answer.
     void Owe(const std::string& address, TimePoint sent, Duration timeout, bool silent);
     // True while `address` is not the only box owing.
@@ -71,6 +73,7 @@ private:
         std::string address;
         TimePoint sent;
         Duration timeout;
+        std::uint64_t settles;  // settles_ when it was owed
     };
     struct Seen {
         Duration shortest, longest;
@@ -79,6 +82,7 @@ private:
     std::map<std::string, Seen> latency_;
     std::map<std::string, Duration> lateness_;
     std::set<std::string> absent_;
+    std::uint64_t settles_ = 0;
 };
 
 }  // namespace tessary::link

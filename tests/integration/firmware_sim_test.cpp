@@ -4,6 +4,7 @@
 #include "firmware/Upload.h"
 #include "link/LinuxPort.h"
 #include "sim/Line.h"
+#include "testkit/UnpacedPort.h"
 #include "testkit/RecordingOperator.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,8 @@ struct View final : firmware::FirmwareView {
 struct UploadOnSimLine : ::testing::Test {
     std::unique_ptr<bravik::sim::Line> line;
     link::PortMap ports;
-    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string&) { return line->slavePath(); }};
+    link::DeviceLink dl{std::make_unique<testkit::UnpacedPort>(std::make_unique<link::PosixPort>()),  // unpaced line
+                        [this](const std::string&) { return line->slavePath(); }};
     testkit::RecordingOperator op;
     app::Session s{dl, ports, op, app::Options{}};
     View view;

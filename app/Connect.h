@@ -45,6 +45,8 @@ public:
     bool ProbePortBaud();
     void ScanAddresses();
     bool ConnectFromIni();
+    // Ends the search or scan at its next step. On the line (a request).
+    void Abort() { s_.Link().SearchAborted = true; }
 
 private:
     void ResetTables();

@@ -3,6 +3,7 @@
 // --search, a whole search that finds nothing on one port.
 
 #include "app/Connect.h"
+#include "app/private/AppState.h"
 #include "link/PosixPort.h"
 #include "bench/OneBoxLine.h"
 #include "sim/Line.h"

@@ -8,6 +8,7 @@
 // wait for the line there either: target <= 20 ms.
 
 #include "app/Connect.h"
+#include "app/private/AppState.h"
 #include "bench/OneBoxLine.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"

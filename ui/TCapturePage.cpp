@@ -56,7 +56,7 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
       capture_(std::make_unique<tessary::capture::Capture>(session.Link(), session.Op(), *view_, clock_)) {
     ui->setupUi(this);
     capture_->SetLineWatch(&session.Watch());
-    const QString folder = PathText(session_.State().DefaultFolder);
+    const QString folder = PathText(session_.DefaultFolder());
     ui->edSerialPath->setText(folder + "AllSerial.txt");
     for (int k = 1; k <= 4; ++k) edPath(k)->setText(folder);
 
@@ -129,7 +129,7 @@ QFileDialog* TCapturePage::SaveDialog2() {
     saveDialog2_->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog2_->setDefaultSuffix("txt");
     saveDialog2_->setNameFilters(NameFilters("Text Files|*.txt|All Files|*.*"));
-    saveDialog2_->setDirectory(PathText(session_.State().DefaultFolder));
+    saveDialog2_->setDirectory(PathText(session_.DefaultFolder()));
     saveDialog2_->setOption(QFileDialog::DontConfirmOverwrite);  // dlgPCCapture asks at the start
     return saveDialog2_;
 }
@@ -158,7 +158,7 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
         edBox(k)->clear();
     }
     setup.rateText = S(ui->edCaptureRate->text());
-    setup.defaultFolder = session_.State().DefaultFolder;  // fixed at start
+    setup.defaultFolder = session_.DefaultFolder();  // fixed at start
     note_.clear();
     if (!capture_->Start(setup)) {
         QSignalBlocker block(ui->SpeedButtonMMTimer);

@@ -29,6 +29,8 @@ Program::~Program() {
 
 bool Program::Start() {
     form.show();
+    // The line's first jobs, once everything they read (the ports) is filled in.
+    form.FormCreate();
     form.FormShow();
     // The start-up runs on the line; the window serves its events meanwhile
     // ("Opening COM1…", the INI file's notice) and goes on once it has ended.

@@ -107,7 +107,6 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
             UpdatePortStatus();
         });
     });
-    FormCreate();
 }
 
 TForm1::~TForm1() {

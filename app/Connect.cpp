@@ -1,6 +1,7 @@
 #include "app/Connect.h"
 
 #include "app/ShownText.h"
+#include "app/private/AppState.h"
 #include "link/Files.h"
 
 #include <algorithm>

@@ -50,6 +50,8 @@ public:
     // The first address the last scan could not ask (the adapter was unplugged
     // there; it was said); 0 when the scan ran its course.
     int NotAskedFrom() const { return notAskedFrom_; }
+    // Ends the search or scan at its next step. On the line (a request).
+    void Abort() { s_.Link().SearchAborted = true; }
 
 private:
     void ResetTables();

@@ -7,7 +7,10 @@ namespace tessary::app {
 
 LineThread::LineThread() : thread_([this] { Main(); }) {}
 
-LineThread::~LineThread() {
+LineThread::~LineThread() { Stop(); }
+
+void LineThread::Stop() {
+    if (!thread_.joinable()) return;
     {
         std::lock_guard lock(mutex_);
         stop_ = true;

@@ -27,6 +27,9 @@ public:
     LineThread();
     ~LineThread();
     LineThread(const LineThread&) = delete;
+    // Drops what is queued, waits for the running job and joins; later Posts
+    // and Requests are dropped. Not on the line thread. The destructor calls it.
+    void Stop();
     LineThread& operator=(const LineThread&) = delete;
 
     void Post(std::function<void()> operation);

@@ -2,7 +2,7 @@
 // Start-up, INI file, console exchange and shutdown: the flows behind the main
 // window's FormCreate / FormShow / FormClose, without any widget.
 
-#include "app/AppState.h"
+#include "app/ConnectionCopy.h"
 #include "app/LineWatch.h"
 #include "app/Operator.h"
 #include "app/Options.h"
@@ -12,17 +12,24 @@
 #include <atomic>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace tessary::app {
 
+// The line's own state: complete only in app/private/AppState.h, which the
+// window's layer cannot include.
+struct AppState;
+
 class Session {
 public:
     Session(link::DeviceLink& link, link::PortMap& ports, Operator& op, Options options);
+    ~Session();
 
     void FormCreate();
-    // Reads the INI file and opens the remembered port. Call once, before the
-    // connect dialog is shown.
+    // Reads the INI file and opens the remembered port, publishing a copy that
+    // says so before the open. Call once, on the line, before the connect dialog
+    // is shown.
     void FormShow();
     // Writes the INI file (after a connection only), closes the port and the
     // all-serial file, stops the polling loops. Safe to call more than once:
@@ -56,18 +63,22 @@ public:
     // For an exchange's wait, so a close is not kept waiting for a slow box.
     const std::atomic<bool>* StopFlag() const { return &stopping_; }
 
+    // The readings loops' switches off, so they end at their next check. On the line.
+    void StopLoops();
+
     // On the thread that owns the state: a copy of what the window shows, handed
-    // to the observer (which only queues it).
+    // to the observer (which only queues it). A command-line text goes out once.
     ConnectionCopy CopyConnection() const;
-    void PublishConnection() {
-        if (connectionObserver_) connectionObserver_(CopyConnection());
-    }
+    void PublishConnection();
     void SetConnectionObserver(std::function<void(ConnectionCopy)> observer) {
         connectionObserver_ = std::move(observer);
     }
 
-    AppState& State() { return state_; }
-    const AppState& State() const { return state_; }
+    // The work layers' way in (they include app/private/AppState.h); on the line.
+    AppState& State() { return *state_; }
+    const AppState& State() const { return *state_; }
+    // Fixed at construction: readable from any thread.
+    const std::string& DefaultFolder() const { return defaultFolder_; }
     link::DeviceLink& Link() { return link_; }
     link::PortMap& Ports() { return ports_; }
     LineWatch& Watch() { return watch_; }
@@ -80,7 +91,9 @@ private:
     link::PortMap& ports_;
     Operator& op_;
     Options options_;
-    AppState state_;
+    const std::string defaultFolder_;
+    std::unique_ptr<AppState> state_;
+    bool opening_ = false;
     bool closed_ = false;
     std::atomic<bool> stopping_{false};
     std::function<void(Session&)> readDeviceInfo_;

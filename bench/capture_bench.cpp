@@ -12,6 +12,7 @@
 // reaches the wrong thread.
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "capture/Capture.h"
 #include "capture/TrafficLog.h"
 #include "device/Readings.h"

@@ -3,8 +3,9 @@
 // --search, a whole search that finds nothing on one port.
 
 #include "app/Connect.h"
-#include "link/LinuxPort.h"
 #include "OneBoxLine.h"
+#include "app/private/AppState.h"
+#include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 

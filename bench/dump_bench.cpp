@@ -4,6 +4,7 @@
 // The simulator runs in a child process so its own trace is not counted.
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "link/LinuxPort.h"
 #include "log/LogFlows.h"
 #include "sim/Line.h"

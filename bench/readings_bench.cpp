@@ -5,6 +5,7 @@
 // - the CPU share of a Readings loop whose four panels are all "NoConnect".
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/Readings.h"
 #include "link/LinuxPort.h"
 #include "OneBoxLine.h"

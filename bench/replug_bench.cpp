@@ -3,6 +3,7 @@
 // watch costs while it waits (bound: 0.2 % of one core).
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 #include "device/Readings.h"
 #include "link/LinuxPort.h"

@@ -9,6 +9,7 @@
 
 #include "app/Connect.h"
 #include "OneBoxLine.h"
+#include "app/private/AppState.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
 #include "firmware/Upload.h"

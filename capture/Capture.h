@@ -14,7 +14,7 @@
 // its period makes the missed period run once, late, at its end; further
 // missed periods are skipped and counted.
 
-#include "app/AppState.h"
+#include "app/ConnectionCopy.h"
 #include "capture/CaptureClock.h"
 #include "link/DeviceLink.h"
 #include "link/Files.h"

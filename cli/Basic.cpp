@@ -1,6 +1,7 @@
 // ports, send, scan, info: the port map, the console, the search and the read-out.
 
 #include "app/Connect.h"
+#include "app/private/AppState.h"
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
 #include "link/System.h"

@@ -2,6 +2,7 @@
 // duration, a count of cycles or a signal.
 
 #include "capture/Capture.h"
+#include "app/private/AppState.h"
 #include "capture/CaptureText.h"
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"

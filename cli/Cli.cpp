@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "app/private/AppState.h"
 #include "cli/Rig.h"
 #include "app/IniFile.h"
 #include "device/DeviceInfo.h"

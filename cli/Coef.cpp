@@ -1,6 +1,7 @@
 // coef read, coef write: the Coefficients page's flows with a console view.
 
 #include "cli/Rig.h"
+#include "app/private/AppState.h"
 #include "coef/CoefTransfer.h"
 #include "device/DeviceInfo.h"
 

@@ -1,6 +1,7 @@
 // log init, rate, start, stop, dump: the Log group's flows with a console view.
 
 #include "cli/Rig.h"
+#include "app/private/AppState.h"
 #include "log/LogFlows.h"
 
 #include <cctype>

@@ -1,5 +1,6 @@
 #include "coef/CoefTransfer.h"
 
+#include "app/private/AppState.h"
 #include "coef/CoefCompare.h"
 #include "device/DeviceInfo.h"
 #include "device/Settings.h"

@@ -2,6 +2,7 @@
 
 #include "app/Connect.h"
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/DeviceTime.h"
 
 #include <charconv>

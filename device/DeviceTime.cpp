@@ -1,6 +1,7 @@
 #include "device/DeviceTime.h"
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 
 #include <algorithm>

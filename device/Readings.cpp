@@ -1,6 +1,7 @@
 #include "device/Readings.h"
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 #include "device/DeviceTime.h"
 
@@ -141,6 +142,9 @@ bool SwitchSinglePolling(app::Session& session, bool on) {
     auto& st = session.State();
     return Switch(session, on, st.SinglePollStopped, st.EZGetReadingsLabel);
 }
+
+bool PanelPollingStopped(const app::Session& session) { return session.State().PanelPollStopped; }
+bool SinglePollingStopped(const app::Session& session) { return session.State().SinglePollStopped; }
 
 void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels) {
     auto& st = session.State();

@@ -78,5 +78,8 @@ bool SwitchSinglePolling(app::Session& session, bool on);
 // "NoConnect" and is left alone from then on.
 void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels);
 void PollSingle(app::Session& session, ReadingsView& panel);
+// Whether the loop's switch is off now (a loop may turn its own off).
+bool PanelPollingStopped(const app::Session& session);
+bool SinglePollingStopped(const app::Session& session);
 
 }  // namespace tessary::device

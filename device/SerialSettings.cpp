@@ -2,6 +2,7 @@
 
 #include "app/Connect.h"
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 #include "device/Settings.h"
 
@@ -21,6 +22,10 @@ int ComPortItemIndex(const std::string& port) {
     for (std::size_t i = 0; i < kComPortItems.size(); ++i)
         if (port == kComPortItems[i]) return static_cast<int>(i);
     return -1;
+}
+
+std::string BeginPortNameChange(app::Session& session) {
+    return session.State().ComPortValue = session.Link().LinkPortName();
 }
 
 bool BeginBaudRateChange(app::Session& session) {

@@ -33,6 +33,8 @@ bool BeginBaudRateChange(app::Session& session);
 void ChangeBaudRate(app::Session& session, SettingsView& view, const std::string& item);
 // Takes effect the next time the port is opened.
 void ChangePortName(app::Session& session, const std::string& item);
+// btComPortClick: the label takes the port in use, which is returned.
+std::string BeginPortNameChange(app::Session& session);
 
 // btAddressClick: AddressDlg, then the chosen action. An empty CurrentAddress
 // becomes "#01" even when the dialog is cancelled.

@@ -1,6 +1,7 @@
 #include "device/Settings.h"
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 
 namespace tessary::device {
@@ -31,6 +32,12 @@ void ChangeGateTime(app::Session& session, SettingsView& view) {
     info.GateTime = QueryBox(session, "GA=" + choice->text);
     if (choice->permanent) CommitToEeprom(session);
     TimeoutFromGateTime(session);
+}
+
+void SetDataPrecision(app::Session& session, int digits) {
+    auto& st = session.State();
+    st.DataPrecision = digits;
+    st.DataPrecisionValue = std::to_string(digits);
 }
 
 int PressUnitsItemIndex(const std::string& unit) {

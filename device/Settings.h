@@ -26,6 +26,8 @@ void ChangeGateTime(app::Session& session, SettingsView& view);
 // The selector item that matches a unit shown by the box: pressure "psi" 0 ..
 // "mH2O" 3, temperature "C" 4 .. "R" 7; anything else 0.
 int PressUnitsItemIndex(const std::string& unit);
+// The readings' decimals, 0 to 5 (the loops read it between exchanges).
+void SetDataPrecision(app::Session& session, int digits);
 int TempUnitsItemIndex(const std::string& unit);
 
 // The operator chose a unit in a selector: "UN1=" with the name, "UN2=" with

@@ -1,5 +1,6 @@
 #include "firmware/Upload.h"
 
+#include "app/private/AppState.h"
 #include "firmware/ImageCheck.h"
 #include "link/Files.h"
 

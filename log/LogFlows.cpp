@@ -1,6 +1,7 @@
 #include "log/LogFlows.h"
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 #include "device/DeviceTime.h"
 #include "link/Files.h"

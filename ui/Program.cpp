@@ -9,7 +9,6 @@ Program::Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Option
     // Opening a port first runs what the operator queued (an abort).
     link.SetEventPump([this] { op.ProcessEvents(); });
     session.SetReadDeviceInfo(&tessary::device::ReadDeviceInfo);
-    op.onShowState = [this] { form.RefreshDevicePanels(); };
     // The window shows copies of the connection, made on the line thread.
     session.SetConnectionObserver([this](tessary::app::ConnectionCopy shown) {
         PostToWindow(&form, [this, shown = std::move(shown)] { form.ShowConnection(shown); });
@@ -23,11 +22,18 @@ Program::Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Option
 
 Program::~Program() {
     form.FormClose();
+    // A line that outlived the close's wait ends here, before the parts it calls go.
+    line.Stop();
     link.SetEventPump(nullptr);
 }
 
 bool Program::Start() {
     form.show();
+    // The line's first jobs, once everything they read (the ports) is filled in.
+    form.FormCreate();
     form.FormShow();
-    return !form.Closed();
+    // The start-up runs on the line; the window serves its events meanwhile
+    // ("Opening COM1…", the INI file's notice) and goes on once it has ended.
+    runner.WaitIdle(kStartLimitMs);
+    return !form.Closing();
 }

@@ -25,10 +25,12 @@ struct Program {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Shows the window: FormShow reads the INI file and opens the port. False
-    // when the window was closed meanwhile (a signal while the INI file's
+    // Shows the window: FormShow reads the INI file and opens the port on the
+    // line, and Start waits for it, serving the window's events. False
+    // when the window is closing (a signal while the INI file's
     // notice was up): then nothing more is to be shown and no event loop run.
     bool Start();
+    static constexpr int kStartLimitMs = 30000;
     // Window thread: until the line is idle, serving the window's events.
     bool WaitLineIdle(int limitMs = 10000) { return runner.WaitIdle(limitMs); }
 

@@ -50,8 +50,6 @@ void QtOperator::EndBusy() {
 }
 
 void QtOperator::ShowState() {
-    if (runner_.copyState && runner_.Line().OnLine()) runner_.copyState();
-    OnWindow([this] {
-        if (onShowState && !runner_.Closing()) onShowState();
-    });
+    // The window draws from the copy; nothing here waits for it.
+    if (runner_.copyState && (runner_.Line().OnLine() || OnWindowThread())) runner_.copyState();
 }

@@ -24,9 +24,6 @@ public:
     void EndBusy() override;
     void ShowState() override;
 
-    // Set by main: mirror the state into the widgets.
-    std::function<void()> onShowState;
-
 private:
     TOKBottomDlg& box_;
     LineRunner& runner_;

@@ -52,7 +52,7 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
       capture_(std::make_unique<tessary::capture::Capture>(session.Link(), session.Op(), *view_, clock_)) {
     ui->setupUi(this);
     capture_->SetLineWatch(&session.Watch());
-    const QString folder = PathText(session_.State().DefaultFolder);
+    const QString folder = PathText(session_.DefaultFolder());
     ui->edSerialPath->setText(folder + "AllSerial.txt");
     for (int k = 1; k <= 4; ++k) edPath(k)->setText(folder);
 
@@ -125,7 +125,7 @@ QFileDialog* TCapturePage::SaveDialog2() {
     saveDialog2_->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog2_->setDefaultSuffix("txt");
     saveDialog2_->setNameFilters(NameFilters("Text Files|*.txt|All Files|*.*"));
-    saveDialog2_->setDirectory(PathText(session_.State().DefaultFolder));
+    saveDialog2_->setDirectory(PathText(session_.DefaultFolder()));
     saveDialog2_->setOption(QFileDialog::DontConfirmOverwrite);  // dlgPCCapture asks at the start
     return saveDialog2_;
 }
@@ -157,7 +157,7 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
         edBox(k)->clear();
     }
     plan.rateText = S(ui->edCaptureRate->text());
-    plan.defaultFolder = session_.State().DefaultFolder;  // fixed at start
+    plan.defaultFolder = session_.DefaultFolder();  // fixed at start
     note_.clear();
     tessary::capture::AskAppendOrOverwrite(
         plan, [this](const std::string& path) { return dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });

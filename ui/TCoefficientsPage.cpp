@@ -91,7 +91,7 @@ void TCoefficientsPage::ArrangeForDevice(const std::string& deviceType) {
     }
 }
 
-void TCoefficientsPage::Refresh(const tessary::app::AppState& state) {
+void TCoefficientsPage::Refresh(const tessary::app::ConnectionCopy& state) {
     if (state.Info.DeviceTypeSerial == arrangedFor_) return;
     arrangedFor_ = state.Info.DeviceTypeSerial;
     ArrangeForDevice(state.DeviceType);

@@ -28,7 +28,7 @@ public:
     // Rearranges the page for "Digital" or "Kestin"; any other text changes nothing.
     void ArrangeForDevice(const std::string& deviceType);
     // Arranges the page when a read-out has fixed the family since the last call.
-    void Refresh(const tessary::app::AppState& state);
+    void Refresh(const tessary::app::ConnectionCopy& shown);
 
     // The filter of the coefficient file dialog, "label|patterns|..." pairs.
     QString OpenDialog1Filter() const { return openFilter_; }

@@ -28,7 +28,7 @@ TDevicePanels::TDevicePanels(tessary::app::Session& session, QtSettingsView& vie
         w->setProperty("startsLineOperation", true);
         w->setProperty("runsInsideLoops", true);
     }
-    ui->DataPrecisionComboBox->setCurrentIndex(session_.State().DataPrecision);
+    ui->DataPrecisionComboBox->setCurrentIndex(shown_.DataPrecision);
     connect(ui->btGateTime, &QToolButton::clicked, this, &TDevicePanels::btGateTimeClick);
     connect(ui->btClockTime, &QToolButton::clicked, this, &TDevicePanels::btClockTimeClick);
     connect(ui->btPressUnits, &QToolButton::clicked, this, &TDevicePanels::btPressUnitsClick);
@@ -54,7 +54,7 @@ TDevicePanels::TDevicePanels(tessary::app::Session& session, QtSettingsView& vie
     connect(ui->btStopLog, &QToolButton::clicked, this, &TDevicePanels::btStopLogClick);
     connect(ui->btDumpLog, &QToolButton::clicked, this, &TDevicePanels::btDumpLogClick);
     AlignColumns();
-    Refresh();
+    Refresh(shown_);
 }
 
 void TDevicePanels::AlignColumns() {
@@ -81,8 +81,9 @@ void TDevicePanels::HideEditors() {
     if (hideInPlaceEditors) hideInPlaceEditors();
 }
 
-void TDevicePanels::Refresh() {
-    const auto& st = session_.State();
+void TDevicePanels::Refresh(const tessary::app::ConnectionCopy& shown) {
+    shown_ = shown;
+    const auto& st = shown_;
     const auto& in = st.Info;
     const std::pair<QLabel*, const std::string*> labels[] = {
         {ui->lbModelNumberValue, &in.ModelNumber},       {ui->lbSerialNumberValue, &in.SerialNumber},
@@ -111,7 +112,9 @@ void TDevicePanels::Refresh() {
 
 void TDevicePanels::OnLine(std::function<void()> job) { runner_.Run(std::move(job)); }
 
-// Opens an in-place selector at `index`, from the line thread.
+// Opens an in-place selector at `index`, from the line thread. The selections
+// come from the copy: no operation runs while these buttons can be clicked, but
+// for loops, which change none of them.
 void TDevicePanels::ShowSelector(QComboBox* box, int index) {
     PostToWindow(this, [box, index] {
         box->show();
@@ -132,17 +135,15 @@ void TDevicePanels::btClockTimeClick() {
 
 void TDevicePanels::btPressUnitsClick() {
     HideEditors();
-    OnLine([this] {
-        if (device::RequireConnection(session_))
-            ShowSelector(ui->PressUnitsComboBox, device::PressUnitsItemIndex(session_.State().Info.PressUnits));
+    OnLine([this, index = device::PressUnitsItemIndex(shown_.Info.PressUnits)] {
+        if (device::RequireConnection(session_)) ShowSelector(ui->PressUnitsComboBox, index);
     });
 }
 
 void TDevicePanels::btTempUnitsClick() {
     HideEditors();
-    OnLine([this] {
-        if (device::RequireConnection(session_))
-            ShowSelector(ui->TempUnitsComboBox, device::TempUnitsItemIndex(session_.State().Info.TempUnits));
+    OnLine([this, index = device::TempUnitsItemIndex(shown_.Info.TempUnits)] {
+        if (device::RequireConnection(session_)) ShowSelector(ui->TempUnitsComboBox, index);
     });
 }
 
@@ -160,8 +161,8 @@ void TDevicePanels::TempUnitsComboBoxSelect(int index) {
 
 void TDevicePanels::btKestinDisplayClick() {
     HideEditors();
-    OnLine([this] {
-        if (device::RequireConnection(session_)) ShowSelector(ui->KestinComboBox, session_.State().Info.KestinSelection);
+    OnLine([this, index = shown_.Info.KestinSelection] {
+        if (device::RequireConnection(session_)) ShowSelector(ui->KestinComboBox, index);
     });
 }
 
@@ -187,11 +188,7 @@ void TDevicePanels::BaudRateComboBoxSelect(int index) {
 
 void TDevicePanels::btComPortClick() {
     HideEditors();
-    OnLine([this] {
-        const std::string port = session_.Link().LinkPortName();
-        session_.State().ComPortValue = port;
-        ShowSelector(ui->ComPortComboBox, device::ComPortItemIndex(port));
-    });
+    OnLine([this] { ShowSelector(ui->ComPortComboBox, device::ComPortItemIndex(device::BeginPortNameChange(session_))); });
 }
 
 void TDevicePanels::ComPortComboBoxSelect(int index) {
@@ -207,17 +204,13 @@ void TDevicePanels::btAddressClick() {
 
 void TDevicePanels::btDataPrecisionClick() {
     HideEditors();
-    // The loops read the precision on the line: it is read and set there.
-    OnLine([this] { ShowSelector(ui->DataPrecisionComboBox, session_.State().DataPrecision); });
+    OnLine([this, index = shown_.DataPrecision] { ShowSelector(ui->DataPrecisionComboBox, index); });
 }
 
 void TDevicePanels::DataPrecisionComboBoxSelect(int index) {
     ui->DataPrecisionComboBox->hide();
-    OnLine([this, index] {
-        auto& st = session_.State();
-        st.DataPrecision = index;  // items "0" to "5": the index is the value
-        st.DataPrecisionValue = std::to_string(index);
-    });
+    // The loops read the precision on the line: it is set there. Items "0" to "5": the index is the value.
+    OnLine([this, index] { device::SetDataPrecision(session_, index); });
 }
 
 void TDevicePanels::RunLogFlow(tessary::app::Outcome (tessary::log::LogFlows::*flow)()) {

@@ -31,8 +31,8 @@ public:
                   QWidget* parent = nullptr);
     ~TDevicePanels() override;
 
-    // Mirrors the state into the labels, rows, selector lists and selection.
-    void Refresh();
+    // Mirrors the line's copy into the labels, rows, selector lists and selection.
+    void Refresh(const tessary::app::ConnectionCopy& shown);
 
     // Set by the main window.
     std::function<void()> hideInPlaceEditors;
@@ -77,4 +77,5 @@ private:
     LineRunner& runner_;
     std::unique_ptr<QtLogView> logView_;
     std::unique_ptr<tessary::log::LogFlows> logFlows_;
+    tessary::app::ConnectionCopy shown_;  // the newest copy from the line
 };

@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,6 +35,10 @@
 #include <cstdio>
 
 using tessary::link::ExchangeOutcome;
+
+namespace {
+constexpr int kCloseLimitMs = 10000;  // the line's whole wind-down, the close's job included
+}
 
 TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRunner& runner,
                QtSettingsView& settings, QWidget* parent)
@@ -85,13 +90,12 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
     };
     coefficientsPage_->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
     firmwarePage_->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
-    runner_.afterOperation = [this] { RefreshConnection(); };
     dialogCloser_.setInterval(20);
     connect(&dialogCloser_, &QTimer::timeout, this, &TForm1::CloseDialogs);
     capturePage_ = new TCapturePage(session_, ui->lbDataCapture, ui->tsCapture);
     (new QVBoxLayout(ui->tsCapture))->addWidget(capturePage_);
     capturePage_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
-    trafficWindow_ = new TTrafficWindow(session_.Link(), this);
+    trafficWindow_ = new TTrafficWindow(session_.Link(), runner_, this);
     auto* traffic = new QAction("Traffic", this);
     traffic->setObjectName("Traffic1");
     ui->MainMenu1->insertAction(ui->Help1, traffic);
@@ -103,12 +107,10 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
             UpdatePortStatus();
         });
     });
-    FormCreate();
 }
 
 TForm1::~TForm1() {
     session_.Watch().SetStatusSink({});
-    runner_.afterOperation = nullptr;
     qApp->removeEventFilter(this);
 }
 
@@ -117,26 +119,23 @@ void TForm1::RunOnLine(std::function<void()> job) { runner_.Run(std::move(job));
 void TForm1::RequestOnLine(std::function<void()> request) { runner_.Request(std::move(request)); }
 
 void TForm1::RefreshDevicePanels() {
-    auto& st = session_.State();
-    devicePanels_->Refresh();
-    coefficientsPage_->Refresh(st);
-    readingsPage_->Refresh();
-    singleReadings_->Refresh();
-    if (st.CommandLineText) {
-        ui->OutPutEditBox->setText(Q(*st.CommandLineText));
-        st.CommandLineText.reset();
-    }
+    devicePanels_->Refresh(shown_);
+    coefficientsPage_->Refresh(shown_);
+    readingsPage_->Refresh(shown_);
+    singleReadings_->Refresh(shown_);
     UpdatePortStatus();
     devicePanels_->repaint();
 }
 
-void TForm1::FormCreate() { session_.FormCreate(); }
+// The line's first jobs: the state is the line's from the start.
+void TForm1::FormCreate() {
+    RunOnLine([this] { session_.FormCreate(); });
+}
 
 void TForm1::FormShow() {
-    session_.FormShow();
-    if (closing_) return;  // a signal during the INI file's notice
-    const auto& st = session_.State();
-    ui->lbINI->setText("Using " + PathText(tessary::app::ShownText(st.IniFilePath)));
+    // The INI file and the port's open (a busy port's holder looked up) run on
+    // the line; its copies say "Opening COM1…", then how it went.
+    RunOnLine([this] { session_.FormShow(); });
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QDateTime when = exe.lastModified();
     const QLocale locale = QLocale::system();
@@ -146,10 +145,6 @@ void TForm1::FormShow() {
                                                    : locale.toString(when.date(), QLocale::ShortFormat);
     if (when.time() != QTime(0, 0, 0)) text += " " + locale.toString(when.time(), QLocale::LongFormat);
     ui->lbVerDate->setText(Q(tessary::app::VersionDateText(S(text))));
-    // Nothing runs on the line yet (the port was opened here, too): the first
-    // copy is made here, every later one on the line.
-    ShowConnection(session_.CopyConnection());
-    if (!shown_.PortRefusal.empty()) statusBar()->showMessage(Q(tessary::app::ShownText(shown_.PortRefusal)));
 }
 
 void TForm1::UpdatePortStatus() {
@@ -174,6 +169,7 @@ void TForm1::SetConnectDialog(TNewConnectDlg* dialog) {
     ui->btNewConnect->setEnabled(dialog != nullptr);
     if (!dialog) return;
     dialog->runOnLine = [this](std::function<void()> job) { RunOnLine(std::move(job)); };
+    dialog->requestOnLine = [this](std::function<void()> request) { RequestOnLine(std::move(request)); };
     connect(dialog, &TNewConnectDlg::connectFinished, this, &TForm1::RefreshConnection);
     connect(dialog, &QDialog::finished, this, &TForm1::NewConnectFinished);
 }
@@ -214,7 +210,20 @@ void TForm1::RefreshConnection() {
 }
 
 void TForm1::ShowConnection(const tessary::app::ConnectionCopy& shown) {
+    const bool opened = shown_.PortOpening && !shown.PortOpening;
     shown_ = shown;
+    if (shown_.PortOpening)
+        statusBar()->showMessage("Opening " + Q(tessary::app::ShownText(shown_.PortName)) + QChar(0x2026));
+    else if (opened && !shown_.PortRefusal.empty())
+        statusBar()->showMessage(Q(tessary::app::ShownText(shown_.PortRefusal)));
+    else if (opened)
+        statusBar()->clearMessage();
+    if (!shown_.IniFilePath.empty()) ui->lbINI->setText("Using " + PathText(tessary::app::ShownText(shown_.IniFilePath)));
+    // The copy that carries a command-line text is shown once.
+    if (shown_.CommandLineText) {
+        ui->OutPutEditBox->setText(Q(*shown_.CommandLineText));
+        shown_.CommandLineText.reset();
+    }
     QStringList shownSlots, tip;
     for (std::size_t k = 0; k < shown_.TransducerCaption.size(); ++k) {
         shownSlots << (tessary::app::SlotFilled(shown_.TransducerCaption[k]) ? Q(shown_.TransducerAddress[k]) : QString("-"));
@@ -227,7 +236,8 @@ void TForm1::ShowConnection(const tessary::app::ConnectionCopy& shown) {
     slotStatus_->setToolTip(tip.join('\n'));
     capturePage_->ShowConnection(shown_);
     firmwarePage_->ShowCurrentAddress(shown_.CurrentAddress);
-    UpdatePortStatus();
+    if (connectDlg_) connectDlg_->SetTryIniFirst(shown_.TryIniFirst);
+    RefreshDevicePanels();
 }
 
 void TForm1::SetLineHint(const QString& hint) {
@@ -322,10 +332,7 @@ void TForm1::FormClose() {
         if (connectDlg_) connectDlg_->SetClosing();
         session_.RequestStop();
         // Stop the loops between two exchanges; the flag is theirs.
-        runner_.Request([this] {
-            session_.State().PanelPollStopped = true;
-            session_.State().SinglePollStopped = true;
-        });
+        runner_.Request([this] { session_.StopLoops(); });
         CloseDialogs();
         dialogCloser_.start();  // and any that opens before the line is idle
     }
@@ -340,9 +347,15 @@ void TForm1::FormClose() {
 void TForm1::FinishClose() {
     if (finishing_) return;
     finishing_ = true;
-    if (!runner_.WaitIdle(10000)) std::fprintf(stderr, "tessary: the line did not stop; closing anyway\n");
-    capturePage_->Stop();  // the line is idle: its files close before the port does
-    session_.FormClose();
+    // The close never runs beside the line: the line closes the port and the
+    // files and writes the INI file as its last job; the window waits, bounded.
+    QElapsedTimer clock;
+    clock.start();
+    const bool idle = runner_.WaitIdle(kCloseLimitMs);
+    capturePage_->Stop();  // its files close before the port does
+    runner_.Line().Post([this] { session_.FormClose(); });
+    if (!idle || !runner_.WaitIdle(std::max<int>(0, kCloseLimitMs - static_cast<int>(clock.elapsed()))))
+        std::fprintf(stderr, "tessary: the line did not stop; closing anyway\n");
     dialogCloser_.stop();
     hide();
     help_->close();

@@ -49,6 +49,7 @@ public:
     // ends; a second one stops the upload before its next line.
     void CloseForSignal();
     bool Closed() const { return closed_; }
+    bool Closing() const { return closing_; }
 
     // Hands `job` to the line thread and marks an operation running: controls
     // with startsLineOperation=true are disabled until it ends, then the panels
@@ -72,11 +73,10 @@ public:
     // The connect dialog alone, modally (the address change's "Reconnect").
     void ShowConnectDialog();
     void SetConnectDialog(TNewConnectDlg* dialog);
-    // Mirrors the connection state after an operation: the device panels and
-    // the copy last handed over.
+    // Redraws from the copy last handed over.
     void RefreshConnection();
     // The line thread's copy of what the window shows of the connection: the
-    // slots, the port, the capture page, the upload's address.
+    // slots, the port, the pages, the panels, a command-line text.
     void ShowConnection(const tessary::app::ConnectionCopy& shown);
 
     HelpWindow* Help() const { return help_; }
@@ -85,8 +85,8 @@ public:
     void ShowLinkStatus(const tessary::link::Reply& reply);
     void SetLineHint(const QString& hint);  // e.g. "Simulated line"
 
-    // Mirrors the connection state into the information panels, the command
-    // line and the Coefficients page. Call after ReadDeviceInfo.
+    // Mirrors the last copy into the information panels, the readings pages
+    // and the Coefficients page.
     void RefreshDevicePanels();
     TDevicePanels* DevicePanels() const { return devicePanels_; }
     TCoefficientsPage* CoefficientsPage() const { return coefficientsPage_; }

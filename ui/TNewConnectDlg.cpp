@@ -33,7 +33,7 @@ void TNewConnectDlg::showEvent(QShowEvent* event) {
 void TNewConnectDlg::reject() {
     // Esc, the close button and "Abort" all come here: leaving mid-search
     // is an abort, not a wait in the background.
-    if (busy_) session_.Link().SearchAborted = true;
+    if (busy_) AbortSearch();
     QDialog::reject();
 }
 
@@ -48,12 +48,12 @@ void TNewConnectDlg::FormShow() {
     ui->lbPleaseWait->hide();
     ui->lbSearch->hide();
     ui->lbConnecting->hide();
-    if (!session_.State().TryIniFirst || busy_) return;
+    if (!tryIniFirst_ || busy_) return;
+    tryIniFirst_ = false;  // the line's copy says so too once the attempt has run
     ui->btConnect->hide();
     busy_ = true;
     RunOnLine([this] {
-        connector_.ConnectFromIni();
-        const bool ok = session_.State().IniConnectOk;
+        const bool ok = connector_.ConnectFromIni();
         OnWindow([this, ok] {
             busy_ = false;
             ui->btConnect->show();
@@ -91,8 +91,16 @@ void TNewConnectDlg::btConnectClick() {
     });
 }
 
+// A message to the search, which takes it between two probes.
+void TNewConnectDlg::AbortSearch() {
+    if (requestOnLine)
+        requestOnLine([this] { connector_.Abort(); });
+    else
+        connector_.Abort();  // no line: the search runs on the window thread
+}
+
 void TNewConnectDlg::btAbortClick() {
-    session_.Link().SearchAborted = true;
+    AbortSearch();
     reject();
 }
 

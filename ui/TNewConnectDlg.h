@@ -27,9 +27,13 @@ public:
     tessary::app::Connector& Connect() { return connector_; }
     Ui::TNewConnectDlg* Form() const { return ui.get(); }
     bool Busy() const { return busy_; }
+    // From the line's copy: whether the next showing tries the INI file's addresses.
+    void SetTryIniFirst(bool tryIt) { tryIniFirst_ = tryIt; }
     // Hands the connect flows to the line (set by the main window); until set,
     // a job runs from the event loop.
     std::function<void(std::function<void()>)> runOnLine;
+    // Queues a request into the running search (its abort).
+    std::function<void(std::function<void()>)> requestOnLine;
     // While the window closes, the search's question answers at once.
     void SetClosing() { closing_ = true; }
 
@@ -52,11 +56,13 @@ protected:
 
 private:
     void RunOnLine(std::function<void()> job);
+    void AbortSearch();
 
     std::unique_ptr<Ui::TNewConnectDlg> ui;
     tessary::app::Session& session_;
     TGoodConnectDlg& good_;
     tessary::app::Connector connector_;
     bool busy_ = false;
+    bool tryIniFirst_ = true;
     bool closing_ = false;
 };

@@ -18,7 +18,7 @@ TReadingsPage::TReadingsPage(tessary::app::Session& session, LineRunner& runner,
     connect(ui->btGetReadings, &TLedSwitch::toggled, this, &TReadingsPage::btGetReadingsChange);
     ui->btGetReadings->setProperty("startsLineOperation", true);
     ui->btGetReadings->setProperty("runsInsideLoops", true);
-    Refresh();
+    Refresh(tessary::app::ConnectionCopy{});
 }
 
 TReadingsPage::~TReadingsPage() = default;
@@ -28,8 +28,7 @@ TReadingsPanel* TReadingsPage::Panel(int index) const {
     return panels[index];
 }
 
-void TReadingsPage::Refresh() {
-    const auto& st = session_.State();
+void TReadingsPage::Refresh(const tessary::app::ConnectionCopy& st) {
     for (std::size_t k = 0; k < 4; ++k) {
         TReadingsPanel* panel = Panel(static_cast<int>(k));
         panel->SetSlotCaption(st.TransducerCaption[k]);
@@ -43,16 +42,15 @@ void TReadingsPage::btGetReadingsChange(bool on) {
     ui->btGetReadings->setProperty("startsLineOperation", !on);
     auto job = [this, on] {
         const bool run = tessary::device::SwitchPanelPolling(session_, on);
-        PostToWindow(this, [this, label = session_.State().GetReadingsLabel] { ui->lbGetReadings->setText(Q(label)); });
+        session_.Op().ShowState();  // the label says what the switch did
         if (!run) return;
         tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)});
         // A loop that ended by itself (the adapter came back with another box) turns its switch off.
-        if (!session_.State().PanelPollStopped) return;
-        PostToWindow(this, [this, label = session_.State().GetReadingsLabel] {
+        if (!tessary::device::PanelPollingStopped(session_)) return;
+        PostToWindow(this, [this] {
             const QSignalBlocker quiet(ui->btGetReadings);
             ui->btGetReadings->setChecked(false);
             ui->btGetReadings->setProperty("startsLineOperation", true);
-            ui->lbGetReadings->setText(Q(label));
         });
     };
     if (on)

@@ -18,8 +18,8 @@ public:
     TReadingsPage(tessary::app::Session& session, LineRunner& runner, QWidget* parent = nullptr);
     ~TReadingsPage() override;
 
-    // Captions and units from the connection state.
-    void Refresh();
+    // Captions and units from the line's copy.
+    void Refresh(const tessary::app::ConnectionCopy& shown);
     // Starts the loop on the line when the switch went on, asks it to stop when
     // off; returns at once.
     void btGetReadingsChange(bool on);

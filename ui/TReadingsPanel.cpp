@@ -1,6 +1,6 @@
 #include "ui/TReadingsPanel.h"
 
-#include "app/AppState.h"
+#include "app/ConnectionCopy.h"
 #include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TDigitalDisplay.h"

@@ -18,15 +18,14 @@ TSingleReadings::TSingleReadings(tessary::app::Session& session, LineRunner& run
     connect(ui->btEZGetReadings, &TLedSwitch::toggled, this, &TSingleReadings::btEZGetReadingsChange);
     ui->btEZGetReadings->setProperty("startsLineOperation", true);
     ui->btEZGetReadings->setProperty("runsInsideLoops", true);
-    Refresh();
+    Refresh(tessary::app::ConnectionCopy{});
 }
 
 TSingleReadings::~TSingleReadings() = default;
 
 TReadingsPanel* TSingleReadings::Panel() const { return ui->GroupBox5; }
 
-void TSingleReadings::Refresh() {
-    const auto& st = session_.State();
+void TSingleReadings::Refresh(const tessary::app::ConnectionCopy& st) {
     const std::string& address = st.CurrentAddress;
     // The panel follows the selected address; "#00" selects no box.
     const bool box = !address.empty() && address != "#00";
@@ -41,16 +40,15 @@ void TSingleReadings::btEZGetReadingsChange(bool on) {
     ui->btEZGetReadings->setProperty("startsLineOperation", !on);
     auto job = [this, on] {
         const bool run = tessary::device::SwitchSinglePolling(session_, on);
-        PostToWindow(this, [this, label = session_.State().EZGetReadingsLabel] { ui->lbEZGetReadings->setText(Q(label)); });
+        session_.Op().ShowState();  // the label says what the switch did
         if (!run) return;
         tessary::device::PollSingle(session_, *ui->GroupBox5);
         // A loop that ended by itself (the adapter came back with another box) turns its switch off.
-        if (!session_.State().SinglePollStopped) return;
-        PostToWindow(this, [this, label = session_.State().EZGetReadingsLabel] {
+        if (!tessary::device::SinglePollingStopped(session_)) return;
+        PostToWindow(this, [this] {
             const QSignalBlocker quiet(ui->btEZGetReadings);
             ui->btEZGetReadings->setChecked(false);
             ui->btEZGetReadings->setProperty("startsLineOperation", true);
-            ui->lbEZGetReadings->setText(Q(label));
         });
     };
     if (on)

@@ -23,8 +23,8 @@ public:
     // Set by the main window.
     std::function<void()> hideInPlaceEditors;
 
-    // Caption and units from the connection state.
-    void Refresh();
+    // Caption and units from the line's copy.
+    void Refresh(const tessary::app::ConnectionCopy& shown);
     // Starts the loop on the line when the switch went on, asks it to stop when
     // off; returns at once.
     void btEZGetReadingsChange(bool on);

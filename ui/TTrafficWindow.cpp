@@ -1,5 +1,6 @@
 #include "ui/TTrafficWindow.h"
 
+#include "ui/LineRunner.h"
 #include "ui/QtOperator.h"
 
 #include <QCheckBox>
@@ -12,9 +13,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-TTrafficWindow::TTrafficWindow(tessary::link::DeviceLink& link, QWidget* parent)
+TTrafficWindow::TTrafficWindow(tessary::link::DeviceLink& link, LineRunner& runner, QWidget* parent)
     : QDialog(parent),
       link_(link),
+      runner_(runner),
       spAddress_(new QSpinBox(this)),
       cbPause_(new QCheckBox("Pause", this)),
       edTraffic_(new QPlainTextEdit(this)),
@@ -37,7 +39,7 @@ TTrafficWindow::TTrafficWindow(tessary::link::DeviceLink& link, QWidget* parent)
     edTraffic_->setAccessibleName("Traffic");
     edTraffic_->setReadOnly(true);
     edTraffic_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    edTraffic_->setMaximumBlockCount(static_cast<int>(log_.Capacity()));
+    edTraffic_->setMaximumBlockCount(static_cast<int>(log_->Capacity()));
     edTraffic_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     auto* bar = new QHBoxLayout;
@@ -55,13 +57,17 @@ TTrafficWindow::TTrafficWindow(tessary::link::DeviceLink& link, QWidget* parent)
     connect(spAddress_, &QSpinBox::valueChanged, this, &TTrafficWindow::Rerender);
     connect(cbPause_, &QCheckBox::toggled, this, [this] { Tick(); });
     connect(clear, &QPushButton::clicked, this, [this] {
-        cleared_ = shown_ = log_.LastSeq();
+        cleared_ = shown_ = log_->LastSeq();
         edTraffic_->clear();
     });
-    link_.SetTrafficObserver([log = &log_](const tessary::link::TrafficRecord& r) { log->Push(r); });
+    runner_.Request([&link = link_, log = log_] {
+        link.SetTrafficObserver([log](const tessary::link::TrafficRecord& r) { log->Push(r); });
+    });
 }
 
-TTrafficWindow::~TTrafficWindow() { link_.SetTrafficObserver({}); }
+TTrafficWindow::~TTrafficWindow() {
+    runner_.Request([&link = link_] { link.SetTrafficObserver({}); });
+}
 
 void TTrafficWindow::Tick() {
     if (!cbPause_->isChecked()) Take();
@@ -70,7 +76,7 @@ void TTrafficWindow::Tick() {
 void TTrafficWindow::Take() {
     const int address = spAddress_->value();
     QStringList lines;
-    for (const auto& e : log_.After(shown_)) {
+    for (const auto& e : log_->After(shown_)) {
         shown_ = e.seq;
         if (address == 0 || e.address == address) lines << Q(e.text);
     }

@@ -2,11 +2,15 @@
 // Every exchange of every thread as it happens: time, port, command, answer and
 // why a "NoConnect" came. Fed by the link's traffic observer into a bounded
 // log; the window reads it on a timer, so the line never waits for a widget.
+// The window never calls into the link: it subscribes and unsubscribes by a
+// request to the line, and the log is shared with the observer it hands over.
 
 #include "capture/TrafficLog.h"
 
 #include <QDialog>
+#include <memory>
 
+class LineRunner;
 class QCheckBox;
 class QPlainTextEdit;
 class QSpinBox;
@@ -15,11 +19,11 @@ class QTimer;
 class TTrafficWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit TTrafficWindow(tessary::link::DeviceLink& link, QWidget* parent = nullptr);
+    TTrafficWindow(tessary::link::DeviceLink& link, LineRunner& runner, QWidget* parent = nullptr);
     ~TTrafficWindow() override;
     // Takes the new exchanges into the view (the timer calls it).
     void Tick();
-    tessary::capture::TrafficLog& Log() { return log_; }
+    tessary::capture::TrafficLog& Log() { return *log_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -30,7 +34,8 @@ private:
     void Rerender();
 
     tessary::link::DeviceLink& link_;
-    tessary::capture::TrafficLog log_;
+    LineRunner& runner_;
+    std::shared_ptr<tessary::capture::TrafficLog> log_ = std::make_shared<tessary::capture::TrafficLog>();
     QSpinBox* spAddress_;
     QCheckBox* cbPause_;
     QPlainTextEdit* edTraffic_;

@@ -31,9 +31,10 @@ struct ScriptedPortFirst {
 // The program's own wiring on a scripted port; the window shown, the connect
 // dialog set but not shown.
 struct Rig : ScriptedPortFirst, Program {
-    explicit Rig(const QString& ini, const QByteArray& iniText = {})
+    explicit Rig(const QString& ini, const QByteArray& iniText = {}, const std::function<void(Rig&)>& beforeStart = {})
         : Program(std::unique_ptr<link::Port>(port), Options(ini, iniText)) {
         ports.SetSystemDevices({"/dev/A", "/dev/B", "/dev/C", "/dev/D"});
+        if (beforeStart) beforeStart(*this);
         Start();
     }
     static app::Options Options(const QString& ini, const QByteArray& text) {

@@ -1,6 +1,7 @@
 // The PC Capture page in the real window, offscreen.
 
 #include "GuiRig.h"
+#include "app/private/AppState.h"
 #include "ui/TCapturePage.h"
 #include "ui/TdlgPCCapture.h"
 

@@ -1,6 +1,7 @@
 // The Coefficients page over a scripted box: a read shows the lines and the listing.
 
 #include "coef/IntelHex.h"
+#include "app/private/AppState.h"
 #include "ui/TCoefficientsPage.h"
 #include "GuiRig.h"
 

@@ -1,6 +1,7 @@
 // The connect dialogs driven as an operator would, over a bus of fake boxes.
 
 #include "GuiRig.h"
+#include "app/private/AppState.h"
 #include "testkit/FakeBus.h"
 #include "ui/OnWindow.h"
 
@@ -66,6 +67,7 @@ private slots:
             Rig r(Ini(), "[Communication]\nComPort=COM1\nBaudRate=9600\n");
             testkit::AttachBus(*r.port, {{"/dev/B", 1200, 1, "A1"}});
             r.session.State().TryIniFirst = false;
+            r.session.PublishConnection();
             ModalAnswerer answers;
             QTimer::singleShot(20, [&] { r.connect.findChild<QPushButton*>("btConnect")->click(); });
             // The operator stops once the search is under way (the line waits for it).

@@ -1,6 +1,7 @@
 // The EZCommands panels, the Coefficients page and the settings dialogs over a scripted box.
 
 #include "GuiRig.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 #include "ui/TAddressDlg.h"
 #include "ui/TChangeDlg.h"
@@ -43,7 +44,7 @@ struct PanelRig : gui::Rig {
         for (const auto& [w, reply] : words) answers[a + w] = reply;
         session.State().CurrentAddress = a;
         device::ReadDeviceInfo(session);
-        form.RefreshDevicePanels();
+        session.PublishConnection();  // the flow ran here: its copy, as the line would send it
         port->writes.clear();
     }
     std::vector<std::string> Sent() {

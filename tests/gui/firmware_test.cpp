@@ -1,6 +1,7 @@
 // The "Update Bravik Software" page in the real window, offscreen.
 
 #include "GuiRig.h"
+#include "app/private/AppState.h"
 #include "ui/TFirmwarePage.h"
 
 #include <QFileDialog>

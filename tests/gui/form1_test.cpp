@@ -2,6 +2,7 @@
 
 #include "GuiRig.h"
 #include "ui/HelpWindow.h"
+#include "ui/OnWindow.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -47,6 +48,25 @@ private slots:
         Type(r, "#07ID");
         QCOMPARE(r.Find<QLineEdit>("ResponseEditBox")->text(), QString("NoConnect"));
         QVERIFY(r.form.statusBar()->currentMessage().contains("no byte came"));
+    }
+
+    // The start-up's open and the close's run on the line, while the window says what it waits for.
+    void theWindowNeverTakesTheLine() {
+        QStringList onWindow;
+        QString shownWhileOpening;
+        {
+            Rig r(Ini(), "[Communication]\nComPort=COM1\n", [&](Rig& rig) {
+                rig.port->onOpenClose = [&](bool open) {
+                    if (OnWindowThread())
+                        onWindow << (open ? "open" : "close");
+                    else if (open)
+                        shownWhileOpening = OnWindow([&] { return rig.form.statusBar()->currentMessage(); });
+                };
+            });
+            QCOMPARE(shownWhileOpening, QString("Opening COM1") + QChar(0x2026));
+            r.form.close();
+        }
+        QCOMPARE(onWindow, QStringList{});
     }
 
     // A job that throws still ends its operation: the controls come back and the operator is told.

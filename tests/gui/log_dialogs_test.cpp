@@ -1,6 +1,7 @@
 // The log buttons and their dialogs over a scripted box, driven by object name.
 
 #include "GuiRig.h"
+#include "app/private/AppState.h"
 #include "ui/TLogDumpDlg.h"
 #include "ui/TLogListDlg.h"
 #include "ui/TLogRateDlg.h"

@@ -2,6 +2,7 @@
 
 #include "GuiRig.h"
 #include "app/Connect.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 #include "link/LinuxPort.h"
 #include "sim/Line.h"

@@ -4,6 +4,7 @@
 
 #include "GuiRig.h"
 #include "app/Connect.h"
+#include "app/private/AppState.h"
 #include "device/DeviceInfo.h"
 #include "link/LinuxPort.h"
 #include "sim/Line.h"
@@ -96,6 +97,7 @@ void ShutdownTest::signalClosesAtAnyMoment() {
     } else if (moment == "search") {
         ready = [&] { return p.connect.findChild<QProgressBar*>("pbSearch")->value() > 1; };
         st.TryIniFirst = false;
+        p.session.PublishConnection();
         p.form.btNewConnectClick();
         p.connect.findChild<QPushButton*>("btConnect")->click();
     } else if (moment == "upload") {

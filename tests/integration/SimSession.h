@@ -2,6 +2,7 @@
 // The real port, link and session over one simulated line.
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "link/LinuxPort.h"
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"

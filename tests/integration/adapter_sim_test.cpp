@@ -2,6 +2,7 @@
 // during a readings loop, a capture and a log dump.
 
 #include "SimSession.h"
+#include "app/private/AppState.h"
 #include "capture/Capture.h"
 #include "device/DeviceInfo.h"
 #include "device/Readings.h"

@@ -4,6 +4,7 @@
 #include "SimSession.h"
 #include "app/Connect.h"
 #include "app/IniFile.h"
+#include "app/private/AppState.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // address that answers by command word.
 
 #include "app/Session.h"
+#include "app/private/AppState.h"
 #include "testkit/RecordingOperator.h"
 #include "testkit/RecordingSettingsView.h"
 #include "testkit/ScriptedPort.h"
@@ -52,7 +53,7 @@ struct DeviceFixture : ::testing::Test {
         port->onWrite = [hook, inner = port->onWrite](const std::string& cmd) { hook(cmd), inner(cmd); };
     }
     app::AppState& st() { return s->State(); }
-    app::AppState::DeviceInfo& info() { return s->State().Info; }
+    app::InfoValues& info() { return s->State().Info; }
 
     // A digital box as it answers after a fresh start.
     void DigitalBox() {

@@ -29,6 +29,7 @@ void ScriptedPort::HangUpAfter(us after) { hangUp_ = now_ + after; }
 
 link::PortStatus ScriptedPort::open(const std::string& p, std::uint32_t b) {
     opens.push_back(p + "@" + std::to_string(b));
+    if (onOpenClose) onOpenClose(true);
     if (badRates.count(b)) return {link::PortStatus::Code::BadRate, "rate refused"};
     open_ = true;
     path = p;
@@ -37,7 +38,10 @@ link::PortStatus ScriptedPort::open(const std::string& p, std::uint32_t b) {
     return {};
 }
 
-void ScriptedPort::close() { open_ = false; }
+void ScriptedPort::close() {
+    if (open_ && onOpenClose) onOpenClose(false);
+    open_ = false;
+}
 
 link::PortStatus ScriptedPort::setBaudRate(std::uint32_t b) {
     if (!open_) return {link::PortStatus::Code::NotOpen, "not open"};

@@ -35,6 +35,8 @@ public:
     bool settingsUnreadable = false;     // setBaudRate() cannot read the settings
     // A write it returns true for fails and is not recorded (a port that stops taking bytes).
     std::function<bool(const std::string&)> refuse;
+    // Called at each open (true) and at the close of an open port (false).
+    std::function<void(bool open)> onOpenClose;
 
     // --- record ---
     std::vector<std::string> writes;

@@ -1,5 +1,6 @@
 #include "app/Connect.h"
 #include "app/IniFile.h"
+#include "app/private/AppState.h"
 #include "testkit/FakeBus.h"
 #include "testkit/SessionRig.h"
 

@@ -1,6 +1,7 @@
 #include "app/IniFile.h"
 #include "app/Options.h"
 #include "app/ShownText.h"
+#include "app/private/AppState.h"
 #include "testkit/SessionRig.h"
 
 #include <gtest/gtest.h>

@@ -60,8 +60,8 @@ private slots:
 
         // OK on the dialog as it opened sends the rate it was filled from.
         With<TLogRateDlg>(button("btLogRate"), [](TLogRateDlg* d) { In<QPushButton>(d, "OKBtn")->click(); });
-        QTRY_COMPARE(r.port->writes.back(), std::string("#01LR=10ORD1=5\r\n"));
-        QVERIFY(r.WaitLineIdle());
+        QVERIFY(r.WaitLineIdle());  // the port's record is the line's until then
+        QCOMPARE(r.port->writes.back(), std::string("#01LR=10ORD1=5\r\n"));
 
         QString seen;
         With<TLogDumpDlg>(button("btDumpLog"), [&](TLogDumpDlg* d) {
@@ -70,7 +70,8 @@ private slots:
             d->reject();
         });
         QCOMPARE(seen, QString("25|1|off"));
-        QTRY_COMPARE(r.port->writes.size(), 3u);  // closed before any save
+        QVERIFY(r.WaitLineIdle());
+        QCOMPARE(r.port->writes.size(), 3u);  // closed before any save
     }
 
     // After Cancel the box's stream is still read to its end: the dialog says so, without a button.

@@ -83,6 +83,7 @@ long RssKiB() {
 class StampingPort final : public link::Port {
 public:
     std::vector<link::Clock::time_point> stamps;  // written under the line; read once the capture has stopped
+    bool paced = true;  // an unpaced simulator answers before a command could have crossed a wire
 
     link::PortStatus open(const std::string& path, std::uint32_t baud) override { return port_.open(path, baud); }
     void close() override { port_.close(); }
@@ -93,6 +94,9 @@ public:
         return port_.write(bytes, limit);
     }
     link::ReadResult readByte(char& byte, std::chrono::microseconds wait) override { return port_.readByte(byte, wait); }
+    std::chrono::microseconds wireTime(std::size_t bytes, std::uint32_t baud) const override {
+        return paced ? port_.wireTime(bytes, baud) : std::chrono::microseconds(0);
+    }
 
 private:
     link::PosixPort port_;
@@ -106,6 +110,7 @@ struct SimRig {
     fs::path dir = fs::temp_directory_path() / ("capture_bench_" + std::to_string(::getpid()));
 
     SimRig(bool paced, unsigned baud) : line(Config(paced, baud)) {
+        port->paced = paced;
         line.start();
         ports.SetFromCommandLine("COM1", line.slavePath());
         dl.SetLinkBaudRate(baud);

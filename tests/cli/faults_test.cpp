@@ -16,9 +16,9 @@ namespace {
 namespace sim = bravik::sim;
 
 // One box at #31 holding 300 log sets.
-sim::LineConfig Box31(const sim::Faults& faults, bool pacing = false) {
+sim::LineConfig Box31(const sim::Faults& faults) {
     sim::LineConfig config;
-    config.pacing = pacing;
+    config.pacing = true;  // an answer cannot come before its command has crossed
     auto& box = config.boxes.emplace_back();
     box.address = 31;
     box.logSets = 300;
@@ -52,7 +52,7 @@ TEST(CliAnswers, LostCutAndGarbledAnswersAreNeverTakenAsData) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        CliRig rig(Box31(row.faults, true));  // paced: an answer cannot come before its command has crossed
+        CliRig rig(Box31(row.faults));
         const std::string file = rig.Path("dump.txt");
         const std::string command = row.command;
         const CliRun r = rig.Run(command == "info"   ? Strings{"info", "--address", "31"}
@@ -119,7 +119,7 @@ TEST(CliFiles, CoefWriteRefusesABrokenFileUnlessToldAndAFailedBackupIsOnlyAWarni
 }
 
 TEST(CliSignals, ASecondSignalEndsADumpsDrainAtOnceOnAWholeLine) {
-    CliRig rig(Box31({}, true));  // paced: the 300 sets take about ten seconds
+    CliRig rig(Box31({}));  // paced: the 300 sets take about ten seconds
     const std::string file = rig.Path("dump.txt");
     std::chrono::steady_clock::time_point second;
     std::thread signaller([&] {

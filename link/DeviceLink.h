@@ -54,9 +54,10 @@ enum class ExchangeOutcome {
 std::string_view OutcomeText(ExchangeOutcome outcome);
 
 // What one exchange gave: the reply text as SendCommand returns it, why, and
-// whether input was thrown away before the command was written: input already
-// waiting (an answer that came too late for an earlier command), or bytes that
-// came while this exchange waited for a quiet line (see ExchangeOptions).
+// whether input was thrown away: input already waiting or a line that began
+// before the command had crossed the wire (stale: an answer that came too late
+// for an earlier command), or bytes that came while this exchange waited for a
+// quiet line (late, see ExchangeOptions). Both can happen in one exchange.
 struct Reply {
     std::string text;
     ExchangeOutcome outcome = ExchangeOutcome::NotOpen;

@@ -61,13 +61,23 @@ void Connector::ResetTables() {
 }
 
 void Connector::BeginNewConnect() {
-    s_.Link().SearchAborted = s_.Stopping();
+    aborted_ = s_.Stopping();
     ResetTables();
+}
+
+bool Connector::OpenPort() {
+    s_.Op().ProcessEvents();
+    return !Aborted() && s_.Link().OpenComPort();
+}
+
+void Connector::ReadOut() {
+    s_.Op().ProcessEvents();
+    if (!Aborted()) s_.ReadDeviceInfo();
 }
 
 void Connector::FinishNewConnect() {
     AssignTransducerSlots(s_.State());
-    s_.ReadDeviceInfo();
+    ReadOut();
     NameCaptureFiles(s_.State());
 }
 
@@ -89,7 +99,7 @@ bool Connector::ProbePortBaud() {
     bool answered = false;
     for (int a = 1; a < 99; a += 3) {
         s_.Op().ProcessEvents();
-        if (link.SearchAborted) return false;
+        if (Aborted()) return false;
         const std::string address = AddressText(a);
         view_.ShowProbeAddress(address);
         s_.State().ReplyText = SearchAnswer(link, address + "VER\r\n", kProbeTimeout);
@@ -114,7 +124,7 @@ void Connector::SearchForBox() {
                                                 (static_cast<int>(kBaudSearchOrder.size()) - 1));
     view_.ShowProgress(0, progressTotal_);
 
-    link.OpenComPort();
+    OpenPort();
     bool found = ProbePortBaud();
     if (found) {
         ShowFound();
@@ -124,7 +134,7 @@ void Connector::SearchForBox() {
         for (std::size_t p = 0; p < link::kComPortNames.size() && !found; ++p) {
             const int portBase = kProbeAddresses * (1 + static_cast<int>(p) * (static_cast<int>(kBaudSearchOrder.size()) - 1));
             link.SetLinkPortName(link::kComPortNames[p]);
-            if (!link.OpenComPort()) continue;
+            if (!OpenPort()) continue;
             int step = 0;
             for (std::uint32_t rate : kBaudSearchOrder) {
                 link.SetLinkBaudRate(rate);
@@ -161,7 +171,7 @@ void Connector::ScanAddresses() {
     for (int a = 1; a <= 99; ++a) {
         s_.Op().ProcessEvents();
         // Abort leads from scanning to done, as it does from probing.
-        if (link.SearchAborted) break;
+        if (Aborted()) break;
         const std::string address = AddressText(a);
         view_.ShowScanAddress(address);
         const link::Reply reply = link.Exchange(address + "ID\r\n", {kScanTimeout});
@@ -187,7 +197,7 @@ void Connector::ScanAddresses() {
         if (last) break;
     }
     AssignTransducerSlots(st);
-    s_.ReadDeviceInfo();
+    ReadOut();
     NameCaptureFiles(st);
 }
 
@@ -195,7 +205,7 @@ bool Connector::ConnectFromIni() {
     auto& link = s_.Link();
     auto& st = s_.State();
     ResetTables();
-    if (!link.OpenComPort()) {
+    if (!OpenPort()) {
         // Another program's port or a forbidden one is said once, before the addresses fail.
         const std::string refusal = link::OpenRefusalNotice(link.LinkPortName(), link.DevicePath(), link.LastOpenStatus());
         if (!refusal.empty()) s_.Op().ShowMessageBox(refusal);
@@ -227,7 +237,7 @@ bool Connector::ConnectFromIni() {
     if (s_.Stopping()) return st.ConnectionFound;
     if (st.ConnectionFound) {
         AssignTransducerSlots(st);
-        s_.ReadDeviceInfo();
+        ReadOut();
         NameCaptureFiles(st);
     } else {
         s_.Op().ShowMessageBox("Can't connect using INI paramaters");

@@ -4,6 +4,7 @@
 
 #include "app/Session.h"
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -50,11 +51,16 @@ public:
     // The first address the last scan could not ask (the adapter was unplugged
     // there; it was said); 0 when the scan ran its course.
     int NotAskedFrom() const { return notAskedFrom_; }
-    // Ends the search or scan at its next step. On the line (a request).
-    void Abort() { s_.Link().SearchAborted = true; }
+    // Ends the search or scan at its next step; from then on until the next
+    // BeginNewConnect no port is opened and no read-out runs. Any thread.
+    void Abort() { aborted_ = true; }
+    bool Aborted() const { return aborted_.load() || s_.Stopping(); }
 
 private:
     void ResetTables();
+    // Runs what the operator queued (an Abort) first.
+    bool OpenPort();
+    void ReadOut();
     void ShowFound();
     void StepProgress();
 
@@ -63,6 +69,7 @@ private:
     int progressDone_ = 0;
     int progressTotal_ = 0;
     int notAskedFrom_ = 0;
+    std::atomic<bool> aborted_{false};
 };
 
 // Fills the four transducer slots from AddressTable, in address order.

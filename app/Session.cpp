@@ -40,7 +40,6 @@ void Session::FormCreate() {
 }
 
 void Session::FormShow() {
-    link_.SearchAborted = false;
     state_->CurrentAddress.clear();
     SelectIniFile();
     ReadIniFile();
@@ -103,7 +102,6 @@ void Session::FormClose() {
     RequestStop();
     if (state_->ConnectionFound) WriteIniFile();
     link_.ClosePort();
-    link_.CloseAllSerialFile();
     StopLoops();
 }
 

@@ -31,8 +31,8 @@ public:
     // says so before the open. Call once, on the line, before the connect dialog
     // is shown.
     void FormShow();
-    // Writes the INI file (after a connection only), closes the port and the
-    // all-serial file, stops the polling loops. Safe to call more than once:
+    // Writes the INI file (after a connection only), closes the port, stops
+    // the polling loops. Safe to call more than once:
     // only the first call does anything.
     void FormClose();
 
@@ -55,10 +55,7 @@ public:
 
     // Asks whatever runs to wind down: from now on the flows send nothing more
     // and their loops end at their next check. Any thread; FormClose starts here.
-    void RequestStop() {
-        stopping_ = true;
-        link_.SearchAborted = true;
-    }
+    void RequestStop() { stopping_ = true; }
     bool Stopping() const { return stopping_.load(); }
     // For an exchange's wait, so a close is not kept waiting for a slow box.
     const std::atomic<bool>* StopFlag() const { return &stopping_; }

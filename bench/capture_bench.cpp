@@ -326,7 +326,7 @@ void Memory() {
         port->Arrive("2007:05:17:12:30:00,1.5,2.5,100,200\r\n", 2ms);
     };
     capture::TrafficLog traffic;
-    dl.SetTrafficObserver([&traffic](const link::TrafficRecord& r) { traffic.Push(r); });
+    const auto observer = dl.AddTrafficObserver([&traffic](const link::TrafficRecord& r) { traffic.Push(r); });
     testkit::RecordingOperator op;
     CountingView view;
     testkit::VirtualClock clock(*port, dl);
@@ -350,7 +350,7 @@ void Memory() {
         "memory (virtual time, 4 slots + all-serial + traffic log): RSS %ld KiB after 10,000 cycles, %ld KiB after"
         " 100,000 (%+.1f %%); %ld lines per slot\n",
         at10k, at100k, 100.0 * static_cast<double>(at100k - at10k) / static_cast<double>(at10k), view.lines[0]);
-    dl.SetTrafficObserver({});
+    dl.RemoveTrafficObserver(observer);
     fs::remove_all(dir);
 }
 

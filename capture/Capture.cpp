@@ -12,7 +12,7 @@ namespace tessary::capture {
 
 Capture::Capture(link::DeviceLink& link, app::Operator& op, CaptureView& view, CaptureClock& clock,
                  std::chrono::milliseconds rateUnit)
-    : link_(link), op_(op), view_(view), clock_(clock), rateUnit_(rateUnit) {}
+    : link_(link), op_(op), view_(view), clock_(clock), rateUnit_(rateUnit), allSerial_(link) {}
 
 Capture::~Capture() { Stop(); }
 
@@ -51,7 +51,7 @@ bool Capture::Start(const CapturePlan& plan) {
 
     if (plan.allSerial) {
         run->allSerialPath = plan.allSerialPath;
-        link_.SetAllSerial(true);
+        allSerial_.SetTicked(true);
     }
     for (int k = 0; k < kSlots; ++k) {
         run->ticked[k] = plan.ticked[k];
@@ -116,12 +116,12 @@ void Capture::SlotClicked(int slot, bool ticked) {
 
 void Capture::AllSerialClicked(bool ticked) {
     if (!Running()) {
-        link_.SetAllSerial(ticked);
+        allSerial_.SetTicked(ticked);
         return;
     }
     // Nothing reaches the file from now on; the capture thread closes it, so
     // the window never waits for the link here.
-    link_.SetAllSerial(false);
+    allSerial_.SetTicked(false);
     run_->allSerialTick = ticked;
     run_->closeAllSerial = true;
     clock_.Wake();
@@ -131,17 +131,17 @@ void Capture::HandleRequests(Run& run) {
     if (!run.closeAllSerial.exchange(false)) return;
     CheckAllSerialFile(run);
     if (run.allSerialOpen) {
-        const std::string error = link_.CloseAllSerialFile();
+        const std::string error = allSerial_.Close();
         if (!error.empty()) view_.ShowFileError(run.number, 0, "Cannot close " + run.allSerialPath + ": " + error);
     }
     run.allSerialOpen = false;
-    link_.SetAllSerial(run.allSerialTick);
+    allSerial_.SetTicked(run.allSerialTick);
 }
 
 void Capture::CheckAllSerialFile(Run& run) {
-    // The link writes the file for every thread's exchanges; the capture says what went wrong.
+    // The recorder writes the file for every thread's exchanges; the capture says what went wrong.
     if (!run.allSerialOpen) return;
-    std::string error = link_.AllSerialFileError();
+    std::string error = allSerial_.Error();
     if (!error.empty()) error = "Cannot write " + run.allSerialPath + ": " + error;
     if (error == run.allSerialError) return;
     run.allSerialError = error;
@@ -180,7 +180,7 @@ void Capture::RunCycles(Run& run) {
     }
     if (!run.allSerialPath.empty() && !run.closeAllSerial) {
         std::string error;
-        run.allSerialOpen = link_.OpenAllSerialFile(run.allSerialPath, &error);
+        run.allSerialOpen = allSerial_.Open(run.allSerialPath, &error);
         if (!run.allSerialOpen) view_.ShowFileError(run.number, 0, "Cannot open " + run.allSerialPath + ": " + error);
     }
     std::string note;
@@ -323,7 +323,7 @@ void Capture::CloseCaptureFiles(Run& run) {
     }
     CheckAllSerialFile(run);
     if (run.allSerialOpen)
-        if (std::string error = link_.CloseAllSerialFile(); !error.empty())
+        if (std::string error = allSerial_.Close(); !error.empty())
             errors[0] = "Cannot close " + run.allSerialPath + ": " + error;
     run.allSerialOpen = false;
     for (int k = 0; k <= kSlots; ++k)

@@ -1,20 +1,20 @@
 #pragma once
 // Timed capture to files: every period one cycle asks each ticked transducer
 // for its time and four readings, shows the line and appends it to the slot's
-// file; the all-serial copy of the link is opened and closed here.
+// file; the all-serial copy of the line's traffic is opened and closed here.
 //
 // Threads: Start, Stop, RequestStop and the click calls come from the window.
 // None of them but Stop waits for the line, nor asks anything: Start takes a
 // plan whose questions were answered before, opens the slot files, starts the
 // clock and returns; the capture's own thread
-// waits for a capture still winding down and opens the all-serial file under
-// the link's lock. The cycles run on that thread, to absolute deadlines on the
+// waits for a capture still winding down and opens the all-serial file. The cycles run on that thread, to absolute deadlines on the
 // clock given (no drift), from a snapshot taken at Start; they reach the
 // window only through CaptureView. Cycles never overlap: a cycle that overruns
 // its period makes the missed period run once, late, at its end; further
 // missed periods are skipped and counted.
 
 #include "app/ConnectionCopy.h"
+#include "capture/AllSerialRecorder.h"
 #include "capture/CaptureClock.h"
 #include "link/DeviceLink.h"
 #include "link/Files.h"
@@ -100,8 +100,7 @@ public:
 
     // "Please select a source" and false when nothing is ticked. Otherwise
     // opens the slot files in order as the plan says and starts the clock: the first cycle is due one period
-    // from now. The all-serial file is opened by the capture thread, once the
-    // line is free. The cycles' time-out comes from the gate time; the link's
+    // from now. The all-serial file is opened by the capture thread. The cycles' time-out comes from the gate time; the link's
     // setting is set to it too, and stays. A capture still winding down ends
     // first, on the new thread.
     bool Start(const CapturePlan& plan);
@@ -190,6 +189,7 @@ private:
     const std::chrono::milliseconds rateUnit_;
     std::function<void(const CycleTiming&)> cycleObserver_;
     app::LineWatch* watch_ = nullptr;
+    AllSerialRecorder allSerial_;
     std::unique_ptr<Run> run_;  // the newest; window thread only
     std::uint64_t runs_ = 0;    // window thread only
 };

@@ -91,7 +91,6 @@ InfoReadOut ReadInformation(app::Session& session, bool stopWhenSilent) {
         return reply.text;
     };
     session.Op().ProcessEvents();
-    if (link.SearchAborted) return out;
     app::BusyCursor busy(session.Op());
 
     st.BaudRateValue = std::to_string(link.LinkBaudRate());

@@ -47,7 +47,6 @@ DeviceLink::DeviceLink(std::unique_ptr<Port> port, PortResolver resolver)
     : port_(std::move(port)), resolver_(std::move(resolver)) {}
 
 DeviceLink::~DeviceLink() {
-    CloseAllSerialFile();
     ClosePort();
 }
 
@@ -69,21 +68,8 @@ std::uint32_t DeviceLink::LinkBaudRate() const {
 }
 void DeviceLink::SetResponseTimeoutMs(std::uint32_t ms) { timeoutMs_.store(ms); }
 std::uint32_t DeviceLink::ResponseTimeoutMs() const { return timeoutMs_.load(); }
-void DeviceLink::SetEventPump(std::function<void()> pump) {
-    std::lock_guard lock(settingsMutex_);
-    pump_ = std::move(pump);
-}
 
 bool DeviceLink::OpenComPort() {
-    std::function<void()> pump;
-    {
-        std::lock_guard lock(settingsMutex_);
-        pump = pump_;
-    }
-    // Outside the line: a nested handler may want the link.
-    if (pump) pump();
-    if (SearchAborted.load()) return false;
-
     std::lock_guard line(line_);
     std::string name;
     std::uint32_t baud = 0;
@@ -125,9 +111,11 @@ BaudRateChange DeviceLink::ApplyBaudRate() {
         port_->isOpen() ? port_->setBaudRate(baud) : PortStatus{PortStatus::Code::NotOpen, "port not open"};
     BaudRateChange change;
     change.applied = status.ok();
-    if (status.code == PortStatus::Code::NotOpen || status.code == PortStatus::Code::Unreadable)
-        change.failures.emplace_back("GetCommState failed");
-    if (!status.ok()) change.failures.emplace_back("SetCommState failed");
+    const std::string what = LinkPortName() + " to " + std::to_string(baud) + " baud";
+    if (status.code == PortStatus::Code::NotOpen)
+        change.failures.push_back("Cannot switch " + what + ": the port is not open");
+    else if (!status.ok())
+        change.failures.push_back("Cannot switch " + what + ": " + status.text);
     return change;
 }
 
@@ -217,8 +205,10 @@ Reply DeviceLink::Exchange(std::string command, ExchangeOptions options) {
     const milliseconds timeout = options.timeout > milliseconds(0) ? options.timeout : milliseconds(timeoutMs_.load());
     const auto began = std::chrono::system_clock::now();
     Reply reply = exchangeLocked(command, timeout, options);
-    if (reply.outcome != ExchangeOutcome::Broadcast) captureLocked("> ", reply.text + "\r\n");
-    if (observer_) observer_({began, LinkPortName(), command, reply.text, reply.outcome, reply.lateDiscarded});
+    if (!observers_.empty()) {
+        const TrafficRecord record{began, LinkPortName(), command, reply.text, reply.outcome, reply.lateDiscarded};
+        for (const auto& [id, observer] : observers_) observer(record);
+    }
     if (reply.outcome == ExchangeOutcome::HangUp && !hangUpSeen_) {
         hangUpSeen_ = true;
         if (hangUpObserver_) hangUpObserver_(LinkPortName());
@@ -327,7 +317,6 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
             const auto left = std::max(duration_cast<milliseconds>(bound - port_->now()), milliseconds(0));
             port_->write(command, std::min(writeLimitLocked(command.size()), left));
         }
-        captureLocked("< ", command);
         if (command.compare(0, 3, kBroadcast) == 0) {
             // The reply capture line is not written for a broadcast.
             out.outcome = ExchangeOutcome::Broadcast;
@@ -402,45 +391,15 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
     return out;
 }
 
-void DeviceLink::captureLocked(std::string_view prefix, std::string_view text) {
-    if (!capture_.IsOpen() || !allSerial_.load()) return;
-    // One write a line, made at once: a crash or an unplugged PC must not lose the trace.
-    std::string line(prefix);
-    line += text;
-    std::string error = capture_.Write(line);
-    std::lock_guard lock(captureErrorMutex_);
-    captureError_ = std::move(error);
-}
-
-bool DeviceLink::OpenAllSerialFile(const std::string& path, std::string* error) {
+DeviceLink::ObserverId DeviceLink::AddTrafficObserver(std::function<void(const TrafficRecord&)> observer) {
     std::lock_guard line(line_);
-    const std::string why = capture_.Open(path, LineFile::Mode::Append);
-    {
-        std::lock_guard errorLock(captureErrorMutex_);
-        captureError_.clear();
-    }
-    if (error) *error = why;
-    return why.empty();
+    observers_.emplace_back(++lastObserver_, std::move(observer));
+    return lastObserver_;
 }
 
-std::string DeviceLink::CloseAllSerialFile() {
+void DeviceLink::RemoveTrafficObserver(ObserverId id) {
     std::lock_guard line(line_);
-    return capture_.Close();
-}
-
-bool DeviceLink::AllSerialFileOpen() const {
-    std::lock_guard line(line_);
-    return capture_.IsOpen();
-}
-
-std::string DeviceLink::AllSerialFileError() const {
-    std::lock_guard lock(captureErrorMutex_);
-    return captureError_;
-}
-
-void DeviceLink::SetTrafficObserver(std::function<void(const TrafficRecord&)> observer) {
-    std::lock_guard line(line_);
-    observer_ = std::move(observer);
+    std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
 }
 
 void DeviceLink::SetHangUpObserver(std::function<void(const std::string&)> observer) {
@@ -448,7 +407,5 @@ void DeviceLink::SetHangUpObserver(std::function<void(const std::string&)> obser
     hangUpObserver_ = std::move(observer);
 }
 
-void DeviceLink::SetAllSerial(bool on) { allSerial_.store(on); }
-bool DeviceLink::AllSerial() const { return allSerial_.load(); }
 
 }  // namespace tessary::link

@@ -111,8 +111,8 @@ inline constexpr std::chrono::milliseconds kStopLook{50};
 // A line with no byte for this long is quiet (see AwaitQuiet).
 inline constexpr std::chrono::milliseconds kQuietGap{150};
 
-// Result of ApplyBaudRate. The failure texts ("GetCommState failed",
-// "SetCommState failed") are for the caller to show once the link is free.
+// Result of ApplyBaudRate. The failure text (the port's own reason) is for
+// the caller to show once the link is free.
 struct BaudRateChange {
     bool applied = false;
     std::vector<std::string> failures;
@@ -161,21 +161,15 @@ public:
     void SetResponseTimeoutMs(std::uint32_t ms);
     std::uint32_t ResponseTimeoutMs() const;
 
-    // Set by the connect dialog's Abort; while set OpenComPort refuses.
-    std::atomic<bool> SearchAborted{false};
-
-    // Runs pending window events; OpenComPort calls it first so Abort is seen.
-    void SetEventPump(std::function<void()> pump);
-
-    // (Re)opens LinkPortName at LinkBaudRate. False when aborted or on failure;
-    // LastOpenStatus() says why.
+    // (Re)opens LinkPortName at LinkBaudRate. False on failure; LastOpenStatus()
+    // says why.
     bool OpenComPort();
     // Opens `path` for the port in use at its rate, without the event pump: an
     // unplugged adapter found again, perhaps under another name. False on failure.
     bool ReopenDevice(const std::string& path);
     // Switches the open port to LinkBaudRate without reopening it. When the
     // port's settings cannot be read, nothing is applied (a port that cannot
-    // say its settings does not take new ones): both failure texts come back.
+    // say its settings does not take new ones).
     BaudRateChange ApplyBaudRate();
     void ClosePort();
     bool IsOpen() const;
@@ -214,28 +208,18 @@ public:
     // so another thread's exchange never falls between two of its reads.
     LinkHold Hold();
 
-    // The all-serial copy: "< " + command and "> " + reply + "\r\n" lines,
-    // each written whole or not at all. Opening appends to the file (created
-    // if missing). False with the system's reason in `error` when it cannot be
-    // opened.
-    bool OpenAllSerialFile(const std::string& path, std::string* error = nullptr);
-    // Empty, or why the file did not close cleanly.
-    std::string CloseAllSerialFile();
-    bool AllSerialFileOpen() const;
-    // Why the last line could not be written; empty while lines go in. Never
-    // waits for an exchange.
-    std::string AllSerialFileError() const;
-    void SetAllSerial(bool on);  // mirrors the check box; read at each exchange
-    bool AllSerial() const;
-    // Called after every exchange of any thread, with the link held: it must
-    // only queue the record (never call the link or a widget). Empty: none.
-    void SetTrafficObserver(std::function<void(const TrafficRecord&)> observer);
+    // Each is called after every exchange of any thread, with the link held:
+    // it must only queue or write the record (never call the link or a
+    // widget). The id takes it off again; once RemoveTrafficObserver returns,
+    // it is not called any more.
+    using ObserverId = int;
+    ObserverId AddTrafficObserver(std::function<void(const TrafficRecord&)> observer);
+    void RemoveTrafficObserver(ObserverId id);
     // Called once per open port, with the link held, by the first exchange that
     // finds the line hung up (adapter unplugged): it must only take note.
     void SetHangUpObserver(std::function<void(const std::string& portName)> observer);
 
 private:
-    void captureLocked(std::string_view prefix, std::string_view text);
     // Closes what is open and opens `path` (empty: `name` has no device); records the outcome.
     bool openLocked(const std::string& path, std::uint32_t baud, const std::string& name);
     Reply exchangeLocked(const std::string& command, std::chrono::milliseconds timeout, const ExchangeOptions& options);
@@ -260,8 +244,8 @@ private:
     mutable LineLock line_;  //!< guards the port and the six below
     std::unique_ptr<Port> port_;
     PortResolver resolver_;
-    LineFile capture_;
-    std::function<void(const TrafficRecord&)> observer_;
+    std::vector<std::pair<ObserverId, std::function<void(const TrafficRecord&)>>> observers_;
+    ObserverId lastObserver_ = 0;
     std::function<void(const std::string&)> hangUpObserver_;
     bool hangUpSeen_ = false;  // since the port was last opened
     // Until then a command filed as data waits for the line to be quiet (a late
@@ -270,19 +254,14 @@ private:
     mutable std::mutex lateMutex_;  //!< guards late_ alone; never held while waiting for the line
     LateAnswers late_;
 
-    mutable std::mutex settingsMutex_;  //!< guards the five below; never held while waiting for the line
-    std::function<void()> pump_;
+    mutable std::mutex settingsMutex_;  //!< guards the four below; never held while waiting for the line
     std::string portName_ = "COM1";
     std::string devicePath_;
     std::uint32_t baud_ = 9600;
     PortStatus openStatus_{PortStatus::Code::NotOpen, "no port opened yet"};
 
-    mutable std::mutex captureErrorMutex_;  //!< guards captureError_ alone
-    std::string captureError_;
-
     std::atomic<std::uint32_t> timeoutMs_{1000};
     std::atomic<bool> open_{false};  // mirrors port_->isOpen(), set under the line
-    std::atomic<bool> allSerial_{false};
 };
 
 }  // namespace tessary::link

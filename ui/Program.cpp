@@ -6,8 +6,6 @@
 Program::Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Options options)
     : link(std::move(port), [this](const std::string& name) { return ports.Resolve(name); }),
       session(link, ports, op, std::move(options)) {
-    // Opening a port first runs what the operator queued (an abort).
-    link.SetEventPump([this] { op.ProcessEvents(); });
     session.SetReadDeviceInfo(&tessary::device::ReadDeviceInfo);
     // The window shows copies of the connection, made on the line thread.
     session.SetConnectionObserver([this](tessary::app::ConnectionCopy shown) {
@@ -24,7 +22,6 @@ Program::~Program() {
     form.FormClose();
     // A line that outlived the close's wait ends here, before the parts it calls go.
     line.Stop();
-    link.SetEventPump(nullptr);
 }
 
 bool Program::Start() {

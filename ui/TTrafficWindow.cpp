@@ -60,13 +60,14 @@ TTrafficWindow::TTrafficWindow(tessary::link::DeviceLink& link, LineRunner& runn
         cleared_ = shown_ = log_->LastSeq();
         edTraffic_->clear();
     });
-    runner_.Request([&link = link_, log = log_] {
-        link.SetTrafficObserver([log](const tessary::link::TrafficRecord& r) { log->Push(r); });
+    // Both requests run on the line, in order: the id is only touched there.
+    runner_.Request([&link = link_, log = log_, id = subscription_] {
+        *id = link.AddTrafficObserver([log](const tessary::link::TrafficRecord& r) { log->Push(r); });
     });
 }
 
 TTrafficWindow::~TTrafficWindow() {
-    runner_.Request([&link = link_] { link.SetTrafficObserver({}); });
+    runner_.Request([&link = link_, id = subscription_] { link.RemoveTrafficObserver(*id); });
 }
 
 void TTrafficWindow::Tick() {

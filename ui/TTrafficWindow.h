@@ -36,6 +36,7 @@ private:
     tessary::link::DeviceLink& link_;
     LineRunner& runner_;
     std::shared_ptr<tessary::capture::TrafficLog> log_ = std::make_shared<tessary::capture::TrafficLog>();
+    std::shared_ptr<tessary::link::DeviceLink::ObserverId> subscription_ = std::make_shared<tessary::link::DeviceLink::ObserverId>(0);
     QSpinBox* spAddress_;
     QCheckBox* cbPause_;
     QPlainTextEdit* edTraffic_;

@@ -190,11 +190,11 @@ TEST_F(Replug, DumpEndsOnTheUnplugWithWholeLinesAndOneStatusMessage) {
     view.saves = {{"", false, true, "1", "300"}};
     view.file = file;
     int read = 0;  // the plug goes once the PC has read 20 lines of the stream
-    dl.SetTrafficObserver([&](const link::TrafficRecord& r) {
+    const auto observer = dl.AddTrafficObserver([&](const link::TrafficRecord& r) {
         if (r.command == link::kNoWrite && ++read == 20) line.hangUp();
     });
     flows.OpenLogDump();
-    dl.SetTrafficObserver({});
+    dl.RemoveTrafficObserver(observer);
     EXPECT_EQ(Status(), Strings{"COM1: adapter unplugged"});
     const std::string text = testkit::ReadFile(file);
     EXPECT_TRUE(std::regex_match(text, std::regex("([^\r\n]*\r\n)+"))) << text;

@@ -1,9 +1,11 @@
 // Timed capture: the line texts, the cycles in virtual time (order, files,
 // deadlines, overruns) and the check box clicks.
 
+#include "capture/AllSerialRecorder.h"
 #include "capture/Capture.h"
 #include "capture/CaptureText.h"
 #include "capture/TrafficLog.h"
+#include "testkit/ScriptedPort.h"
 #include "testkit/SessionRig.h"
 #include "testkit/VirtualClock.h"
 
@@ -149,7 +151,6 @@ TEST(Capture, ClicksCloseTheSourcesFile) {
     {
         auto stream = r.dl.Hold();  // another page's: the start does not wait for it
         ASSERT_TRUE(r.Start());
-        EXPECT_FALSE(r.dl.AllSerialFileOpen()) << "opened once the line is free";
     }
     r.RunPeriods(1.5);
     r.capture.AllSerialClicked(false);
@@ -160,6 +161,40 @@ TEST(Capture, ClicksCloseTheSourcesFile) {
               "< #01TM;D1;D2;D3;D4\r\n> 2007:05:17:12:30:11,1.5,2.5,100,200\r\n");
     EXPECT_EQ(r.File(1), "2007/05/17, 12:30:11,1.5,2.5,100,200\r\n");
     EXPECT_EQ(r.view.lines.size(), 2u) << "the slot is still asked and shown";
+}
+
+TEST(AllSerial, OneLinePerCommandAndReplyBesideAnotherObserver) {
+    auto* port = new testkit::ScriptedPort;
+    auto dl = std::make_unique<link::DeviceLink>(std::unique_ptr<link::Port>(port), link::PortResolver{});
+    ASSERT_TRUE(dl->OpenComPort());
+    capture::TrafficLog traffic;  // the traffic window's observer keeps its records
+    const auto other = dl->AddTrafficObserver([&](const link::TrafficRecord& r) { traffic.Push(r); });
+    const std::string path = ::testing::TempDir() + "tessary_allserial.txt";
+    std::remove(path.c_str());
+    capture::AllSerialRecorder recorder(*dl);
+    ASSERT_TRUE(recorder.Open(path));
+
+    dl->SendCommand("#01ID\r\n");  // check box not ticked: nothing captured
+    recorder.SetTicked(true);
+    port->Answer("#01ID\r\n", "1234");
+    dl->SendCommand("#01ID\r\n");
+    dl->SendCommand("#07ID\r\n");
+    dl->SendCommand("#00ID\r\n");
+    port->Arrive("}\r\n");
+    dl->SendCommand("NoWrite");
+    recorder.Close();
+    dl->SendCommand("#01ID\r\n");  // file closed: nothing captured
+
+    EXPECT_EQ(testkit::ReadFile(path),
+              "< #01ID\r\n> 1234\r\n"
+              "< #07ID\r\n> NoConnect\r\n"
+              "< #00ID\r\n"
+              "> }\r\n");
+    std::remove(path.c_str());
+    EXPECT_EQ(traffic.LastSeq(), 6u);
+    dl->RemoveTrafficObserver(other);
+    dl->SendCommand("#01ID\r\n");
+    EXPECT_EQ(traffic.LastSeq(), 6u);
 }
 
 }  // namespace

@@ -90,22 +90,23 @@ TEST_F(ConnectFixture, NoiseCountsAsNoAnswerInProbeAndScan) {
 
 TEST_F(ConnectFixture, AbortIsSeenAtTheNextProbeOrAddressAndTheNextConnectStartsAfresh) {
     Start("", {{"/dev/A", 9600, 1, "A"}, {"/dev/A", 9600, 50, "B"}});
-    view.onAsk = [&] { dl.SearchAborted = true; };  // Abort clicked while the first box is asked about
-    Conn().SearchForBox();
+    auto first = Conn();
+    view.onAsk = [&] { first.Abort(); };  // Abort clicked while the first box is asked about
+    first.SearchForBox();
     EXPECT_EQ(Sent().back(), "#01ID");
     EXPECT_EQ(st->AddressTable[50], "NoConnect");
 
     Start("", {});
     int pumps = 0;
-    op.onPump = [&] { if (++pumps == 5) dl.SearchAborted = true; };  // mid-probe
     auto c = Conn();
+    op.onPump = [&] { if (++pumps == 6) c.Abort(); };  // mid-probe (the open pumps first)
     const std::size_t before = port->writes.size();
     c.SearchForBox();
     EXPECT_EQ(port->writes.size() - before, 4u) << "no further probe, no further port";
     EXPECT_EQ(op.messages.back(), "  Sorry.  Can not find device.");
     op.onPump = nullptr;
     c.BeginNewConnect();
-    EXPECT_TRUE(dl.OpenComPort());
+    EXPECT_FALSE(c.Aborted());
 }
 
 TEST_F(ConnectFixture, AnUnplugCutsTheScanAndSaysWhichAddressesWereNotAsked) {

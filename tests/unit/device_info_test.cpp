@@ -62,13 +62,8 @@ TEST_F(DeviceInfoTest, SilentBoxIsKestinWithNoConnectEverywhere) {
     EXPECT_TRUE(op.messages.empty());
 }
 
-TEST_F(DeviceInfoTest, AbortedSearchNoAddressOrBroadcastSendNothing) {
+TEST_F(DeviceInfoTest, NoAddressOrBroadcastSendNothing) {
     DigitalBox();
-    dl->SearchAborted = true;
-    device::ReadDeviceInfo(*s);
-    EXPECT_TRUE(st().BaudRateValue.empty() && op.busyCount == 0);  // nothing changed
-
-    dl->SearchAborted = false;
     st().CurrentAddress.clear();
     st().DeviceType = "Digital";
     dl->SetLinkBaudRate(19200);

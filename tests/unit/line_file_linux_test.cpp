@@ -1,5 +1,4 @@
-#include "link/DeviceLink.h"
-#include "testkit/ScriptedPort.h"
+#include "link/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +8,10 @@
 
 namespace {
 
-TEST(DeviceLinkPosix, AllSerialCopyIsNotInheritedByProgramsWeStart) {
-    tessary::link::DeviceLink dl(std::make_unique<tessary::testkit::ScriptedPort>(), {});
+TEST(LineFileLinux, CaptureFilesAreNotInheritedByProgramsWeStart) {
+    tessary::link::LineFile file;
     const auto path = (std::filesystem::temp_directory_path() / ("tessary_cloexec_" + std::to_string(::getpid()))).string();
-    ASSERT_TRUE(dl.OpenAllSerialFile(path));
+    ASSERT_EQ(file.Open(path, tessary::link::LineFile::Mode::Append), "");
     int seen = 0;
     for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
         if (std::error_code ec; std::filesystem::read_symlink(fd.path(), ec) == path) {
@@ -21,7 +20,7 @@ TEST(DeviceLinkPosix, AllSerialCopyIsNotInheritedByProgramsWeStart) {
         }
     }
     EXPECT_EQ(seen, 1);
-    dl.CloseAllSerialFile();
+    file.Close();
     std::filesystem::remove(path);
 }
 

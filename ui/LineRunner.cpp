@@ -43,7 +43,6 @@ void LineRunner::Finished(bool loop, const std::string& failure) {
     --running_;
     if (loop) --loops_;
     UpdateControls();
-    if (afterOperation && !closing_) afterOperation();
     if (failure.empty()) return;
     std::fprintf(stderr, "tessary: an operation on the line failed: %s\n", failure.c_str());
     // After the line goes on: the notice waits for the operator, the line need not.

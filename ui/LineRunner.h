@@ -40,9 +40,6 @@ public:
     bool Closing() const { return closing_; }
 
     tessary::app::LineThread& Line() { return line_; }
-    // Window thread, after each operation; the line waits meanwhile, so the
-    // connection state may be read.
-    std::function<void()> afterOperation;
     // Line thread, after each operation and whenever a flow shows its state:
     // hands the window a copy of what it shows of the connection.
     std::function<void()> copyState;

@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
     st.DefaultFolder = dir.string() + "/";  // the block's backup goes there
     CoefReadView coefView(p);
     coef::CoefTransfer coefs(p.session, coefView);
-    captureCase("capture started during a coefficient read:", [&] { coefs.btReadTempClick(); });
+    captureCase("capture started during a coefficient read:", [&] { coefs.ReadTemperatureCoefficients(); });
     std::filesystem::remove_all(dir);
     return failures;
 }

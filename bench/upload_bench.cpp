@@ -59,7 +59,7 @@ int main() {
     bench::OneBoxLine rig{box};
     testkit::RecordingOperator op;
     app::Session s(rig.dl, rig.ports, op, {});
-    s.FormCreate();
+    s.Reset();
     if (!rig.dl.OpenComPort()) {
         std::printf("cannot open the simulated line\n");
         return 1;

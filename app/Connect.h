@@ -39,9 +39,9 @@ class Connector {
 public:
     Connector(Session& session, SearchView& view) : s_(session), view_(view) {}
 
-    // btNewConnectClick before the dialog: clears the abort and the tables.
+    // A new connect, before the dialog: clears the abort and the tables.
     void BeginNewConnect();
-    // btNewConnectClick after the dialog, whatever happened in it.
+    // A new connect, after the dialog, whatever happened in it.
     void FinishNewConnect();
 
     void SearchForBox();

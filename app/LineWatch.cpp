@@ -94,8 +94,8 @@ LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const st
         bool mine = false;
         {
             std::unique_lock lock(mutex_);
-            if (phase_ == Phase::Plugged && resumedAt_ >= since) return {Outcome::Resumed, {}, away_, back_};
-            if (phase_ == Phase::Refused) return {Outcome::Refused, refusal_, away_, {}};
+            if (phase_ == Phase::Plugged && resumedAt_ >= since) return {ReturnKind::Resumed, {}, away_, back_};
+            if (phase_ == Phase::Refused) return {ReturnKind::Refused, refusal_, away_, {}};
             if (phase_ == Phase::Plugged) {
                 // A hang-up the link did not report (no observer at the time): it starts now.
                 lock.unlock();
@@ -129,7 +129,7 @@ LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const st
         }
         if (stop()) {
             std::lock_guard lock(mutex_);
-            return {Outcome::Stopped, {}, away_, {}};
+            return {ReturnKind::Stopped, {}, away_, {}};
         }
         wait(100);
     }
@@ -171,7 +171,7 @@ bool LineWatch::LookOnce(Return& result) {
             phase_ = Phase::Plugged;
             back_ = std::chrono::system_clock::now();
             resumedAt_ = SteadyClock::now();
-            result = {Outcome::Resumed, {}, away_, back_};
+            result = {ReturnKind::Resumed, {}, away_, back_};
             status = port + ": adapter back" + (address.empty() ? "" : ", " + address + " is " + answer + " again");
         } else {
             phase_ = Phase::Refused;
@@ -180,7 +180,7 @@ bool LineWatch::LookOnce(Return& result) {
                            ? port + ": the adapter came back, but no box answered at " + address
                            : port + ": the adapter came back, but " + address + " answered \"" + answer +
                                  "\" where \"" + id + "\" was";
-            result = {Outcome::Refused, refusal_, away_, {}};
+            result = {ReturnKind::Refused, refusal_, away_, {}};
             status = refusal_ + "; stopped";
         }
     }

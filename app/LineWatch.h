@@ -8,7 +8,7 @@
 // answer resumes; another answer, or none, stops them with a notice.
 //
 // Threading: any thread. Several loops may wait at once: one of them looks,
-// the others learn the outcome. The link is never called with mutex_ held.
+// the others learn how it ended. The link is never called with mutex_ held.
 
 #include "link/AdapterWatch.h"
 #include "link/DeviceLink.h"
@@ -47,13 +47,13 @@ public:
     // `since`: an exchange begun then may have failed for that.
     bool UnpluggedSince(std::chrono::steady_clock::time_point since) const;
 
-    enum class Outcome {
+    enum class ReturnKind {
         Resumed,   // the same box answered on the same adapter: go on
         Refused,   // another box or none answered: stop, `notice` says what answered
         Stopped,   // `stop` said so first
     };
     struct Return {
-        Outcome outcome = Outcome::Stopped;
+        ReturnKind kind = ReturnKind::Stopped;
         std::string notice;           // Refused: for the operator
         SystemTime away{}, back{};    // Resumed: the gap; Stopped: away only
     };

@@ -28,7 +28,7 @@ Session::Session(link::DeviceLink& link, link::PortMap& ports, Operator& op, Opt
 
 Session::~Session() = default;
 
-void Session::FormCreate() {
+void Session::Reset() {
     state_->PanelPollStopped = true;
     state_->SinglePollStopped = true;
     state_->AddressTable[0].clear();
@@ -39,7 +39,7 @@ void Session::FormCreate() {
     state_->IniConnectOk = false;
 }
 
-void Session::FormShow() {
+void Session::Open() {
     state_->CurrentAddress.clear();
     SelectIniFile();
     ReadIniFile();
@@ -96,7 +96,7 @@ bool Session::WriteIniFile() {
     return false;
 }
 
-void Session::FormClose() {
+void Session::Close() {
     if (closed_) return;
     closed_ = true;
     RequestStop();

@@ -1,6 +1,6 @@
 #pragma once
-// Start-up, INI file, console exchange and shutdown: the flows behind the main
-// window's FormCreate / FormShow / FormClose, without any widget.
+// Start-up, INI file, console exchange and shutdown: the flows the main window
+// runs as it is made, shown and closed, without any widget.
 
 #include "app/ConnectionCopy.h"
 #include "app/LineWatch.h"
@@ -26,15 +26,16 @@ public:
     Session(link::DeviceLink& link, link::PortMap& ports, Operator& op, Options options);
     ~Session();
 
-    void FormCreate();
+    // No box known, no address, both polls off: the state the program starts in.
+    void Reset();
     // Reads the INI file and opens the remembered port, publishing a copy that
     // says so before the open. Call once, on the line, before the connect dialog
     // is shown.
-    void FormShow();
+    void Open();
     // Writes the INI file (after a connection only), closes the port, stops
     // the polling loops. Safe to call more than once:
     // only the first call does anything.
-    void FormClose();
+    void Close();
 
     void SelectIniFile();
     void ReadIniFile();
@@ -54,7 +55,7 @@ public:
     link::Reply ConsoleCommand(const std::string& text);
 
     // Asks whatever runs to wind down: from now on the flows send nothing more
-    // and their loops end at their next check. Any thread; FormClose starts here.
+    // and their loops end at their next check. Any thread; Close starts here.
     void RequestStop() { stopping_ = true; }
     bool Stopping() const { return stopping_.load(); }
     // For an exchange's wait, so a close is not kept waiting for a slow box.

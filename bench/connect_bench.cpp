@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     auto& dl = rig.dl;
     testkit::RecordingOperator op;
     app::Session s(dl, ports, op, {});
-    s.FormCreate();
+    s.Reset();
     dl.OpenComPort();
     TimingView view;
     s.State().TryIniFirst = true;  // no question per box found
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         bravik::sim::Faults quiet;
         quiet.silent = true;
         line.setFaults(1, quiet);
-        s.FormCreate();
+        s.Reset();
         dl.SetLinkPortName("COM1");
         dl.SetLinkBaudRate(9600);
         s.State().ConnectionFound = false;

@@ -69,7 +69,7 @@ int main() {
     testkit::RecordingOperator op;
     testkit::ScriptLogView view;
     app::Session session(dl, ports, op, app::Options{});
-    session.FormCreate();
+    session.Reset();
     dl.SetLinkPortName("COM1");
     dl.SetLinkBaudRate(kBaud);
     int rc = 0;
@@ -85,7 +85,7 @@ int main() {
         for (int run = 1; run <= 2; ++run) {
             std::filesystem::remove(file);
             const auto t0 = Clock::now();
-            const log::DumpOutcome out =
+            const log::DumpTally out =
                 flows.DumpLog({file.string(), {"", false, true, "1", std::to_string(kSets)}, kSets});
             const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
             rss[run] = MaxRssKb();

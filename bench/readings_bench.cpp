@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     TOKBottomDlg messageBox;
     QtOperator op(messageBox, runner);
     app::Session s(dl, ports, op, {});
-    s.FormCreate();
+    s.Reset();
     dl.SetLinkBaudRate(115200);
     if (!dl.OpenComPort()) {
         std::fprintf(stderr, "cannot open the simulated line\n");

@@ -65,7 +65,7 @@ int main() {
     link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
     SleepingOperator op;
     app::Session s(dl, ports, op, app::Options{});
-    s.FormCreate();
+    s.Reset();
     s.Watch().SetDirs({(dir / "dev").string(), cfg.byIdDir, (dir / "by-path").string(), (dir / "sys").string()});
     if (!dl.OpenComPort()) {
         std::printf("cannot open the simulated line\n");

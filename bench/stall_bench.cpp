@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
     std::ofstream(image, std::ios::binary) << ":0400000001020304F2\r\n:00000001FF\r\n";
     UploadView uploadView(p, image);
     captureCase("capture started during an upload's copy wait:",
-                [&] { firmware::Uploader(p.session, uploadView).BitBtn1Click("#01"); });
+                [&] { firmware::Uploader(p.session, uploadView).Upload("#01"); });
     InitLogView logView(p);
     log::LogFlows flows(p.session, logView);
     captureCase("capture started during a log dump:", [&] {
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
     st.DefaultFolder = dir.string() + "/";  // the block's backup goes there
     CoefReadView coefView(p);
     coef::CoefTransfer coefs(p.session, coefView);
-    captureCase("capture started during a coefficient read:", [&] { coefs.btReadTempClick(); });
+    captureCase("capture started during a coefficient read:", [&] { coefs.ReadTemperatureCoefficients(); });
     std::filesystem::remove_all(dir);
     return failures;
 }

@@ -59,7 +59,7 @@ int main() {
     bench::OneBoxLine rig{box};
     testkit::RecordingOperator op;
     app::Session s(rig.dl, rig.ports, op, {});
-    s.FormCreate();
+    s.Reset();
     if (!rig.dl.OpenComPort()) {
         std::printf("cannot open the simulated line\n");
         return 1;
@@ -69,7 +69,7 @@ int main() {
     std::ofstream(view.file, std::ios::binary) << Image();
 
     const auto t0 = Clock::now();
-    const auto end = firmware::Uploader(s, view).BitBtn1Click("#01");
+    const auto end = firmware::Uploader(s, view).Upload("#01");
     const double took = std::chrono::duration<double>(Clock::now() - t0).count();
     std::filesystem::remove(view.file);
 
@@ -80,7 +80,7 @@ int main() {
         wire += static_cast<double>(t.text.size() + 2) * 10.0 / t.baud;
         ++lines;
     }
-    if (end != firmware::UploadEnd::Finished || view.last != "Update complete") {
+    if (!end.Ok() || view.last != "Update complete") {
         std::printf("upload did not finish: last status line \"%s\"\n", view.last.c_str());
         return 1;
     }

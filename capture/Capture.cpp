@@ -101,7 +101,7 @@ void Capture::Stop() {
     Join(run_);
 }
 
-void Capture::SlotClicked(int slot, bool ticked) {
+void Capture::SetSlotTicked(int slot, bool ticked) {
     if (slot < 1 || slot > kSlots || !run_) return;
     Run& run = *run_;
     run.ticked[slot - 1] = ticked;
@@ -114,7 +114,7 @@ void Capture::SlotClicked(int slot, bool ticked) {
     if (!error.empty()) view_.ShowFileError(run.number, slot, error);
 }
 
-void Capture::AllSerialClicked(bool ticked) {
+void Capture::SetAllSerialTicked(bool ticked) {
     if (!Running()) {
         allSerial_.SetTicked(ticked);
         return;
@@ -274,18 +274,18 @@ bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point si
             clock_.SleepUntil(clock_.Now() + std::chrono::milliseconds(ms));
             HandleRequests(run);
         });
-    switch (back.outcome) {
-    case app::LineWatch::Outcome::Resumed:
+    switch (back.kind) {
+    case app::LineWatch::ReturnKind::Resumed:
         break;
-    case app::LineWatch::Outcome::Refused:
+    case app::LineWatch::ReturnKind::Refused:
         note = "Capture stopped: " + back.notice;
         return false;
-    case app::LineWatch::Outcome::Stopped:
+    case app::LineWatch::ReturnKind::Stopped:
         // The time away is no busy line: the files say where they end, and the end is no clean one.
         note = "Capture stopped while the adapter was unplugged: each file ends with a Gap line";
         break;
     }
-    const bool stopped = back.outcome == app::LineWatch::Outcome::Stopped;
+    const bool stopped = back.kind == app::LineWatch::ReturnKind::Stopped;
     const std::string gap = stopped ? app::GapLine(back.away, std::chrono::system_clock::now(), "capture stopped")
                                     : app::GapLine(back.away, back.back);
     for (int k = 0; k < kSlots; ++k) {

@@ -3,7 +3,7 @@
 // for its time and four readings, shows the line and appends it to the slot's
 // file; the all-serial copy of the line's traffic is opened and closed here.
 //
-// Threads: Start, Stop, RequestStop and the click calls come from the window.
+// Threads: Start, Stop, RequestStop and the tick calls come from the window.
 // None of them but Stop waits for the line, nor asks anything: Start takes a
 // plan whose questions were answered before, opens the slot files, starts the
 // clock and returns; the capture's own thread
@@ -112,10 +112,10 @@ public:
     void Stop();
     bool Running() const { return run_ && run_->active.load(); }
 
-    // cbTrans1..4 (slot 1..4) and cbAllSerial clicked, either way: the source's
+    // cbTrans1..4 (slot 1..4) or cbAllSerial ticked or unticked: the source's
     // file is closed for the rest of this capture. The cycles follow the ticks.
-    void SlotClicked(int slot, bool ticked);
-    void AllSerialClicked(bool ticked);
+    void SetSlotTicked(int slot, bool ticked);
+    void SetAllSerialTicked(bool ticked);
 
     // How many captures Start began: the newest one's number.
     std::uint64_t Runs() const { return runs_; }

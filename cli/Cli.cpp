@@ -89,7 +89,7 @@ int Rig::Setup() {
         progress.End();
         env.err << "tessary-cli: " << text << '\n' << std::flush;
     });
-    session->FormCreate();
+    session->Reset();
     session->State().TryIniFirst = false;
     link::MapSystemPorts(ports, env.devDir);
     if (simulate && options.iniPath.empty()) {

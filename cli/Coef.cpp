@@ -76,11 +76,11 @@ int RunCoefRead(Rig& rig) {
     ConsoleCoefView view(rig);
     view.savePath = out;
     coef::CoefTransfer transfer(*rig.session, view);
-    const app::Outcome read = block == "CAL1" ? transfer.btReadPressClick() : transfer.btReadTempClick();
+    const app::Outcome read = block == "CAL1" ? transfer.ReadPressureCoefficients() : transfer.ReadTemperatureCoefficients();
     rig.progress.End();
     if (!read.Ok()) return Rig::ExitFor(read);
     // A backup that failed was said; the block is still saved or printed.
-    if (!out.empty()) return Rig::ExitFor(transfer.SaveCoefClick());
+    if (!out.empty()) return Rig::ExitFor(transfer.SaveCoefficientFile());
     for (const auto& line : digital ? transfer.HexLines() : transfer.MemoLines()) rig.env.out << line << '\n';
     return kDone;
 }
@@ -106,8 +106,8 @@ int RunCoefWrite(Rig& rig) {
     ConsoleCoefView view(rig);
     view.openPath = file;
     coef::CoefTransfer transfer(*rig.session, view);
-    if (const app::Outcome opened = transfer.OpenCoefClick(); !opened.Ok()) return Rig::ExitFor(opened);
-    const app::Outcome written = transfer.btWriteMemClick();
+    if (const app::Outcome opened = transfer.OpenCoefficientFile(); !opened.Ok()) return Rig::ExitFor(opened);
+    const app::Outcome written = transfer.WriteCoefficients();
     rig.progress.End();
     return Rig::ExitFor(written);
 }

@@ -131,7 +131,7 @@ int RunLog(Rig& rig) {
         view.fillRate = [=](log::LogRateForm& form) {
             form.SelectCondition(index);
             if (index != log::LogRateForm::Neither) {
-                form.ClickBasedOn(item);
+                form.SelectBasedOn(item);
                 if (!step.empty()) form.EditDataStep = step;
             }
             form.EditLogRate = std::to_string(rate);

@@ -6,10 +6,7 @@
 #include "link/Files.h"
 #include "link/System.h"
 
-#include <atomic>
-#include <chrono>
 #include <ctime>
-#include <thread>
 
 namespace tessary::cli {
 
@@ -69,34 +66,13 @@ int RunUpload(Rig& rig) {
     ConsoleFirmwareView view(rig, rig.inv.operands[0]);
     firmware::Uploader uploader(*rig.session, view);
     // A second signal stops the upload before its next line.
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        // Asked again and again: the upload clears the request when it starts.
-        for (; !done.load(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-            if (rig.stop.Insisted()) uploader.RequestStop();
-    });
-    const firmware::UploadEnd end = uploader.BitBtn1Click(address);
-    done.store(true);
-    watcher.join();
+    const app::Outcome end = uploader.Upload(address, [&rig] { return rig.stop.Insisted(); });
     rig.progress.End();
-    switch (end) {
-    case firmware::UploadEnd::Finished: return kDone;
-    case firmware::UploadEnd::NotReady:
-        return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"READY\" to \"PR\"");
-    case firmware::UploadEnd::NoCopyAnswer:
-        return rig.Fail(kNoAnswer, "the box sent no closing line within 20 s of the image");
-    case firmware::UploadEnd::Unplugged:
-        return rig.Fail(kNoAnswer, "the adapter was unplugged while the box copied the program: whether it took it "
-                                   "is unknown; ask its version (VER) once the adapter is back");
-    case firmware::UploadEnd::FileProblem: return kFileError;
-    case firmware::UploadEnd::NoSpeedAnswer:
-        return rig.Fail(kNoAnswer, "the box at " + address + " did not answer \"BR=57600\" with \"57600\"; nothing was sent");
-    case firmware::UploadEnd::Stopped: return rig.Fail(kNoAnswer, "stopped by a signal half way: the box has no whole program");
-    case firmware::UploadEnd::NotSent:  // only without --yes: a usage error follows
-    case firmware::UploadEnd::Cancelled:
-    case firmware::UploadEnd::Aborted: break;
-    }
-    return kNoAnswer;
+    // A refusal of the box is in the status log; a silence or a stop is said here.
+    const bool untold = end.ending == app::Ending::NoAnswer || end.ending == app::Ending::Cancelled;
+    if (untold && !end.text.empty()) return rig.Fail(kNoAnswer, end.text);
+    // A file that was not sent without --yes: the usage error follows.
+    return Rig::ExitFor(end);
 }
 
 }  // namespace tessary::cli

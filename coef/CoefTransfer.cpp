@@ -131,7 +131,7 @@ app::Outcome CoefTransfer::ReadBlockInto(bool digital) {
     return outcome;
 }
 
-app::Outcome CoefTransfer::btReadPressClick() {
+app::Outcome CoefTransfer::ReadPressureCoefficients() {
     if (NoBoxSelected()) return Tell(app::Outcome::Cancelled("Please select an address first."));
     memo_.clear();
     view_.ShowMemoLines(memo_);
@@ -140,7 +140,7 @@ app::Outcome CoefTransfer::btReadPressClick() {
     return ReadBlockInto(false);
 }
 
-app::Outcome CoefTransfer::btReadTempClick() {
+app::Outcome CoefTransfer::ReadTemperatureCoefficients() {
     if (NoBoxSelected()) return Tell(app::Outcome::Cancelled("Please select an address first."));
     const bool digital = s_.State().DeviceType == device::kDigital;
     if (digital) {
@@ -182,14 +182,14 @@ app::Outcome CoefTransfer::LoadCoefFile(const std::string& path) {
     return {};
 }
 
-app::Outcome CoefTransfer::OpenCoefClick() {
+app::Outcome CoefTransfer::OpenCoefficientFile() {
     const auto path = view_.PickCoefFile(s_.State().DefaultFolder);
     if (!path) return app::Outcome::Cancelled();
     view_.ShowWriteButton();
     return LoadCoefFile(*path);
 }
 
-app::Outcome CoefTransfer::btQuickLoadClick() {
+app::Outcome CoefTransfer::QuickLoadCoefficientFiles() {
     const auto files = view_.PickQuickLoadFiles(kQuickLoadFilter, s_.State().DefaultFolder);
     if (files.empty()) return app::Outcome::Cancelled();
     app::Outcome outcome = LoadCoefFile(files.front());
@@ -199,7 +199,7 @@ app::Outcome CoefTransfer::btQuickLoadClick() {
     return outcome;
 }
 
-app::Outcome CoefTransfer::SaveCoefClick() {
+app::Outcome CoefTransfer::SaveCoefficientFile() {
     const auto& st = s_.State();
     const std::string serial = st.Info.SerialNumber.substr(0, 8);
     const std::string name = serial.empty() ? std::string() : link::FileNamePart(serial);
@@ -248,7 +248,7 @@ BlockWrite CoefTransfer::SendCoefLines() {
     return link.WriteRaw("}\r\n") ? BlockWrite::Sent : BlockWrite::LeftOpen;
 }
 
-app::Outcome CoefTransfer::btWriteMemClick() {
+app::Outcome CoefTransfer::WriteCoefficients() {
     auto& st = s_.State();
     if (NoBoxSelected()) return Tell(app::Outcome::Cancelled("Please Auto Connect first."));
     if (coefCommand_.empty())

@@ -81,12 +81,12 @@ public:
     CoefTransfer(app::Session& session, CoefView& view) : s_(session), view_(view) {}
 
     // Each tells the operator its notices and returns how it ended.
-    app::Outcome btReadPressClick();
-    app::Outcome btReadTempClick();
-    app::Outcome btWriteMemClick();
-    app::Outcome OpenCoefClick();
-    app::Outcome SaveCoefClick();
-    app::Outcome btQuickLoadClick();
+    app::Outcome ReadPressureCoefficients();
+    app::Outcome ReadTemperatureCoefficients();
+    app::Outcome WriteCoefficients();
+    app::Outcome OpenCoefficientFile();
+    app::Outcome SaveCoefficientFile();
+    app::Outcome QuickLoadCoefficientFiles();
 
     // CurrentAddress + CoefCommand, then every line up to "}" (not kept), under
     // one hold of the link.

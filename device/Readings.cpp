@@ -63,8 +63,8 @@ Pause AwaitAdapter(app::Session& session, std::chrono::steady_clock::time_point 
     if (!watch.UnpluggedSince(since)) return Pause::NotUnplugged;
     auto& op = session.Op();
     const auto back = watch.AwaitReturn(since, stopped, [&op](int ms) { op.WaitForEvents(ms); });
-    if (back.outcome == app::LineWatch::Outcome::Resumed) return Pause::Resumed;
-    if (back.outcome == app::LineWatch::Outcome::Refused) {
+    if (back.kind == app::LineWatch::ReturnKind::Resumed) return Pause::Resumed;
+    if (back.kind == app::LineWatch::ReturnKind::Refused) {
         stopFlag = true;
         label = kGetReadingsCaption;
         op.ShowState();

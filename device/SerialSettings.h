@@ -33,10 +33,10 @@ bool BeginBaudRateChange(app::Session& session);
 void ChangeBaudRate(app::Session& session, SettingsView& view, const std::string& item);
 // Takes effect the next time the port is opened.
 void ChangePortName(app::Session& session, const std::string& item);
-// btComPortClick: the label takes the port in use, which is returned.
+// Before the port selector opens: the label takes the port in use, which is returned.
 std::string BeginPortNameChange(app::Session& session);
 
-// btAddressClick: AddressDlg, then the chosen action. An empty CurrentAddress
+// The address button: AddressDlg, then the chosen action. An empty CurrentAddress
 // becomes "#01" even when the dialog is cancelled.
 void ChangeAddress(app::Session& session, SettingsView& view);
 // Shows the box at `address` ("#00": nobody) with a fresh read-out.

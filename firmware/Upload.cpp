@@ -45,36 +45,42 @@ std::vector<std::string> ImageLines(const std::string& bytes) {
     return lines;
 }
 
-UploadEnd Uploader::BitBtn1Click(const std::string& address) {
+app::Outcome Uploader::Upload(const std::string& address, const std::function<bool()>& stopRequested) {
+    const auto stopped = [&stopRequested] { return stopRequested && stopRequested(); };
     const auto path = view_.PickImageFile(kImageFilter);
-    if (!path) return UploadEnd::Cancelled;
+    if (!path) return app::Outcome::Cancelled();
 
     // A regular file, read whole without blocking (a FIFO or a device never hangs the upload).
     const link::FileText file = link::ReadRegularFile(*path, kMaxImageBytes);
     if (!file.ok) {
-        s_.Op().ShowMessageBox(ImageFileProblem(*path, file.error));
-        return UploadEnd::FileProblem;
+        const std::string problem = ImageFileProblem(*path, file.error);
+        s_.Op().ShowMessageBox(problem);
+        return app::Outcome::FileError(*path, problem);
     }
     const std::string& bytes = file.bytes;
     const auto size = static_cast<std::uint32_t>(bytes.size());
     RunningFlag running(running_);
-    stop_.store(false);
     Log("File Open");
     const std::vector<std::string> lines = ImageLines(bytes);
     const ImageReport report = CheckImage(lines);
     if (!report.problems.empty() && !view_.AskSendUncheckedImage(FormatReport(report))) {
         Log("Not sent: the file is not a clean Intel HEX image");
-        return UploadEnd::NotSent;
+        return app::Outcome::Cancelled();
+    }
+    // A stop asked before the upload began: the box is left at its speed.
+    if (stopped()) {
+        Log(view_.StoppedText());
+        return app::Outcome::Cancelled("stopped before the upload began: nothing was sent");
     }
 
     std::vector<std::string> notices;  // shown once the link is let go
-    UploadEnd end = Send(address, lines, size, notices);
+    app::Outcome end = Send(address, lines, size, stopped, notices);
     for (const auto& text : notices) s_.Op().ShowMessageBox(text);
     return end;
 }
 
-UploadEnd Uploader::Send(const std::string& address, const std::vector<std::string>& lines, std::uint32_t size,
-                         std::vector<std::string>& notices) {
+app::Outcome Uploader::Send(const std::string& address, const std::vector<std::string>& lines, std::uint32_t size,
+                            const std::function<bool()>& stopped, std::vector<std::string>& notices) {
     auto& link = s_.Link();
     auto& st = s_.State();
     // Shown once the hold is released.
@@ -89,7 +95,9 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
 
     st.CommandText = address + "BR=57600\r\n";
     st.ReplyText = link.SendCommand(st.CommandText);
-    if (st.ReplyText != "57600") return UploadEnd::NoSpeedAnswer;
+    if (st.ReplyText != "57600")
+        return app::Outcome::NoAnswer("the box at " + address +
+                                      " did not answer \"BR=57600\" with \"57600\"; nothing was sent");
 
     link.SetLinkBaudRate(57600);
     if (applyBaud()) Log("Baud rate changed to 57600");
@@ -108,9 +116,9 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
         Log("Sending new program...");
         view_.ShowProgress(size);
         for (const auto& text : lines) {
-            if (stop_.load()) {
+            if (stopped()) {
                 GiveUp(view_.StoppedText(), notices);
-                return UploadEnd::Stopped;
+                return app::Outcome::Cancelled("stopped half way: the box has no whole program");
             }
             const std::string line = text + "\r\n";
             bytesSent += static_cast<std::uint32_t>(line.size());
@@ -119,9 +127,10 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
             int resends = 0;
             while (st.ReplyText == "SA") {
                 if (resends == kMaxResends) {
-                    GiveUp("Gave up: the box asked for the same line " + std::to_string(kMaxResends + 1) + " times",
-                           notices);
-                    return UploadEnd::Aborted;
+                    const std::string why =
+                        "Gave up: the box asked for the same line " + std::to_string(kMaxResends + 1) + " times";
+                    GiveUp(why, notices);
+                    return app::Outcome::BoxError(why);
                 }
                 Log("Send Again!   " + line);
                 st.ReplyText = link.SendCommand(line);
@@ -131,8 +140,9 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
             // without a code: going on would leave a hole in the image.
             if (st.ReplyText == link::kNoConnect) st.ReplyText = "AB ";
             if (st.ReplyText.compare(0, 2, "AB") == 0) {
-                GiveUp("Error Code : " + st.ReplyText.substr(2, 2), notices);
-                return UploadEnd::Aborted;
+                const std::string why = "Error Code : " + st.ReplyText.substr(2, 2);
+                GiveUp(why, notices);
+                return app::Outcome::BoxError(why);
             }
         }
     }
@@ -145,11 +155,11 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     bool unplugged = false;
     {
         // The copy wait's own time-out, read in one-second slices (nothing is
-        // written between them), so that a stop, a second signal, ends it too.
+        // written between them), so that a stop ends it too.
         // The link's setting is left as it is.
         constexpr int kSlices = 20;
         st.ReplyText = std::string(link::kNoConnect);
-        for (int slice = 0; slice < kSlices && st.ReplyText == link::kNoConnect && !stop_.load() && !unplugged;
+        for (int slice = 0; slice < kSlices && st.ReplyText == link::kNoConnect && !stopped() && !unplugged;
              ++slice) {
             const link::Reply reply = link.Exchange(std::string(link::kNoWrite), {kCopyWait / kSlices});
             st.ReplyText = reply.text;
@@ -168,9 +178,12 @@ UploadEnd Uploader::Send(const std::string& address, const std::vector<std::stri
     } else {
         Log("BaudRate not changed");
     }
-    if (!ready) return UploadEnd::NotReady;
-    if (unplugged) return UploadEnd::Unplugged;
-    return copied ? UploadEnd::Finished : UploadEnd::NoCopyAnswer;
+    if (!ready) return app::Outcome::NoAnswer("the box at " + address + " did not answer \"READY\" to \"PR\"");
+    if (unplugged)
+        return app::Outcome::NoAnswer("the adapter was unplugged while the box copied the program: whether it took "
+                                      "it is unknown; ask its version (VER) once the adapter is back");
+    if (!copied) return app::Outcome::NoAnswer("the box sent no closing line within 20 s of the image");
+    return app::Outcome::Done();
 }
 
 void Uploader::GiveUp(const std::string& why, std::vector<std::string>& notices) {

@@ -2,10 +2,12 @@
 // The firmware upload behind the "Update Bravik Software" page: the program
 // image goes to the box line by line at 57600 baud, each line its own exchange.
 
+#include "app/Outcome.h"
 #include "app/Session.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,23 +38,8 @@ public:
     virtual void SetProgress(std::uint32_t position) = 0;
     virtual void HideProgress() = 0;
     virtual std::string TimeOfDay() = 0;  // now, in the system's time format
-    // The status line of an upload stopped half way (RequestStop).
+    // The status line of an upload stopped by its stop predicate.
     virtual std::string StoppedText() const { return "Upload stopped: the window is closing"; }
-};
-
-// How an upload ended. NotReady and NoCopyAnswer run the flow to its end (the
-// PC back at 9600) but the box did not take a new program, or did not say so.
-enum class UploadEnd {
-    Cancelled,
-    FileProblem,
-    NotSent,
-    NoSpeedAnswer,
-    NotReady,      // "PR" was not answered "READY": nothing of the image was sent
-    Aborted,
-    Stopped,
-    NoCopyAnswer,  // every line sent, but no closing line within the copy wait
-    Unplugged,     // every line sent, then the adapter was unplugged in the copy wait
-    Finished,
 };
 
 // The notice for an image file that cannot be read: its path and the system's reason.
@@ -67,24 +54,26 @@ public:
     Uploader(app::Session& session, FirmwareView& view) : s_(session), view_(view) {}
 
     // The whole upload to the box at `address` (the page's address text).
-    UploadEnd BitBtn1Click(const std::string& address);
+    // `stopRequested` (any thread's flag, read on the line) is asked before
+    // the speed change, before each line and in the copy wait: true before the
+    // speed change sends nothing; later, the upload puts the PC back at 9600
+    // and ends. Done: the box said it copied the program. NoAnswer (the text
+    // says what was missing) and a refusal (BoxError) are in the status log;
+    // NotReady and a silent copy still put the PC back at 9600.
+    app::Outcome Upload(const std::string& address, const std::function<bool()>& stopRequested = {});
 
     // From another thread: true from the file check to the end of the upload.
     bool Running() const { return running_.load(); }
-    // From another thread (the window closing): the upload stops before its
-    // next line, puts the PC back at 9600 and skips or ends the copy wait.
-    void RequestStop() { stop_.store(true); }
 
 private:
-    UploadEnd Send(const std::string& address, const std::vector<std::string>& lines, std::uint32_t size,
-                   std::vector<std::string>& notices);
+    app::Outcome Send(const std::string& address, const std::vector<std::string>& lines, std::uint32_t size,
+                      const std::function<bool()>& stopped, std::vector<std::string>& notices);
     void GiveUp(const std::string& why, std::vector<std::string>& notices);
     void Log(const std::string& line) { view_.Log(line); }
 
     app::Session& s_;
     FirmwareView& view_;
     std::atomic<bool> running_{false};
-    std::atomic<bool> stop_{false};
 };
 
 }  // namespace tessary::firmware

@@ -105,7 +105,7 @@ app::Outcome LogFlows::SetLogRate() {
     Rate.PressUnit = st.Info.PressUnits;
     Rate.TempUnit = st.Info.TempUnits;
     Rate.Prefill(st.Info.LogRate);
-    Rate.Show();
+    Rate.UpdateStepUnit();
     if (!view_.AskLogRate(Rate)) return app::Outcome::Cancelled();
     if (!Rate.Ok()) {
         s_.Op().ShowMessageBox(kBadRate);
@@ -181,7 +181,7 @@ app::Outcome LogFlows::OpenLogDump() {
         fields->end = range.end;
         const long long first = std::stoll(range.start), last = std::stoll(range.end);
         const long long total = fields->entireLog ? last : last - first + 1;
-        const DumpOutcome outcome = DumpLog({*path, *fields, total});
+        const DumpTally outcome = DumpLog({*path, *fields, total});
         if (!outcome.streamed) {
             // Nothing was asked of the box: the operator may pick another file.
             ended = app::Outcome::FileError(*path, "The log could not be saved to " + outcome.fileError);
@@ -202,8 +202,8 @@ app::Outcome LogFlows::OpenLogDump() {
     return ended;
 }
 
-DumpOutcome LogFlows::DumpLog(const DumpRequest& req) {
-    DumpOutcome out;
+DumpTally LogFlows::DumpLog(const DumpRequest& req) {
+    DumpTally out;
     DumpFile file(req.path);
     if (!file.Ok()) {
         out.fileError = file.Error();
@@ -288,7 +288,7 @@ DumpOutcome LogFlows::DumpLog(const DumpRequest& req) {
     return out;
 }
 
-app::Outcome LogFlows::DumpResult(const DumpOutcome& o, const std::string& path) {
+app::Outcome LogFlows::DumpResult(const DumpTally& o, const std::string& path) {
     const auto count = [](long long n, const char* what) {
         return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
     };

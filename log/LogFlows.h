@@ -29,7 +29,8 @@ struct DumpRequest {
 // most: a box whose stream never ends must not hold the line for ever.
 inline constexpr long long kDrainLimitMs = 30000;
 
-struct DumpOutcome {
+// How one dump stream went, counted; DumpResult makes the flow's Outcome of it.
+struct DumpTally {
     bool streamed = false;    // the box was asked (the file opened)
     long long lines = 0;      // lines written to the file
     long long boxLines = 0;   // of them, the box's own (the comment is not)
@@ -45,18 +46,18 @@ class LogFlows {
 public:
     LogFlows(app::Session& session, LogView& view) : s_(session), view_(view) {}
 
-    app::Outcome InitLog();     // btInitLogClick
-    app::Outcome SetLogRate();  // btLogRateClick
-    app::Outcome StartLog();    // btStartLogClick
-    app::Outcome StopLog();     // btStopLogClick
-    // btDumpLogClick: the dialog, the dump, the notices; how it ended.
+    app::Outcome InitLog();
+    app::Outcome SetLogRate();
+    app::Outcome StartLog();
+    app::Outcome StopLog();
+    // The dump's dialog, the dump, the notices; how it ended.
     app::Outcome OpenLogDump();
 
     // The stream of one dump into req.path (appended). Holds the link for the
     // whole stream; tells the operator nothing.
-    DumpOutcome DumpLog(const DumpRequest& req);
+    DumpTally DumpLog(const DumpRequest& req);
     // What the operator is told after a dump, and how it counts.
-    static app::Outcome DumpResult(const DumpOutcome& outcome, const std::string& path);
+    static app::Outcome DumpResult(const DumpTally& tally, const std::string& path);
 
     // The bound of the drain after a cancel; tests shorten it.
     long long DrainLimitMs = kDrainLimitMs;

@@ -89,7 +89,7 @@ void LogRateForm::SelectCondition(int index) {
     if (index == And || index == Or) {
         ConditionText = index == And ? " AND" : " OR";
         BasedOnEnabled = true;
-        ClickBasedOn(0);
+        SelectBasedOn(0);
         DataStepEnabled = true;
         if (EditDataStep.empty()) EditDataStep = "1";
     } else {
@@ -100,7 +100,7 @@ void LogRateForm::SelectCondition(int index) {
     }
 }
 
-void LogRateForm::ClickBasedOn(int index) {
+void LogRateForm::SelectBasedOn(int index) {
     if (index < 0 || index > 3) return;
     BasedOn = index;
     BasedOnText = " D" + std::to_string(index + 1);
@@ -108,7 +108,7 @@ void LogRateForm::ClickBasedOn(int index) {
     if (StepUnitVisible) StepUnit = index == 0 ? PressUnit : TempUnit;
 }
 
-void LogRateForm::Show() {
+void LogRateForm::UpdateStepUnit() {
     StepUnitVisible = BasedOn == 0 || BasedOn == 1;
     if (StepUnitVisible) StepUnit = BasedOn == 0 ? PressUnit : TempUnit;
 }

@@ -50,9 +50,9 @@ struct LogRateForm {
     // rgCondition changes to `index` (nothing happens when it already is).
     void SelectCondition(int index);
     // A click on LogBasedOnBox item `index`.
-    void ClickBasedOn(int index);
-    // The dialog is shown: the unit beside the step follows the selected item.
-    void Show();
+    void SelectBasedOn(int index);
+    // As the dialog shows: the unit beside the step follows the selected item.
+    void UpdateStepUnit();
     // OK: false when the rate is not a whole number (EditLogRate is emptied).
     bool Ok();
     // CurrentAddress + "LR=" + rate [+ condition + item + "=" + step], no line end.

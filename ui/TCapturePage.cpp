@@ -58,9 +58,9 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
 
     for (int n = 1; n <= 5; ++n) connect(btBrowse(n), &QPushButton::clicked, this, [this, n] { BrowseCapturePath(n); });
     connect(ui->SpeedButtonMMTimer, &QPushButton::clicked, this, &TCapturePage::SpeedButtonMMTimerClick);
-    connect(ui->cbAllSerial, &QCheckBox::clicked, this, [this](bool on) { capture_->AllSerialClicked(on); });
+    connect(ui->cbAllSerial, &QCheckBox::clicked, this, [this](bool on) { capture_->SetAllSerialTicked(on); });
     for (int k = 1; k <= 4; ++k)
-        connect(cbTrans(k), &QCheckBox::clicked, this, [this, k](bool on) { capture_->SlotClicked(k, on); });
+        connect(cbTrans(k), &QCheckBox::clicked, this, [this, k](bool on) { capture_->SetSlotTicked(k, on); });
     tsCaptureShow();
 }
 

@@ -54,12 +54,12 @@ TCoefficientsPage::TCoefficientsPage(tessary::app::Session& session, tessary::de
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog3->setFileMode(QFileDialog::ExistingFiles);
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    connect(ui->btReadPress, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btReadPressClick); });
-    connect(ui->btReadTemp, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btReadTempClick); });
-    connect(ui->btWriteMem, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btWriteMemClick); });
-    connect(ui->OpenCoef, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::OpenCoefClick); });
-    connect(ui->SaveCoef, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::SaveCoefClick); });
-    connect(ui->btQuickLoad, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::btQuickLoadClick); });
+    connect(ui->btReadPress, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::ReadPressureCoefficients); });
+    connect(ui->btReadTemp, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::ReadTemperatureCoefficients); });
+    connect(ui->btWriteMem, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::WriteCoefficients); });
+    connect(ui->OpenCoef, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::OpenCoefficientFile); });
+    connect(ui->SaveCoef, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::SaveCoefficientFile); });
+    connect(ui->btQuickLoad, &QPushButton::clicked, this, [this] { Start(&CoefTransfer::QuickLoadCoefficientFiles); });
 }
 
 TCoefficientsPage::~TCoefficientsPage() = default;

@@ -54,8 +54,9 @@ void TFirmwarePage::BitBtn1Click() {
     const std::string address = S(ui->edBravikAddr->text());
     ui->BitBtn1->setEnabled(false);
     ui->edBravikAddr->setEnabled(false);
+    stopUpload_.store(false);
     runOnLine([this, address] {
-        uploader_.BitBtn1Click(address);
+        uploader_.Upload(address, [this] { return stopUpload_.load(); });
         Post(this, [this] {
             ui->BitBtn1->setEnabled(true);
             ui->edBravikAddr->setEnabled(true);
@@ -72,7 +73,7 @@ bool TFirmwarePage::ConfirmCloseDuringUpload() {
     ask.setObjectName("CloseDuringUploadDlg");
     ask.setDefaultButton(QMessageBox::No);
     if (ask.exec() != QMessageBox::Yes) return false;
-    uploader_.RequestStop();
+    StopUpload();
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "firmware/Upload.h"
 
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -35,7 +36,7 @@ public:
     bool UploadRunning() const { return uploader_.Running(); }
     bool ConfirmCloseDuringUpload();
     // Stops a running upload before its next line, without asking.
-    void StopUpload() { uploader_.RequestStop(); }
+    void StopUpload() { stopUpload_.store(true); }
 
     QFileDialog* OpenDialog1() const { return openDialog_.get(); }
     Ui::TFirmwarePage* Form() const { return ui.get(); }
@@ -56,6 +57,8 @@ private:
     std::unique_ptr<Ui::TFirmwarePage> ui;
     tessary::app::Session& session_;
     tessary::firmware::Uploader uploader_;
+    // The upload's stop predicate reads it on the line; a click clears it.
+    std::atomic<bool> stopUpload_{false};
     std::string currentAddress_;
     // Without a parent: its inner widgets are not the window's controls.
     std::unique_ptr<QFileDialog> openDialog_;

@@ -129,13 +129,13 @@ void TForm1::RefreshDevicePanels() {
 
 // The line's first jobs: the state is the line's from the start.
 void TForm1::FormCreate() {
-    RunOnLine([this] { session_.FormCreate(); });
+    RunOnLine([this] { session_.Reset(); });
 }
 
 void TForm1::FormShow() {
     // The INI file and the port's open (a busy port's holder looked up) run on
     // the line; its copies say "Opening COM1…", then how it went.
-    RunOnLine([this] { session_.FormShow(); });
+    RunOnLine([this] { session_.Open(); });
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QDateTime when = exe.lastModified();
     const QLocale locale = QLocale::system();
@@ -353,7 +353,7 @@ void TForm1::FinishClose() {
     clock.start();
     const bool idle = runner_.WaitIdle(kCloseLimitMs);
     capturePage_->Stop();  // its files close before the port does
-    runner_.Line().Post([this] { session_.FormClose(); });
+    runner_.Line().Post([this] { session_.Close(); });
     if (!idle || !runner_.WaitIdle(std::max<int>(0, kCloseLimitMs - static_cast<int>(clock.elapsed()))))
         std::fprintf(stderr, "tessary: the line did not stop; closing anyway\n");
     dialogCloser_.stop();

@@ -21,7 +21,7 @@ TLogRateDlg::TLogRateDlg(QWidget* parent)
     connect(ui->LogBasedOnBox, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!form_ || row < 0 || row == form_->BasedOn) return;
         Store();
-        form_->ClickBasedOn(row);
+        form_->SelectBasedOn(row);
         Load();
     });
 }

@@ -41,7 +41,7 @@ struct SimSession {
         : paced(cfg.pacing), line(std::move(cfg)) {
         line.start();
         ports.SetFromCommandLine("COM1", line.slavePath());
-        s.FormCreate();
+        s.Reset();
         dl.SetLinkPortName("COM1");
         dl.SetLinkBaudRate(baud);
         opened = dl.OpenComPort();

@@ -70,7 +70,7 @@ struct Replug : ::testing::Test {
     void SetUp() override {
         line.start();
         ports.SetFromCommandLine("COM1", (dir / "by-id" / kById).string());
-        s.FormCreate();
+        s.Reset();
         dl.SetLinkPortName("COM1");
         dl.SetLinkBaudRate(115200);
         ASSERT_TRUE(dl.OpenComPort());

@@ -42,7 +42,7 @@ struct CoefOnSim : ::testing::Test, test::SimSession {
 
 TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
     Connect("#01");
-    coef.btReadTempClick();
+    coef.ReadTemperatureCoefficients();
     EXPECT_EQ(Wire(), "#01CAL\r\n");
     ASSERT_EQ(view.hex.size(), 17u);
     ASSERT_EQ(view.memo.size(), 71u);
@@ -53,15 +53,15 @@ TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
     EXPECT_EQ(coef.LastBackup().substr(0, dir.string().size() + 18), dir.string() + "/backups/21040117-");
 
     view.savePath = (dir / "saved.HEX").string();
-    coef.SaveCoefClick();
+    coef.SaveCoefficientFile();
     EXPECT_EQ(view.saveProposals, Strings{".HEX|.HEX|All Files|*.* 21040117 HEX"});
     const Strings listing = view.memo, lines = view.hex;
     view.memo.clear();
     view.openPath = view.savePath;
-    coef.OpenCoefClick();
+    coef.OpenCoefficientFile();
     EXPECT_EQ(view.memo, listing);
 
-    coef.btWriteMemClick();
+    coef.WriteCoefficients();
     ASSERT_EQ(view.asked.size(), 1u);
     EXPECT_EQ(view.asked[0].substr(0, 42), "The box already holds these coefficients: ");
     EXPECT_EQ(Wire(), "#01CAL={" + Joined(lines) + "}\r\n#01CW\r\n");
@@ -72,14 +72,14 @@ TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
     std::string text = testkit::ReadFile(view.savePath);
     text[20] = text[20] == '0' ? '1' : '0';
     std::ofstream(view.openPath, std::ios::binary) << text;
-    coef.OpenCoefClick();
+    coef.OpenCoefficientFile();
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(op.messages[0].substr(0, 58), "Checksum Line Error! Checksum at address 0000Should be: 00");
     EXPECT_EQ(view.memo.size(), 71u);
     // Asked first whether to send a file that fails the check, then the comparison.
     view.goOn = false;
     view.sendUnchecked = true;
-    coef.btWriteMemClick();
+    coef.WriteCoefficients();
     ASSERT_EQ(view.asked.size(), 3u);
     EXPECT_EQ(view.asked[1].substr(view.asked[1].find('\n')), "\nLine 1: checksum 26, should be 2A\nLoad it into the box anyway?");
     EXPECT_NE(view.asked.back().find("differ from the CAL block read from the box (serial "), std::string::npos);
@@ -89,17 +89,17 @@ TEST_F(CoefOnSim, DigitalReadSaveOpenCompareWrite) {
 TEST_F(CoefOnSim, KestinBlocksRoundTripWithTheEepromCommit) {
     Connect("#05");
     for (const std::string word : {"CAL1", "CAL2"}) {
-        word == "CAL1" ? coef.btReadPressClick() : coef.btReadTempClick();
+        word == "CAL1" ? coef.ReadPressureCoefficients() : coef.ReadTemperatureCoefficients();
         EXPECT_EQ(Wire(), "#05" + word + "\r\n");
         ASSERT_EQ(view.memo.size(), 9u);
         const Strings block = view.memo;
         const std::string ext = word == "CAL1" ? "CRF" : "CRT";
         view.savePath = view.openPath = (dir / ("b." + ext)).string();
-        coef.SaveCoefClick();
+        coef.SaveCoefficientFile();
         EXPECT_EQ(view.saveProposals.back(), "." + ext + "|." + ext + "|All Files|*.* 19980505 " + ext);
-        coef.OpenCoefClick();
+        coef.OpenCoefficientFile();
         EXPECT_EQ(coef.CoefCommand(), word);
-        coef.btWriteMemClick();
+        coef.WriteCoefficients();
         EXPECT_EQ(Wire(), "#05" + word + "={" + Joined(block) + "}\r\n#05EW\r\n");
         EXPECT_EQ(view.memo, block);  // the box's echo
     }

@@ -49,8 +49,8 @@ TEST(ConnectOnSimulatedLines, SearchFindsABoxAtAnotherRateOnAnotherPortAndTheIni
     {
         link::DeviceLink dl(std::make_unique<link::PosixPort>(), [&](const std::string& n) { return ports.Resolve(n); });
         app::Session s(dl, ports, op, options);
-        s.FormCreate();
-        s.FormShow();
+        s.Reset();
+        s.Open();
         s.State().TryIniFirst = false;
         app::Connector(s, view).SearchForBox();
 
@@ -63,7 +63,7 @@ TEST(ConnectOnSimulatedLines, SearchFindsABoxAtAnotherRateOnAnotherPortAndTheIni
         // 9600 is the start rate: never probed on COM2; 1200 comes first and answers at #01.
         EXPECT_EQ(heard[0], "#01VER@1200");
         EXPECT_EQ(heard[1], "#01ID@1200");
-        s.FormClose();
+        s.Close();
     }
     const auto written = app::IniFile::Load(ini);
     EXPECT_EQ(written.ReadString("Communication", "ComPort", ""), "COM2");

@@ -52,14 +52,15 @@ struct UploadOnSimLine : ::testing::Test {
     View view;
 
     // A new line with one box at #01 and these faults, then the upload of `file`.
-    firmware::UploadEnd Run(const std::string& file, const bravik::sim::Faults& faults = {}) {
+    app::Outcome Run(const std::string& file, const bravik::sim::Faults& faults = {},
+                     const std::function<bool()>& stop = {}) {
         line = std::make_unique<bravik::sim::Line>(bravik::sim::LineConfig{"", "", false, false, {{}}, "", ""});
         line->start();
         line->setFaults(1, faults);
         view.log.clear();
         EXPECT_TRUE(dl.OpenComPort());
         std::ofstream(view.file, std::ios::binary) << file;
-        return firmware::Uploader(s, view).BitBtn1Click("#01");
+        return firmware::Uploader(s, view).Upload("#01", stop);
     }
     Strings Wire(Dir dir) const {  // "text@baud"
         Strings out;
@@ -73,7 +74,7 @@ TEST_F(UploadOnSimLine, TwoResendsOfTheSecondRecord) {
     bravik::sim::Faults f;
     f.saTimes = 2;
     f.saLine = 2;
-    EXPECT_EQ(Run(kThree, f), firmware::UploadEnd::Finished);
+    EXPECT_TRUE(Run(kThree, f).Ok());
     const std::string again = "Send Again!   " + kRec2 + "\r\n", r2 = kRec2 + "@57600";
     EXPECT_EQ(view.log, (Strings{"File Open", "Baud rate changed to 57600", "PR command sent to Bravik", "READY",
                                  "Size of file is 79", "Sending new program...", again, again, "Finished",
@@ -126,13 +127,20 @@ TEST_F(UploadOnSimLine, LastLineSilenceAfterAResendEndlessResendsAndAnAbort) {
 
 TEST_F(UploadOnSimLine, ABadFileGoesOnlyWhenTheOperatorInsists) {
     const std::string bad = kRec1 + "\r\n:0400000701020304EB\r\n" + kEnd + "\r\n:0400000001020304F3\r\n";
-    EXPECT_EQ(Run(bad), firmware::UploadEnd::NotSent);
+    EXPECT_EQ(Run(bad).ending, app::Ending::Cancelled);
     EXPECT_TRUE(Wire(Dir::FromPc).empty());
     EXPECT_EQ(view.asked, Strings{"This file is not a clean Intel HEX image (2 problems):\nLine 2: unknown record type "
                                   "07\nLine 4: checksum F3, should be F2\nA box that takes a bad image is left without "
                                   "a working program.\nSend it anyway?"});
     view.sendUnchecked = true;
-    EXPECT_EQ(Run(bad), firmware::UploadEnd::Aborted);  // the line after the end record finds no box listening
+    EXPECT_EQ(Run(bad).ending, app::Ending::BoxError);  // the line after the end record finds no box listening
+}
+
+// A stop asked before the upload began is not forgotten as it begins.
+TEST_F(UploadOnSimLine, AStopAskedBeforeTheStartSendsNothing) {
+    EXPECT_EQ(Run(kThree, {}, [] { return true; }).ending, app::Ending::Cancelled);
+    EXPECT_EQ(Wire(Dir::FromPc), Strings{});
+    EXPECT_EQ(view.log.back(), view.StoppedText());
 }
 
 }  // namespace

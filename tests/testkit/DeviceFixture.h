@@ -35,7 +35,7 @@ struct DeviceFixture : ::testing::Test {
         dl = std::make_unique<link::DeviceLink>(std::move(p), [this](const std::string& n) { return ports.Resolve(n); });
         ports.SetFromCommandLine("COM1", "/dev/scripted");
         s = std::make_unique<app::Session>(*dl, ports, op, app::Options{});
-        s->FormCreate();
+        s->Reset();
         dl->SetLinkPortName("COM1");
         dl->SetLinkBaudRate(9600);
         ASSERT_TRUE(dl->OpenComPort());

@@ -35,14 +35,14 @@ struct SessionRig {
     ~SessionRig() { std::filesystem::remove_all(dir); }
     std::string IniPath() const { return (dir / "t.ini").string(); }
 
-    // Writes the INI text, then FormCreate and FormShow as the program starts.
+    // Writes the INI text, then Reset and Open as the program starts.
     app::Session& Start(const std::string& iniText, const std::string& iniPath = {}) {
         app::Options o;
         o.iniPath = iniPath.empty() ? IniPath() : iniPath;
         if (iniPath.empty()) std::ofstream(o.iniPath, std::ios::binary) << iniText;
         s = std::make_unique<app::Session>(dl, ports, op, o);
-        s->FormCreate();
-        s->FormShow();
+        s->Reset();
+        s->Open();
         return *s;
     }
     // Commands written since `from`, without their line ends.

@@ -153,8 +153,8 @@ TEST(Capture, ClicksCloseTheSourcesFile) {
         ASSERT_TRUE(r.Start());
     }
     r.RunPeriods(1.5);
-    r.capture.AllSerialClicked(false);
-    r.capture.SlotClicked(1, true);
+    r.capture.SetAllSerialTicked(false);
+    r.capture.SetSlotTicked(1, true);
     r.RunPeriods(2.5);
     r.capture.Stop();
     EXPECT_EQ(testkit::ReadFile(r.setup.allSerialPath),

@@ -45,7 +45,7 @@ TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesByt
     st().DefaultFolder = home.string() + "/";  // the echo's backup
     for (const Row& row : rows) {
         coef::CoefTransfer coef(*s, view);
-        ASSERT_TRUE(coef.OpenCoefClick().Ok());
+        ASSERT_TRUE(coef.OpenCoefficientFile().Ok());
         op.messages.clear();
         port->writes.clear();
         port->refuse = row.refuse;
@@ -56,7 +56,7 @@ TEST_F(CoefBlock, StaleInputIsDroppedAndAStartedBlockIsEndedWhileThePortTakesByt
         };
         port->Arrive("0\r\n");
         view.changeDlgShown = 0;
-        const app::Outcome outcome = coef.btWriteMemClick();
+        const app::Outcome outcome = coef.WriteCoefficients();
         EXPECT_EQ(port->writes, row.wire);
         EXPECT_EQ(view.changeDlgShown, row.ending == app::Ending::Done ? 1 : 0);
         EXPECT_EQ(outcome.ending, row.ending);

@@ -132,7 +132,7 @@ TEST_F(ConnectFixture, IniAddressesThatAnswerFailOrAreMissing) {
     EXPECT_EQ(st->TransducerAddress, (std::array<std::string, 4>{"#02", "#02", "", ""}));
     EXPECT_TRUE(view.asked.empty()) << "no GoodConnectDlg on the INI road";
 
-    s->FormClose();
+    s->Close();
     const auto ini = app::IniFile::Load(st->IniFilePath);
     EXPECT_EQ(ini.ReadString("Communication", "Addr1", "?") + ini.ReadString("Communication", "Addr2", "?") +
                   ini.ReadString("Communication", "Addr3", "?"),

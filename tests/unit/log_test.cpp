@@ -41,14 +41,14 @@ TEST(LogTexts, RateHandlersPutTheBlanksBack) {
     f.PressUnit = "psi";
     f.TempUnit = "C";
     f.Prefill("10 OR D2 = 5");
-    f.Show();
+    f.UpdateStepUnit();
     EXPECT_EQ(f.StepUnit, "C");
     f.SelectCondition(Form::Neither);
     f.SelectCondition(Form::Or);
-    f.ClickBasedOn(0);
+    f.SelectBasedOn(0);
     ASSERT_TRUE(f.Ok());
     EXPECT_EQ(f.Command("#01") + " " + f.StepUnit, "#01LR=10 OR D1=5 psi");
-    f.ClickBasedOn(3);
+    f.SelectBasedOn(3);
     EXPECT_FALSE(f.StepUnitVisible);
     f.SelectCondition(Form::Neither);
     ASSERT_TRUE(f.Ok());

@@ -26,14 +26,14 @@ TEST_F(SessionFixture, StartUpReadsTheIniAndOpensTheRememberedPort) {
 
 TEST_F(SessionFixture, ShutdownWritesTheIniOnlyAfterAConnection) {
     const std::string text = "; mine\n[Communication]\nComPort=COM9x\nBaudRate=1234\nAddr1=#01\n";
-    Start(text).FormClose();
+    Start(text).Close();
     EXPECT_EQ(testkit::ReadFile(IniPath()), text) << "no connection: untouched";
 
     auto& session = Start(text);
     EXPECT_EQ(dl.LinkPortName(), "COM9x") << "loaded unchanged";
     session.State().ConnectionFound = true;
     session.State().TransducerAddress = {"#01", "#02", "", ""};
-    session.FormClose();
+    session.Close();
     // Unknown port and rate are never written back; addresses always are.
     EXPECT_EQ(testkit::ReadFile(IniPath()),
               "; mine\n[Communication]\nComPort=COM9x\nBaudRate=1234\nAddr1=#01\nAddr2=#02\nAddr3=\nAddr4=\n");
@@ -49,8 +49,8 @@ TEST_F(SessionFixture, ShutdownWritesTheIniOnlyAfterAConnection) {
 TEST_F(SessionFixture, UnwritableIniIsReportedAndTheCloseStillCompletes) {
     auto& session = Start("", "/proc/no/such/Tessary.ini");
     session.State().ConnectionFound = true;
-    session.FormClose();
-    session.FormClose();  // a second close (a signal after the window closed) does nothing
+    session.Close();
+    session.Close();  // a second close (a signal after the window closed) does nothing
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(op.messages[0].rfind("Could not write the INI file /proc/no/such/Tessary.ini: ", 0), 0u);
 }
@@ -62,7 +62,7 @@ TEST_F(SessionFixture, IniTheProgramCannotUseGivesTheDefaultsANoticeAndStaysAsIt
                                                     "file will be left as it is."});
     EXPECT_EQ(dl.LinkBaudRate(), 9600u);
     session.State().ConnectionFound = true;
-    session.FormClose();
+    session.Close();
     EXPECT_EQ(op.messages.size(), 1u) << "told once";
     EXPECT_TRUE(fs::is_directory(dir));
 

@@ -186,10 +186,9 @@ void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
          }},
     };
     script.Start(60000);
-    // Pressed as a screen reader does: it returns while the loop runs.
+    // Pressed as a screen reader does (the click comes from the event loop: the first step sees the loop run).
     QAccessibleInterface* lamp = QAccessible::queryAccessibleInterface(rig.Find<TLedSwitch>("btEZGetReadings"));
     lamp->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QVERIFY(rig.p->runner.Running() && !rig.form.Closed());
     QTRY_VERIFY_WITH_TIMEOUT(rig.form.Closed() || script.timedOut, 70000);
 
     QVERIFY(!script.timedOut);

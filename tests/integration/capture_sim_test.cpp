@@ -57,13 +57,15 @@ TEST(CaptureSim, CaptureAndAnotherThreadShareTheLineWithoutLosingOrSwappingAnswe
     int asked = 0, wrong = 0;
     for (const auto until = started + 1500ms; std::chrono::steady_clock::now() < until; ++asked)
         wrong += dl.SendCommand("#02ID\r\n") != serial;
-    // Handed over in turn, the line serves every period that ended, however hard the other thread presses.
+    // Handed over in turn, the line serves the capture however hard the other thread presses: a
+    // starved one would have next to nothing. That it keeps every period is capture_bench's figure
+    // (a loaded machine may make it skip some).
     const auto periods = (std::chrono::steady_clock::now() - started) / 100ms;
     capture.Stop();
 
     EXPECT_EQ(wrong, 0) << "of " << asked;
     const std::regex reading(R"((\d{4}/\d\d/\d\d, \d\d:\d\d:\d\d,[-0-9.]+,[-0-9.]+,\d+,\d+\r\n){)" +
-                             std::to_string(periods - 1) + ",}");
+                             std::to_string(periods / 2) + ",}");
     for (int k = 0; k < 2; ++k) {
         EXPECT_TRUE(std::regex_match(view.shown[k], reading)) << view.shown[k];
         EXPECT_EQ(testkit::ReadFile(setup.paths[k]), view.shown[k]);

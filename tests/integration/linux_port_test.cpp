@@ -91,18 +91,19 @@ TEST_F(PosixPortTest, ByteOrHangUpEndsTheWaitAndTheHangUpStaysUntilReopened) {
         std::this_thread::sleep_for(30ms);
         peer.hangUp();
     });
+    // Waits far longer than the bounds: only a wait cut short meets them, however loaded the machine.
     char c = 0;
     auto start = Clock::now();
-    EXPECT_EQ(port.readByte(c, 2s), ReadResult::Byte);
+    EXPECT_EQ(port.readByte(c, 10s), ReadResult::Byte);
     EXPECT_EQ(c, 'A');
-    EXPECT_EQ(port.readByte(c, 2s), ReadResult::HangUp);
-    EXPECT_LT(elapsedSince(start), 500ms);
+    EXPECT_EQ(port.readByte(c, 10s), ReadResult::HangUp);
+    EXPECT_LT(elapsedSince(start), 5s);
     farEnd.join();
 
     start = Clock::now();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(port.readByte(c, 1s), ReadResult::HangUp);
-    EXPECT_FALSE(port.write("#01ID\r\n", 1s));
-    EXPECT_LT(elapsedSince(start), 50ms);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(port.readByte(c, 10s), ReadResult::HangUp);
+    EXPECT_FALSE(port.write("#01ID\r\n", 10s));
+    EXPECT_LT(elapsedSince(start), 5s);
 
     PtyPeer fresh;
     ASSERT_TRUE(fresh.write("stale\r\n"));  // came before the port was ours: open discards it
@@ -142,10 +143,10 @@ TEST_F(PosixPortTest, FailedOpenSaysWhyAndAClosedPortFailsEveryOperationAtOnce) 
 
     char c = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(port.readByte(c, 1s), ReadResult::Error);
-    EXPECT_FALSE(port.write("#01ID\r\n", 1s));
+    EXPECT_EQ(port.readByte(c, 10s), ReadResult::Error);
+    EXPECT_FALSE(port.write("#01ID\r\n", 10s));
     EXPECT_EQ(port.setBaudRate(9600).code, Code::NotOpen);
-    EXPECT_LT(elapsedSince(start), 50ms);
+    EXPECT_LT(elapsedSince(start), 5s);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ public:
         bool done = false;
         {
             std::lock_guard lock(mutex_);
+            if (refused_) return;
             queue_.push_back({std::move(call), wait ? &done : nullptr});
         }
         // The wake-up carries nothing: what runs is taken from the queue, under the
@@ -34,6 +35,18 @@ public:
         if (!wait) return;
         std::unique_lock lock(mutex_);
         ran_.wait(lock, [&] { return done; });
+    }
+
+    void Refuse(bool refuse) {
+        {
+            std::lock_guard lock(mutex_);
+            refused_ = refuse;
+            if (!refuse) return;
+            for (Call& call : queue_)
+                if (call.done) *call.done = true;
+            queue_.clear();
+        }
+        ran_.notify_all();
     }
 
 protected:
@@ -65,11 +78,14 @@ private:
         std::function<void()> run;
         bool* done = nullptr;  // the waiting sender's, when it waits
     };
-    std::mutex mutex_;  //!< guards queue_ and the senders' done flags
+    std::mutex mutex_;  //!< guards queue_, refused_ and the senders' done flags
     std::condition_variable ran_;
     std::deque<Call> queue_;
+    bool refused_ = false;
 };
 
 }  // namespace
 
 void onwindow_detail::Send(std::function<void()> call, bool wait) { WindowCalls::Instance().Send(std::move(call), wait); }
+
+void RefuseWindowCalls(bool refuse) { WindowCalls::Instance().Refuse(refuse); }

@@ -31,9 +31,16 @@ inline bool OnWindowThread() {
 }
 
 namespace onwindow_detail {
-// Any thread: queues `call` for the window thread; with `wait`, returns once it has run there.
+// Any thread: queues `call` for the window thread; with `wait`, returns once it
+// has run there, or at once without running it while calls are refused.
 void Send(std::function<void()> call, bool wait);
 }  // namespace onwindow_detail
+
+// Window thread. Once the window is going away a line job that outlived the
+// close must not wait for it: while refused, calls from other threads do not
+// run, and one that waits (queued already or sent later) returns at once with
+// an empty result (No to a question). False lets them run again.
+void RefuseWindowCalls(bool refuse);
 
 template <typename F>
 auto OnWindow(F&& f) -> std::invoke_result_t<F&> {

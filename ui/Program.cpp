@@ -20,8 +20,12 @@ Program::Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Option
 
 Program::~Program() {
     form.FormClose();
-    // A line that outlived the close's wait ends here, before the parts it calls go.
+    // A line that outlived the close's wait ends here, before the parts it calls
+    // go; a window call it makes meanwhile must not wait for a window that is in
+    // this join.
+    RefuseWindowCalls(true);
     line.Stop();
+    RefuseWindowCalls(false);
 }
 
 bool Program::Start() {

@@ -12,7 +12,9 @@
 #include <QTextBrowser>
 #include <QtTest>
 
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 using namespace tessary;
 
@@ -67,6 +69,28 @@ private slots:
             r.form.close();
         }
         QCOMPARE(onWindow, QStringList{});
+    }
+
+    // A line job still running at the end (the close's wait ran out) never
+    // waits on the window that is ending: the program would hang in its join.
+    void aJobOutlivingTheCloseNeverWaitsForTheWindow() {
+        std::atomic<bool> asked{false}, started{false};
+        int answer = -1;
+        {
+            Rig r(Ini());
+            r.form.close();
+            r.line.Post([&] {
+                started = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the program is ending by now
+                answer = OnWindow([&] {
+                    asked = true;
+                    return 1;
+                });
+            });
+            QTRY_VERIFY(started);
+        }
+        QCOMPARE(answer, 0);
+        QVERIFY(!asked);
     }
 
     // A job that throws still ends its operation: the controls come back and the operator is told.

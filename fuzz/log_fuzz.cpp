@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     tessary::log::LogRateForm form;
     form.Prefill(label);
-    form.Show();
+    form.UpdateStepUnit();
     const bool ok = form.Ok();
     const std::string command = form.Command("#01");
     // The condition goes out only with an item to go with it.

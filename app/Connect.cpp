@@ -5,6 +5,7 @@
 #include "link/Files.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 
 namespace tessary::app {
@@ -105,6 +106,7 @@ bool Connector::ProbePortBaud() {
         s_.State().ReplyText = SearchAnswer(link, address + "VER\r\n", kProbeTimeout);
         StepProgress();
         if (s_.State().ReplyText != kNoConnect) {
+            probeAnswered_ = a;
             answered = true;
             break;
         }
@@ -118,6 +120,7 @@ void Connector::SearchForBox() {
     auto& st = s_.State();
     ResetTables();
     notAskedFrom_ = 0;
+    probeAnswered_ = 0;
     // One probe here, then at most every other rate on each of the four ports.
     progressDone_ = 0;
     progressTotal_ = kProbeAddresses * (1 + static_cast<int>(link::kComPortNames.size()) *
@@ -162,43 +165,145 @@ void Connector::SearchForBox() {
     ScanAddresses();
 }
 
-void Connector::ScanAddresses() {
+std::string ScanKindText(ScanKind kind) { return kind == ScanKind::Quick ? "quick scan" : "exact scan"; }
+
+std::chrono::microseconds QuickScanWait(std::chrono::microseconds slowestAnswer, std::size_t answerBytes,
+                                        std::uint32_t baud) {
+    const auto chars = [baud](std::size_t n) {
+        return std::chrono::microseconds(static_cast<std::int64_t>(n) * 10'000'000 / std::max<std::uint32_t>(baud, 1));
+    };
+    return std::max(3 * slowestAnswer + chars(answerBytes), std::chrono::microseconds(20'000) + chars(3));
+}
+
+bool Connector::AskId(int a, std::chrono::milliseconds timeout, link::Reply& reply) {
+    const std::string address = AddressText(a);
+    view_.ShowScanAddress(address);
+    reply = s_.Link().Exchange(address + "ID\r\n", {timeout});
+    if (reply.outcome != link::ExchangeOutcome::HangUp && reply.outcome != link::ExchangeOutcome::NotOpen) return true;
+    // The boxes not asked are not absent: the result must not pass for a whole one.
+    notAskedFrom_ = a;
+    s_.Op().ShowMessageBox("The search stopped at " + address + ": the adapter was unplugged. " +
+                           (a == 99 ? "#99 was" : address + " to #99 were") + " not asked; search again once it is back.");
+    return false;
+}
+
+bool Connector::Found(int a, int& count) {
     auto& link = s_.Link();
+    const std::string address = AddressText(a);
+    if (++count == 1) s_.State().CurrentAddress = address;
+    if (!s_.State().TryIniFirst &&
+        view_.AskStopSearching(std::to_string(link.LinkBaudRate()) + " BR", link.LinkPortName(), address)) {
+        view_.HideConnectDialog();
+        return true;
+    }
+    return count == 4;
+}
+
+void Connector::ScanAddresses() {
     auto& st = s_.State();
     st.CurrentAddress.clear();
     notAskedFrom_ = 0;
-    int count = 0;
-    for (int a = 1; a <= 99; ++a) {
-        s_.Op().ProcessEvents();
-        // Abort leads from scanning to done, as it does from probing.
-        if (Aborted()) break;
-        const std::string address = AddressText(a);
-        view_.ShowScanAddress(address);
-        const link::Reply reply = link.Exchange(address + "ID\r\n", {kScanTimeout});
-        if (reply.outcome == link::ExchangeOutcome::HangUp || reply.outcome == link::ExchangeOutcome::NotOpen) {
-            // The boxes not asked are not absent: the result must not pass for a whole one.
-            notAskedFrom_ = a;
-            s_.Op().ShowMessageBox("The search stopped at " + address + ": the adapter was unplugged. " +
-                                   (a == 99 ? "#99 was" : address + " to #99 were") +
-                                   " not asked; search again once it is back.");
-            break;
+    if (scanKind_ == ScanKind::Quick) {
+        QuickScan();
+    } else {
+        int count = 0;
+        link::Reply reply;
+        for (int a = 1; a <= 99; ++a) {
+            s_.Op().ProcessEvents();
+            // Abort leads from scanning to done, as it does from probing.
+            if (Aborted() || !AskId(a, kScanTimeout, reply)) break;
+            st.AddressTable[a] = reply.outcome == link::ExchangeOutcome::Garbled ? std::string(kNoConnect) : reply.text;
+            view_.ShowProgress(a, 99);
+            if (st.AddressTable[a] != kNoConnect && Found(a, count)) break;
         }
-        st.AddressTable[a] = reply.outcome == link::ExchangeOutcome::Garbled ? std::string(kNoConnect) : reply.text;
-        view_.ShowProgress(a, 99);
-        if (st.AddressTable[a] == kNoConnect) continue;
-        ++count;
-        if (count == 1) st.CurrentAddress = address;
-        bool last = count == 4;
-        if (!st.TryIniFirst &&
-            view_.AskStopSearching(std::to_string(link.LinkBaudRate()) + " BR", link.LinkPortName(), address)) {
-            last = true;
-            view_.HideConnectDialog();
-        }
-        if (last) break;
     }
     AssignTransducerSlots(st);
     ReadOut();
     NameCaptureFiles(st);
+}
+
+void Connector::QuickScan() {
+    auto& link = s_.Link();
+    auto& st = s_.State();
+    const auto before = st.AddressTable;
+    enum State : char { Unasked, Settled, Again };
+    std::array<State, 100> state{};
+    std::chrono::microseconds slowest{-1};
+    std::size_t longest = 0;
+    int count = 0, done = 0, lastBox = 99;
+    bool end = false;
+    link::Reply reply;
+    // With the full time-out, as the exact scan asks.
+    const auto askFully = [&](int a) {
+        s_.Op().ProcessEvents();
+        if (Aborted() || !AskId(a, kScanTimeout, reply)) return false;
+        state[a] = Settled;
+        st.AddressTable[a] = reply.outcome == link::ExchangeOutcome::Garbled ? std::string(kNoConnect) : reply.text;
+        view_.ShowProgress(std::min(++done, 99), 99);
+        if (st.AddressTable[a] == kNoConnect) return true;
+        slowest = std::max(slowest, reply.answerAfter);
+        longest = std::max(longest, reply.text.size() + 2);
+        if (Found(a, count)) end = true, lastBox = a;
+        return !end;
+    };
+    const auto askAll = [&](const std::vector<int>& addresses) {
+        for (int a : addresses)
+            if (state[a] != Settled && !askFully(a)) return false;
+        return true;
+    };
+
+    // The boxes the search or the slots know are timed first; without one, the
+    // addresses are asked in order until a box answers.
+    std::vector<int> known;
+    if (probeAnswered_) known.push_back(probeAnswered_);
+    for (const auto& address : st.TransducerAddress)
+        if (const int n = AddressNumber(address).value_or(0); n >= 1) known.push_back(n);
+    std::sort(known.begin(), known.end());
+    known.erase(std::unique(known.begin(), known.end()), known.end());
+    bool goOn = askAll(known);
+    for (int a = 1; goOn && a <= 99 && slowest.count() < 0; ++a) goOn = state[a] == Settled || askFully(a);
+
+    if (goOn && slowest.count() >= 0) {
+        const auto commandTime = link.WireTime(7);  // "#NNID" CR LF
+        const auto timeout = std::min(kScanTimeout, std::chrono::ceil<std::chrono::milliseconds>(
+                                                        commandTime + QuickScanWait(slowest, longest, link.LinkBaudRate())));
+        // A slow box's answer may land in a later exchange: every address asked
+        // in the full time-out before anything was heard is asked again.
+        const auto reach = static_cast<std::size_t>(
+            (kScanTimeout + link::kTrailingGap + std::chrono::ceil<std::chrono::milliseconds>(commandTime)) / timeout + 2);
+        std::vector<int> asked;
+        const auto askAgain = [&] {
+            for (std::size_t i = asked.size() > reach ? asked.size() - reach : 0; i < asked.size(); ++i)
+                state[asked[i]] = Again;
+        };
+        for (int a = 1; goOn && a <= 99; ++a) {
+            if (state[a] != Unasked) continue;
+            s_.Op().ProcessEvents();
+            if (Aborted() || !AskId(a, timeout, reply)) goOn = false;
+            if (!goOn) break;
+            asked.push_back(a);
+            view_.ShowProgress(std::min(++done, 99), 99);
+            state[a] = Settled;
+            st.AddressTable[a] = std::string(kNoConnect);
+            if (reply.outcome != link::ExchangeOutcome::NoByte || reply.staleDiscarded) askAgain();
+        }
+        if (goOn) {
+            const link::Reply tail = link.Exchange(std::string(link::kNoWrite), {kScanTimeout});
+            if (tail.outcome != link::ExchangeOutcome::NoByte) askAgain();
+            std::vector<int> again;
+            for (int a = 1; a <= 99; ++a)
+                if (state[a] == Again) again.push_back(a);
+            askAll(again);
+        }
+    }
+    // As the exact scan: the addresses past the box it ends with were not asked.
+    for (int a = 1, boxes = 0; a <= 99; ++a) {
+        if (a > lastBox || boxes == 4) st.AddressTable[a] = before[a];
+        else boxes += st.AddressTable[a] != kNoConnect;
+    }
+    st.CurrentAddress.clear();
+    for (int a = 1; a <= 99 && st.CurrentAddress.empty(); ++a)
+        if (state[a] == Settled && st.AddressTable[a] != kNoConnect) st.CurrentAddress = AddressText(a);
 }
 
 bool Connector::ConnectFromIni() {

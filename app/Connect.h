@@ -5,6 +5,7 @@
 #include "app/Session.h"
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,18 @@ public:
 
 inline constexpr int kProbeAddresses = 33;  // 1, 4, 7 ... 97
 
+// The exact scan gives every address the full time-out; the quick one gives a
+// silent address only what the boxes already heard need, and asks again with
+// the full time-out wherever anything but silence came.
+enum class ScanKind { Exact, Quick };
+std::string ScanKindText(ScanKind kind);  // "exact scan", "quick scan"
+
+// The quick scan's wait for an address after its command has crossed the wire:
+// three times the slowest answer heard plus that answer's own wire time, and
+// never less than 20 ms and three characters.
+std::chrono::microseconds QuickScanWait(std::chrono::microseconds slowestAnswer, std::size_t answerBytes,
+                                        std::uint32_t baud);
+
 // "#01" .. "#99"; empty outside 1..99.
 std::string AddressText(int address);
 // The bus address of a text "#nn", nn two decimal digits (00, the broadcast,
@@ -47,6 +60,8 @@ public:
     void SearchForBox();
     bool ProbePortBaud();
     void ScanAddresses();
+    void SetScanKind(ScanKind kind) { scanKind_ = kind; }
+    ScanKind Kind() const { return scanKind_; }
     bool ConnectFromIni();
     // The first address the last scan could not ask (the adapter was unplugged
     // there; it was said); 0 when the scan ran its course.
@@ -63,12 +78,19 @@ private:
     void ReadOut();
     void ShowFound();
     void StepProgress();
+    void QuickScan();
+    // One "ID" at `address`; false when the adapter went away (said once).
+    bool AskId(int address, std::chrono::milliseconds timeout, link::Reply& reply);
+    // A box settled at `address`: true when the scan ends with it.
+    bool Found(int address, int& count);
 
     Session& s_;
     SearchView& view_;
     int progressDone_ = 0;
     int progressTotal_ = 0;
     int notAskedFrom_ = 0;
+    int probeAnswered_ = 0;  // the address that answered the last probe
+    ScanKind scanKind_ = ScanKind::Exact;
     std::atomic<bool> aborted_{false};
 };
 

@@ -33,8 +33,12 @@ const CommandRow kCommands[] = {
     {"scan", "", 0, 0, "finds the boxes: ports, rates, addresses",
      "Finds the boxes: the port and rate in use first, then COM1 to COM4 at every\n"
      "rate, \"VER\" at every third address; then \"ID\" at every address of the line\n"
-     "that answered, up to the fourth box found. Prints the port, the rate and the\n"
-     "boxes. An adapter unplugged during the scan cuts it: the boxes found so far\n"
+     "that answered, up to the fourth box found. Prints the port, the rate, the\n"
+     "kind of scan and the boxes. The exact scan gives every address 200 ms; with\n"
+     "--quick the boxes already known are timed first and a silent address gets\n"
+     "three times the slowest of their answers (at least 20 ms and three\n"
+     "characters); an address that gave anything but silence is asked again with\n"
+     "the full 200 ms. An adapter unplugged during the scan cuts it: the boxes found so far\n"
      "are printed, standard error names the addresses not asked, the status is 1\n"
      "(--json: \"complete\": false, \"notAsked\": \"#NN-#99\")."},
     {"info", "[ADDR]", 0, 1, "the information read-out of one box",
@@ -115,6 +119,9 @@ const OptionRow kOptions[] = {
     {"--address", "#NN", "send,info,log,coef,upload", false, "the box's bus address"},
     {"--json", nullptr, "ports,scan,info", false, "print JSON instead of text"},
     {"--first", nullptr, "scan", false, "stop at the first box found (\"OK - STOP Searching\")"},
+    {"--quick", nullptr, "scan", false,
+     "a silent address gets only the time the boxes found need (3 x the slowest\n"
+     "                      answer); whatever else came is asked again in full"},
     {"--items", "LIST", "log init", false,
      "data items, comma-separated: pressure, temperature, pressure-counts,\n"
      "                      temperature-counts (or D1 to D4)"},

@@ -102,6 +102,7 @@ int RunSend(Rig& rig) {
 int RunScan(Rig& rig) {
     ConsoleSearchView view(rig.progress, rig.inv.Has("--first"));
     app::Connector connector(*rig.session, view);
+    connector.SetScanKind(rig.inv.Has("--quick") ? app::ScanKind::Quick : app::ScanKind::Exact);
     connector.BeginNewConnect();
     connector.SearchForBox();
     rig.progress.End();
@@ -113,7 +114,7 @@ int RunScan(Rig& rig) {
     const bool json = rig.inv.Has("--json");
     if (!json)
         rig.env.out << rig.link->LinkPortName() << " (" << rig.link->DevicePath() << ") at " << rig.link->LinkBaudRate()
-                    << " baud\n";
+                    << " baud, " << app::ScanKindText(connector.Kind()) << "\n";
     for (int a = 1; a <= 99; ++a) {
         if (st.AddressTable[a] == app::kNoConnect) continue;
         if (json)
@@ -126,6 +127,7 @@ int RunScan(Rig& rig) {
         o.Add("port", rig.link->LinkPortName())
             .Add("device", rig.link->DevicePath())
             .AddNumber("baud", rig.link->LinkBaudRate())
+            .Add("scan", connector.Kind() == app::ScanKind::Quick ? "quick" : "exact")
             .AddRaw("boxes", JsonArray(boxes))
             .AddRaw("complete", cut ? "false" : "true");
         if (cut) o.Add("notAsked", app::AddressText(cut) + "-#99");

@@ -177,10 +177,7 @@ milliseconds DeviceLink::TimeoutFor(const std::string& address, milliseconds bas
     return std::max(base, std::min(late + late / 4 + milliseconds(100), milliseconds(60000)));
 }
 
-std::chrono::microseconds DeviceLink::charTimeLocked() const {
-    const std::uint32_t baud = LinkBaudRate();
-    return microseconds(10'000'000 / (baud ? baud : 1));
-}
+std::chrono::microseconds DeviceLink::charTimeLocked() const { return WireTime(1); }
 
 ReadResult DeviceLink::readByteLocked(char& byte, microseconds wait, const std::atomic<bool>* stop) {
     if (!stop) return port_->readByte(byte, wait);
@@ -355,6 +352,7 @@ Reply DeviceLink::exchangeLocked(const std::string& command, milliseconds timeou
         return fail(first.outcome);
     }
     const auto latency = duration_cast<microseconds>(first.began - wrote);
+    out.answerAfter = duration_cast<microseconds>(first.began - std::max(wrote, crossed));
     if (write && filed && owed) {
         // Another answer is owed and may be this line: take it only when it
         // came alone, at a time this box answers at (a box that has not

@@ -66,6 +66,9 @@ struct Reply {
     // The box whose late answer this exchange saw (and did not file), as "#07";
     // DeviceLink::TimeoutFor gives it a longer time-out from then on.
     std::string lateFrom;
+    // From the moment the command had crossed the wire to the answer's first
+    // byte; negative when no byte came.
+    std::chrono::microseconds answerAfter{-1};
 };
 // For the status bar: empty for a clean answer (or a broadcast), otherwise what
 // went wrong, e.g. "NoConnect: no byte came before the time-out".
@@ -158,6 +161,8 @@ public:
     std::string LinkPortName() const;
     void SetLinkBaudRate(std::uint32_t baud);
     std::uint32_t LinkBaudRate() const;
+    // How long `bytes` take on the wire at the link's rate.
+    std::chrono::microseconds WireTime(std::size_t bytes) const { return port_->wireTime(bytes, LinkBaudRate()); }
     void SetResponseTimeoutMs(std::uint32_t ms);
     std::uint32_t ResponseTimeoutMs() const;
 

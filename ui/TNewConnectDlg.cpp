@@ -77,12 +77,19 @@ void TNewConnectDlg::btConnectClick() {
     ui->lbSearch->show();
     ui->lbConnecting->show();
     ui->btConnect->setEnabled(false);
+    const auto kind = ui->cbQuickScan->isChecked() ? tessary::app::ScanKind::Quick : tessary::app::ScanKind::Exact;
+    // Said while it runs and after: which kind of scan the boxes come from.
+    const QString kindText = Q(tessary::app::ScanKindText(kind));
+    ui->lbScanKind->setText(kindText.left(1).toUpper() + kindText.mid(1));
+    ui->cbQuickScan->setEnabled(false);
     busy_ = true;
-    RunOnLine([this] {
+    RunOnLine([this, kind] {
+        connector_.SetScanKind(kind);
         connector_.SearchForBox();
         OnWindow([this] {
             busy_ = false;
             ui->btConnect->setEnabled(true);
+            ui->cbQuickScan->setEnabled(true);
             ui->lbPleaseWait->hide();
             ui->lbSearch->hide();
             emit connectFinished();

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <thread>
 
 namespace tessary::clitest {
@@ -93,13 +94,18 @@ TEST(CliOnLine, ScanFindsTheDemoLinesThreeBoxesWithTheSearchesTraffic) {
     r = rig.Run({"scan", "--json"});
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out, "{\"port\":\"COM1\",\"device\":\"" + rig.line.slavePath() +
-                         "\",\"baud\":9600,\"boxes\":["
+                         "\",\"baud\":9600,\"scan\":\"exact\",\"boxes\":["
                          "{\"address\":\"#01\",\"id\":\"21040117\"},{\"address\":\"#02\",\"id\":\"21040217\"},"
                          "{\"address\":\"#05\",\"id\":\"19980505R\"}],\"complete\":true}\n");
     // The probe answers at #01 on the port in use; then every address is asked.
     Strings expected{"#01VER@9600"};
     for (int a = 1; a <= 99; ++a) expected.push_back(app::AddressText(a) + "ID@9600");
     EXPECT_EQ(rig.Heard(), expected);
+    // The quick scan finds the same; the boxes it heard are asked again in full.
+    const std::string exact = r.out;
+    r = rig.Run({"scan", "--json", "--quick"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, std::regex_replace(exact, std::regex("exact"), "quick"));
 
     // The adapter pulled mid-scan: not a clean result.
     std::thread pull([&] {

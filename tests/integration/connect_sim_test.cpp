@@ -73,3 +73,41 @@ TEST(ConnectOnSimulatedLines, SearchFindsABoxAtAnotherRateOnAnotherPortAndTheIni
 }
 
 }  // namespace
+
+// The quick scan finds what the exact one finds: slow boxes whose answers land
+// in later exchanges, a garbled box (filed as none), a slow rate.
+TEST(ConnectOnSimulatedLines, TheQuickScanMissesNoBoxTheExactScanFinds) {
+    struct Case {
+        unsigned baud;
+        std::vector<bravik::sim::BoxConfig> boxes;
+        std::vector<int> found;
+    };
+    auto slow = [](int address, int lateMs) {
+        auto b = Box(address, 9600);
+        b.faults.lateMs = lateMs;
+        return b;
+    };
+    auto garbled = Box(40, 9600);
+    garbled.faults.garble = true;
+    const std::vector<Case> cases = {
+        {9600, {Box(1, 9600), slow(7, 150), slow(8, 170), garbled}, {1, 7, 8}},
+        {1200, {Box(3, 1200), Box(60, 1200)}, {3, 60}},
+    };
+    for (const auto& c : cases) {
+        bravik::sim::LineConfig cfg;
+        cfg.boxes = c.boxes;
+        test::SimSession rig(cfg, c.baud);
+        ASSERT_TRUE(rig.opened);
+        rig.st().TryIniFirst = true;
+        rig.st().TransducerAddress = {"", "", "", ""};
+        testkit::RecordingSearchView view;
+        app::Connector quick(rig.s, view);
+        quick.SetScanKind(app::ScanKind::Quick);
+        quick.ScanAddresses();
+        std::vector<int> found;
+        for (int a = 1; a <= 99; ++a)
+            if (rig.st().AddressTable[a] != app::kNoConnect) found.push_back(a);
+        EXPECT_EQ(found, c.found) << c.baud << " baud";
+        EXPECT_EQ(rig.st().CurrentAddress, app::AddressText(c.found[0]));
+    }
+}

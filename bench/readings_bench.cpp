@@ -19,10 +19,12 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace tessary;
 using Clock = std::chrono::steady_clock;
@@ -73,34 +75,43 @@ int main(int argc, char** argv) {
     st.CurrentAddress = "#01";
     st.Info.GateTime = "0.01";
 
-    // Single-device loop.
-    Counting view;
-    line.clearTraffic();
-    double took = 0;
-    runner.Run([&] {
-        device::SwitchSinglePolling(s, true);
-        const auto t0 = Clock::now();
-        device::PollSingle(s, view);
-        took = std::chrono::duration<double>(Clock::now() - t0).count();
-    }, true);
+    // Single-device loop, five runs: the worst must keep to the exchange's pace.
+    constexpr int kRuns = 5;
+    std::vector<double> ratios;
     const int limitMs = static_cast<int>(seconds * 1000);
-    QTimer::singleShot(limitMs, [&] { runner.Request([&] { device::SwitchSinglePolling(s, false); }); });
-    runner.WaitIdle(limitMs + 5000);
-    std::size_t answerBytes = 0, answers = 0;
-    for (const auto& t : line.traffic())
-        if (t.dir == bravik::sim::Traffic::Dir::ToPc) answerBytes += t.text.size() + 2, ++answers;
-    const double command = 19;  // "#01TM;D3;D4;D1;D2\r\n"
-    const double answer = answers ? static_cast<double>(answerBytes) / static_cast<double>(answers) : 0;
-    const double wire = (command + answer) * 10.0 / 115200.0;
-    const double limit = 1.0 / (wire + 0.01);
-    const double rate = view.complete / took;
-    std::printf("single-device loop, 115200 baud, gate 0.01 s: %.1f readings/s (%d whole, %d other) in %.2f s\n"
-                "  exchange limit %.1f/s (%.0f + %.1f bytes = %.2f ms on the wire + 10 ms gate): ratio %.3f"
-                "  (target >= 0.80) %s\n"
-                "  against the wire alone (%.1f/s): ratio %.3f\n",
-                rate, view.complete, view.other, took, limit, command, answer, wire * 1000, rate / limit,
-                rate / limit >= 0.8 ? "ok" : "MISSED", 1.0 / wire, rate * wire);
-    failures += rate / limit >= 0.8 && view.other == 0 ? 0 : 1;
+    for (int run = 0; run < kRuns; ++run) {
+        Counting view;
+        line.clearTraffic();
+        double took = 0;
+        runner.Run([&] {
+            device::SwitchSinglePolling(s, true);
+            const auto t0 = Clock::now();
+            device::PollSingle(s, view);
+            took = std::chrono::duration<double>(Clock::now() - t0).count();
+        }, true);
+        QTimer::singleShot(limitMs, [&] { runner.Request([&] { device::SwitchSinglePolling(s, false); }); });
+        runner.WaitIdle(limitMs + 5000);
+        std::size_t answerBytes = 0, answers = 0;
+        for (const auto& t : line.traffic())
+            if (t.dir == bravik::sim::Traffic::Dir::ToPc) answerBytes += t.text.size() + 2, ++answers;
+        const double command = 19;  // "#01TM;D3;D4;D1;D2\r\n"
+        const double answer = answers ? static_cast<double>(answerBytes) / static_cast<double>(answers) : 0;
+        const double wire = (command + answer) * 10.0 / 115200.0;
+        const double limit = 1.0 / (wire + 0.01);
+        const double rate = view.complete / took;
+        ratios.push_back(view.other == 0 ? rate / limit : 0.0);
+        std::printf("  run %d: %.1f readings/s (%d whole, %d other) in %.2f s; exchange limit %.1f/s (%.0f + %.1f bytes"
+                    " = %.2f ms on the wire + 10 ms gate): ratio %.3f; against the wire alone %.3f\n",
+                    run + 1, rate, view.complete, view.other, took, limit, command, answer, wire * 1000, rate / limit,
+                    rate * wire);
+    }
+    const double worst = *std::min_element(ratios.begin(), ratios.end());
+    auto sorted = ratios;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("single-device loop, 115200 baud, gate 0.01 s, %d runs: ratio to the exchange limit median %.3f, worst"
+                " %.3f  (target: worst >= 0.95) %s\n",
+                kRuns, sorted[kRuns / 2], worst, worst >= 0.95 ? "ok" : "MISSED");
+    failures += worst >= 0.95 ? 0 : 1;
 
     // All-"NoConnect" Readings loop.
     st.TransducerCaption = {"NoConnect", "NoConnect", "NoConnect", "NoConnect"};

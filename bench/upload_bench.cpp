@@ -6,12 +6,14 @@
 #include "firmware/Upload.h"
 #include "testkit/RecordingOperator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace tessary;
 using Clock = std::chrono::steady_clock;
@@ -68,25 +70,64 @@ int main() {
     view.file = (std::filesystem::temp_directory_path() / ("upload_bench_" + std::to_string(::getpid()) + ".hex")).string();
     std::ofstream(view.file, std::ios::binary) << Image();
 
-    const auto t0 = Clock::now();
-    const auto end = firmware::Uploader(s, view).Upload("#01");
-    const double took = std::chrono::duration<double>(Clock::now() - t0).count();
+    // Five uploads in a row: every one must keep to the wire's pace.
+    constexpr int kRuns = 5;
+    std::vector<double> ratios, past;
+    for (int run = 0; run < kRuns; ++run) {
+        rig.line.clearTraffic();
+        const auto t0 = Clock::now();
+        const auto end = firmware::Uploader(s, view).Upload("#01");
+        const double took = std::chrono::duration<double>(Clock::now() - t0).count();
+        double wire = 0;
+        std::size_t lines = 0;
+        for (const auto& t : rig.line.traffic()) {
+            if (t.dir == bravik::sim::Traffic::Dir::Event || t.baud == 0) continue;
+            wire += static_cast<double>(t.text.size() + 2) * 10.0 / t.baud;
+            ++lines;
+        }
+        if (!end.Ok() || view.last != "Update complete") {
+            std::printf("upload %d did not finish: last status line \"%s\"\n", run + 1, view.last.c_str());
+            std::filesystem::remove(view.file);
+            return 1;
+        }
+        // Where the time past the wire goes, from the box's own clock: the PC's
+        // turn (the answer's last byte out to the next command read by the box)
+        // and the box's (the command read to its answer's last byte, past the wire).
+        std::vector<double> pcTurn, boxTurn;
+        const auto& traffic = rig.line.traffic();
+        const bravik::sim::Traffic* command = nullptr;
+        const bravik::sim::Traffic* answer = nullptr;
+        for (const auto& t : traffic) {
+            if (t.dir == bravik::sim::Traffic::Dir::FromPc) {
+                if (answer && t.baud == answer->baud)
+                    pcTurn.push_back(std::chrono::duration<double, std::milli>(t.time - answer->time).count());
+                command = &t, answer = nullptr;
+            } else if (t.dir == bravik::sim::Traffic::Dir::ToPc && command && command->baud == t.baud) {
+                const double onWire = static_cast<double>(command->text.size() + t.text.size() + 4) * 10.0 / t.baud * 1000.0;
+                boxTurn.push_back(std::chrono::duration<double, std::milli>(t.time - command->time).count() - onWire);
+                answer = &t, command = nullptr;
+            }
+        }
+        const auto pct = [](std::vector<double> v, double q) {
+            if (v.empty()) return 0.0;
+            std::sort(v.begin(), v.end());
+            return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
+        };
+        std::printf("    PC's turn median %.3f ms, p99 %.3f ms; box's turn past the wire median %.3f ms, p99 %.3f ms\n",
+                    pct(pcTurn, 0.5), pct(pcTurn, 0.99), pct(boxTurn, 0.5), pct(boxTurn, 0.99));
+        ratios.push_back(took / wire);
+        past.push_back((took - wire) * 2000.0 / static_cast<double>(lines));
+        std::printf("  upload %d: %zu lines both ways, %.3f s, wire %.3f s, ratio %.4f, %.3f ms past the wire per exchange\n",
+                    run + 1, lines, took, wire, ratios.back(), past.back());
+    }
     std::filesystem::remove(view.file);
-
-    double wire = 0;
-    std::size_t lines = 0;
-    for (const auto& t : rig.line.traffic()) {
-        if (t.dir == bravik::sim::Traffic::Dir::Event || t.baud == 0) continue;
-        wire += static_cast<double>(t.text.size() + 2) * 10.0 / t.baud;
-        ++lines;
-    }
-    if (!end.Ok() || view.last != "Update complete") {
-        std::printf("upload did not finish: last status line \"%s\"\n", view.last.c_str());
-        return 1;
-    }
-    const double ratio = took / wire;
-    std::printf("32 KiB image upload, %zu lines both ways: %.3f s, wire %.3f s, ratio %.4f  (target <= 1.10, aim "
-                "<= 1.05) %s\n  %.3f ms past the wire per exchange\n",
-                lines, took, wire, ratio, ratio <= 1.10 ? "ok" : "MISSED", (took - wire) * 2000.0 / static_cast<double>(lines));
-    return ratio <= 1.10 ? 0 : 1;
+    auto sorted = ratios;
+    std::sort(sorted.begin(), sorted.end());
+    const double worst = sorted.back();
+    std::printf("32 KiB image upload, %d runs: median ratio %.4f, worst %.4f  (target: worst <= 1.05) %s\n"
+                "  past the wire per exchange: median %.3f ms, worst %.3f ms\n",
+                kRuns, sorted[kRuns / 2], worst, worst <= 1.05 ? "ok" : "MISSED",
+                [&] { auto p = past; std::sort(p.begin(), p.end()); return p[kRuns / 2]; }(),
+                *std::max_element(past.begin(), past.end()));
+    return worst <= 1.05 ? 0 : 1;
 }

@@ -26,6 +26,24 @@ std::string FormatCaptureTime(std::string_view answer) {
     return std::string(answer);
 }
 
+bool SplitReading(std::string_view answer, device::PublishedReading& row) {
+    std::string_view parts[5];
+    for (int k = 0; k < 5; ++k) {
+        const auto comma = answer.find(',');
+        if ((comma == std::string_view::npos) != (k == 4)) return false;
+        parts[k] = answer.substr(0, comma);
+        if (parts[k].empty()) return false;
+        answer.remove_prefix(comma == std::string_view::npos ? answer.size() : comma + 1);
+    }
+    row.boxTime = FormatCaptureTime(parts[0]);
+    if (row.boxTime == parts[0]) return false;  // no box time
+    row.pressure = parts[1];
+    row.temperature = parts[2];
+    row.pressureCounts = parts[3];
+    row.temperatureCounts = parts[4];
+    return true;
+}
+
 int ParseCaptureRate(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return 1;

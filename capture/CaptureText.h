@@ -2,6 +2,8 @@
 // The texts of a capture: a readings answer turned into a file line, and the
 // period typed in edCaptureRate.
 
+#include "device/ReadingsPublisher.h"
+
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,10 @@ inline constexpr int kMaxRateSeconds = 86400;
 // before the first ",", the first two ":" become "/" and the third ", ". An
 // answer without three ":" there (e.g. "NoConnect") is the line unchanged.
 std::string FormatCaptureTime(std::string_view answer);
+
+// A readings answer's box time (as FormatCaptureTime writes it) and its four
+// value texts; false for anything else ("NoConnect", a short answer).
+bool SplitReading(std::string_view answer, device::PublishedReading& row);
 
 // Whole seconds in edCaptureRate (blanks around it allowed); anything else,
 // zero, a negative number or more than a day gives 1.

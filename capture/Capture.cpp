@@ -58,6 +58,7 @@ bool Capture::Start(const CapturePlan& plan) {
         if (plan.ticked[k]) OpenTransducerFile(*run, k, plan.paths[k], plan.overwrite[k]);
     }
     run->addresses = plan.addresses;
+    run->publisher = publisher_;
     for (int k = 0; k < kSlots; ++k) {
         run->ids[k] = plan.boxes[k].id;
         if (!publisher_ || !plan.ticked[k]) continue;
@@ -265,14 +266,14 @@ bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
         const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
         view_.ShowLine(run.number, k + 1, line);
         WriteLine(run, k, line);
-        if (publisher_) {
+        if (run.publisher) {
             device::PublishedReading row;
             if (garbled) row.error = "garbled";
             else if (!SplitReading(answer, row)) row.error = std::string(link::kNoConnect);
             row.address = address;
             row.id = run.ids[k];
             row.pcTime = std::chrono::system_clock::now();
-            publisher_->Reading(row);
+            run.publisher->Reading(row);
         }
         if (garbled) {
             ++run.garbled;
@@ -309,7 +310,7 @@ bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point si
         view_.ShowLine(run.number, k + 1, gap);
         WriteLine(run, k, gap);
     }
-    if (publisher_) publisher_->Gap(gap);
+    if (run.publisher) run.publisher->Gap(gap);
     run.rebase = true;
     return !stopped;
 }

@@ -136,7 +136,8 @@ public:
     // box is back, and each open file gets one gap line. Set before Start.
     void SetLineWatch(app::LineWatch* watch) { watch_ = watch; }
     // Given each slot's box at Start, every row and every gap line, on the
-    // capture thread, after the file has its line. Set before Start.
+    // capture thread, after the file has its line. Taken at Start: a capture
+    // still ending keeps the one it started with; null for none.
     void SetPublisher(device::ReadingsPublisher* publisher) { publisher_ = publisher; }
 
 private:
@@ -147,6 +148,7 @@ private:
         std::uint64_t number = 0;
         std::array<std::string, kSlots> addresses;
         std::array<std::string, kSlots> ids;
+        device::ReadingsPublisher* publisher = nullptr;
         std::chrono::milliseconds period{1000};
         std::uint32_t timeoutMs = 1000;
         CaptureClock::TimePoint start{};

@@ -52,3 +52,22 @@ std::unique_ptr<Publisher> MakePublisher(const PublishSettings& settings,
 std::string ThisHostName();
 
 }  // namespace tessary::mqtt
+
+namespace tessary::mqtt {
+
+// The window's choices, kept in the INI file's [MQTT] section (never the password).
+struct WindowChoices {
+    bool publish = false;
+    std::string broker = "mqtt://localhost";
+    std::string prefix;  // empty: the default
+    int qos = 0;
+    bool discovery = false;
+    bool operator==(const WindowChoices&) const = default;
+};
+WindowChoices LoadWindowChoices(const std::string& iniPath);
+// Empty, or why the file was not written.
+std::string SaveWindowChoices(const std::string& iniPath, const WindowChoices& choices);
+// The settings of the window's choices for a line on `portName`; empty, or what is wrong.
+std::string SettingsOf(const WindowChoices& choices, const std::string& portName, PublishSettings& settings);
+
+}  // namespace tessary::mqtt

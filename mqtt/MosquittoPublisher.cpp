@@ -60,7 +60,10 @@ public:
             static_cast<MosquittoPublisher*>(self)->OnDisconnect(rc);
         });
         mosquitto_publish_callback_set(m_, [](mosquitto*, void* self, int) {
-            --static_cast<MosquittoPublisher*>(self)->unacked_;
+            auto* p = static_cast<MosquittoPublisher*>(self);
+            if (--p->unacked_ > 0) return;
+            std::lock_guard lock(p->mutex_);
+            p->drained_.notify_all();
         });
         thread_ = std::thread([this] { Send(); });
         return true;

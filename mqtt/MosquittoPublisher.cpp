@@ -33,7 +33,10 @@ public:
     bool Init(std::string& error) {
         static std::once_flag once;
         std::call_once(once, [] { mosquitto_lib_init(); });
-        const std::string clientId = "tessary-" + ThisHostName() + "-" + std::to_string(::getpid());
+        // Two publishers of one program may overlap while the older one closes.
+        static std::atomic<int> made{0};
+        const std::string clientId =
+            "tessary-" + ThisHostName() + "-" + std::to_string(::getpid()) + "-" + std::to_string(++made);
         m_ = mosquitto_new(clientId.c_str(), true, this);
         if (!m_) {
             error = std::string("MQTT: cannot make a client: ") + std::strerror(errno);

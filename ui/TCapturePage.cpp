@@ -67,6 +67,7 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
     connect(ui->cbPublishMqtt, &QCheckBox::clicked, this, [this](bool on) {
         mqtt_.publish = on;
         SaveMqttChoices();
+        if (!on && !capture_->Running()) ClosePublisher();
     });
     tsCaptureShow();
 }
@@ -186,9 +187,8 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
     note_.clear();
     tessary::capture::AskAppendOrOverwrite(
         plan, [this](const std::string& path) { return dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });
-    capture_->SetPublisher(PublisherForStart());
+    capture_->SetPublisher(Publisher().get());
     if (!capture_->Start(plan)) {
-        ClosePublisher();
         QSignalBlocker block(ui->SpeedButtonMMTimer);
         ui->SpeedButtonMMTimer->setChecked(false);
     }
@@ -203,13 +203,15 @@ void TCapturePage::ShowCaptureState(bool running, const QString& note) {
         QSignalBlocker block(ui->SpeedButtonMMTimer);
         ui->SpeedButtonMMTimer->setChecked(false);
         capture_->Stop();  // its thread has ended: this only joins it
-        ClosePublisher();
+        if (!ui->cbPublishMqtt->isChecked() || !(publisherChoices_ == mqtt_)) ClosePublisher();
     }
     ShowStatus();
 }
 
 void TCapturePage::MqttSettingsClick() {
-    if (dlgMqtt_->Edit(mqtt_) == QDialog::Accepted) SaveMqttChoices();
+    if (dlgMqtt_->Edit(mqtt_) != QDialog::Accepted) return;
+    SaveMqttChoices();
+    if (!capture_->Running() && !(publisherChoices_ == mqtt_)) ClosePublisher();
 }
 
 void TCapturePage::SaveMqttChoices() {
@@ -219,16 +221,18 @@ void TCapturePage::SaveMqttChoices() {
     ShowStatus();
 }
 
-tessary::device::ReadingsPublisher* TCapturePage::PublisherForStart() {
+std::shared_ptr<tessary::mqtt::Publisher> TCapturePage::Publisher() {
     if (!ui->cbPublishMqtt->isChecked()) return nullptr;
-    // A capture still ending keeps publishing with the one it has.
-    if (publisher_) return publisher_.get();
+    // New choices take effect once the capture that publishes has ended.
+    if (publisher_ && (publisherChoices_ == mqtt_ || capture_->Running())) return publisher_;
+    ClosePublisher();
     mqttNote_.clear();
     tessary::mqtt::PublishSettings settings;
     std::string error = tessary::mqtt::SettingsOf(mqtt_, shown_.PortName, settings);
     tessary::mqtt::MakeError kind{};
+    std::unique_ptr<tessary::mqtt::Publisher> made;
     if (error.empty())
-        publisher_ = tessary::mqtt::MakePublisher(
+        made = tessary::mqtt::MakePublisher(
             settings,
             [this](const std::string& text) {
                 PostToWindow(this, [this, t = Q(text)] {
@@ -237,14 +241,23 @@ tessary::device::ReadingsPublisher* TCapturePage::PublisherForStart() {
                 });
             },
             error, kind);
-    if (!publisher_) mqttNote_ = "MQTT: " + Q(error) + "; the capture goes on without publishing";
-    return publisher_.get();
+    if (!made) {
+        mqttNote_ = "MQTT: " + Q(error) + "; nothing is published";
+        ShowStatus();
+        return nullptr;
+    }
+    publisherChoices_ = mqtt_;
+    publisher_ = std::shared_ptr<tessary::mqtt::Publisher>(made.release(), [](tessary::mqtt::Publisher* p) {
+        p->Close();
+        delete p;
+    });
+    return publisher_;
 }
 
 void TCapturePage::ClosePublisher() {
     if (!publisher_) return;
     if (closer_.joinable()) closer_.join();
-    closer_ = std::thread([p = std::move(publisher_)] { p->Close(); });
+    closer_ = std::thread([p = std::move(publisher_)]() mutable { p.reset(); });
 }
 
 void TCapturePage::ShowStatus() {

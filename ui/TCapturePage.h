@@ -48,6 +48,9 @@ public:
     TdlgPCCapture& dlgPCCapture() { return *dlgPCCapture_; }
     // "MQTT Settings...": the dialog, then the INI file's [MQTT] section.
     void MqttSettingsClick();
+    // The publisher while "Publish to MQTT" is ticked (made at its first use),
+    // for the captures and the readings loops alike; null when unticked.
+    std::shared_ptr<tessary::mqtt::Publisher> Publisher();
     QFileDialog* SaveDialog2();
     tessary::capture::Capture& Capture() { return *capture_; }
     Ui::TCapturePage* Form() const { return ui.get(); }
@@ -65,9 +68,9 @@ private:
     void ShowCaptureState(bool running, const QString& note);
     void ShowStatus();
     void SaveMqttChoices();
-    // The publisher of a capture about to start, made when publishing is ticked; null otherwise.
-    tessary::device::ReadingsPublisher* PublisherForStart();
-    // Said "offline" and closed on a thread of its own: the window does not wait for the broker.
+    // The page lets go of its publisher on a thread of its own: the last holder
+    // says "offline" and closes it, and the window does not wait for the broker.
+    // Never while a capture runs: its thread holds the plain pointer.
     void ClosePublisher();
 
     std::unique_ptr<Ui::TCapturePage> ui;
@@ -87,6 +90,7 @@ private:
     tessary::mqtt::WindowChoices mqtt_;
     std::string mqttIni_;  // the INI file the choices came from
     QString mqttNote_;     // the publisher's last notice
-    std::unique_ptr<tessary::mqtt::Publisher> publisher_;
-    std::thread closer_;  // closes the publisher of the capture that ended
+    std::shared_ptr<tessary::mqtt::Publisher> publisher_;
+    tessary::mqtt::WindowChoices publisherChoices_;  // what publisher_ was made with
+    std::thread closer_;  // lets go of the publisher last held
 };

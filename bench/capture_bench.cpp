@@ -7,7 +7,10 @@
 // - line busy (paced at 9600 baud, 1 s periods, 60 of them, 600 with --full):
 //   the same lateness beside a back-to-back single-device readings loop, as a
 //   ratio to one exchange of that loop; no period skipped, no line lost;
-// - memory over 100,000 cycles in virtual time (scripted port, 1 s periods).
+// - memory over 100,000 cycles in virtual time (scripted port, 1 s periods);
+// - publishing to MQTT (`mqtt`; a local mosquitto): the line-free p99 lateness
+//   with a broker and with none, beside the figure without; messages/s to the
+//   broker; memory of 100,000 rows while the broker is down.
 // Exit status 1 when a figure misses its target, a line is lost or an answer
 // reaches the wrong thread.
 
@@ -21,6 +24,11 @@
 #include "sim/Line.h"
 #include "testkit/RecordingOperator.h"
 #include "testkit/VirtualClock.h"
+
+#ifdef TESSARY_BENCH_MQTT
+#include "mqtt/Publisher.h"
+#include "tests/cli/BrokerRig.h"
+#endif
 
 #include <unistd.h>
 
@@ -207,13 +215,14 @@ std::vector<double> Lateness(const std::vector<capture::CycleTiming>& timings, c
     return late;
 }
 
-int LineFree() {
+int LineFree(device::ReadingsPublisher* publisher = nullptr, double* p99Out = nullptr) {
     SimRig rig(true, 115200);
     testkit::RecordingOperator op;
     CountingView view;
     capture::SteadyCaptureClock clock;
     constexpr auto period = 25ms;
     capture::Capture capture(rig.dl, op, view, clock, period);
+    capture.SetPublisher(publisher);
     std::vector<capture::CycleTiming> timings;
     timings.reserve(1100);
     std::atomic<std::size_t> count{0};
@@ -235,9 +244,10 @@ int LineFree() {
     const auto& last = timings.back();
     const double p99 = Percentile(late, 0.99);
     const bool ok = p99 <= 5.0;
-    std::printf("line free: 115200 baud, period %lld ms, %zu cycles, %llu skipped; deadline offset from Start at period"
+    if (p99Out) *p99Out = p99;
+    std::printf("line free%s: 115200 baud, period %lld ms, %zu cycles, %llu skipped; deadline offset from Start at period"
                 " %llu %.3f ms, at period %llu %.3f ms: drift %.3f ms\n",
-                static_cast<long long>(period.count()), late.size(), static_cast<unsigned long long>(capture.Skipped()),
+                publisher ? " (publishing)" : "", static_cast<long long>(period.count()), late.size(), static_cast<unsigned long long>(capture.Skipped()),
                 static_cast<unsigned long long>(timings.front().period), offset(timings.front()),
                 static_cast<unsigned long long>(last.period), offset(last), offset(last) - offset(timings.front()));
     std::printf("  p99 lateness, line free (deadline to the first command on the wire): %.3f ms (p50 %.3f, max %.3f)"
@@ -354,6 +364,86 @@ void Memory() {
     fs::remove_all(dir);
 }
 
+#ifdef TESSARY_BENCH_MQTT
+mqtt::PublishSettings Local(int port, int qos) {
+    mqtt::PublishSettings s;
+    s.url.host = "127.0.0.1";
+    s.url.port = port;
+    s.prefix = "bench";
+    s.qos = qos;
+    return s;
+}
+
+std::unique_ptr<mqtt::Publisher> Make(const mqtt::PublishSettings& settings) {
+    std::string error;
+    mqtt::MakeError kind{};
+    return mqtt::MakePublisher(settings, [](const std::string&) {}, error, kind);
+}
+
+device::PublishedReading Row(std::uint64_t k) {
+    device::PublishedReading r;
+    r.address = "#01";
+    r.id = "D01-4711";
+    r.pcTime = std::chrono::system_clock::now();
+    r.boxTime = "2007/05/17, 12:30:00";
+    r.pressure = std::to_string(1000 + k % 1000) + ".1234";
+    r.temperature = "25.123";
+    r.pressureCounts = "812345";
+    r.temperatureCounts = "45678";
+    return r;
+}
+
+int Mqtt() {
+    int failures = 0;
+    const fs::path dir = fs::temp_directory_path() / ("capture_bench_mqtt_" + std::to_string(::getpid()));
+    clitest::Broker broker(dir);
+    double plain = 0, up = 0, down = 0;
+    failures += LineFree(nullptr, &plain);
+    {
+        auto p = Make(Local(broker.port, 1));
+        clitest::WaitFor([&] { return p->Connected(); });
+        failures += LineFree(p.get(), &up);
+    }
+    {
+        auto p = Make(Local(clitest::FreePort(), 1));
+        failures += LineFree(p.get(), &down);
+    }
+    for (const auto& [what, p99] : {std::pair{"broker up", up}, std::pair{"no broker", down}}) {
+        const bool ok = p99 - plain <= 1.0;
+        failures += !ok;
+        std::printf("  p99 lateness publishing, %s: %.3f ms, %+.3f ms beside %.3f ms without  (target within 1 ms) %s\n",
+                    what, p99, p99 - plain, plain, ok ? "ok" : "MISSED");
+    }
+    for (const int qos : {0, 1}) {
+        auto p = Make(Local(broker.port, qos));
+        clitest::WaitFor([&] { return p->Connected(); });
+        constexpr std::uint64_t n = mqtt::kQueueLimit;
+        const auto t0 = std::chrono::steady_clock::now();
+        for (std::uint64_t k = 0; k < n; ++k) p->Reading(Row(k));
+        p->Close(60s);  // returns when every row is sent (QoS 0) or acknowledged (QoS 1)
+        const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double rate = static_cast<double>(n) / secs;
+        failures += rate < 10000;
+        std::printf("throughput to a local broker, QoS %d: %llu readings in %.3f s, %.0f messages/s, %zu dropped"
+                    "  (goal >= 10,000/s) %s\n",
+                    qos, static_cast<unsigned long long>(n), secs, rate, p->Dropped(), rate >= 10000 ? "ok" : "MISSED");
+    }
+    {
+        auto p = Make(Local(clitest::FreePort(), 1));
+        const long before = RssKiB();
+        for (std::uint64_t k = 0; k < 100000; ++k) p->Reading(Row(k));
+        const long after = RssKiB();
+        const bool ok = after - before < 32 * 1024 && p->Dropped() == 100000 - mqtt::kQueueLimit;
+        failures += !ok;
+        std::printf("memory, broker down, 100,000 rows at QoS 1: RSS %+ld KiB (%ld to %ld), %zu kept, %zu dropped"
+                    "  (target < 32 MiB, the oldest dropped) %s\n",
+                    after - before, before, after, mqtt::kQueueLimit, p->Dropped(), ok ? "ok" : "MISSED");
+        p->Close(0ms);
+    }
+    return failures;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -373,5 +463,8 @@ int main(int argc, char** argv) {
         failures += LineBusy(busyPeriods);
     }
     if (only.empty() || only == "memory") Memory();
+#ifdef TESSARY_BENCH_MQTT
+    if (only.empty() || only == "mqtt") failures += Mqtt();
+#endif
     return failures ? 1 : 0;
 }

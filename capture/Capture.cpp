@@ -58,6 +58,14 @@ bool Capture::Start(const CapturePlan& plan) {
         if (plan.ticked[k]) OpenTransducerFile(*run, k, plan.paths[k], plan.overwrite[k]);
     }
     run->addresses = plan.addresses;
+    run->publisher = publisher_;
+    for (int k = 0; k < kSlots; ++k) {
+        run->ids[k] = plan.boxes[k].id;
+        if (!publisher_ || !plan.ticked[k]) continue;
+        device::PublishedBox box = plan.boxes[k];
+        box.address = plan.addresses[k];
+        publisher_->BoxStarted(box);
+    }
     run->timeoutMs = device::TimeoutFromGateTime(plan.gateTime);
     // The operator's setting follows the gate time and keeps it after the
     // capture; the cycles give theirs to each exchange, so whatever sets it
@@ -258,6 +266,15 @@ bool Capture::RunCycle(Run& run, std::string& note, link::LinkHold& booked) {
         const std::string line = garbled ? std::string(link::kNoConnect) : FormatCaptureTime(answer);
         view_.ShowLine(run.number, k + 1, line);
         WriteLine(run, k, line);
+        if (run.publisher) {
+            device::PublishedReading row;
+            if (garbled) row.error = "garbled";
+            else if (!SplitReading(answer, row)) row.error = std::string(link::kNoConnect);
+            row.address = address;
+            row.id = run.ids[k];
+            row.pcTime = std::chrono::system_clock::now();
+            run.publisher->Reading(row);
+        }
         if (garbled) {
             ++run.garbled;
             view_.ShowState(run.number, true, RunningNote(run));
@@ -293,6 +310,7 @@ bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point si
         view_.ShowLine(run.number, k + 1, gap);
         WriteLine(run, k, gap);
     }
+    if (run.publisher) run.publisher->Gap(gap);
     run.rebase = true;
     return !stopped;
 }

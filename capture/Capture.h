@@ -16,6 +16,7 @@
 #include "app/ConnectionCopy.h"
 #include "capture/AllSerialRecorder.h"
 #include "capture/CaptureClock.h"
+#include "device/ReadingsPublisher.h"
 #include "link/DeviceLink.h"
 #include "link/Files.h"
 
@@ -71,6 +72,7 @@ struct CapturePlan {
     std::string rateText = "1";                   // edCaptureRate
     std::string gateTime;                         // the gate time last shown
     std::string defaultFolder;                    // made when a file is to go there and it is missing
+    std::array<device::PublishedBox, kSlots> boxes{};  // what is known of each slot's box, for a publisher
 };
 
 // The boxes and the gate time of the plan from the window's copy of the
@@ -133,6 +135,10 @@ public:
     // hang-up is an unanswered reading): they go on one period after the same
     // box is back, and each open file gets one gap line. Set before Start.
     void SetLineWatch(app::LineWatch* watch) { watch_ = watch; }
+    // Given each slot's box at Start, every row and every gap line, on the
+    // capture thread, after the file has its line. Taken at Start: a capture
+    // still ending keeps the one it started with; null for none.
+    void SetPublisher(device::ReadingsPublisher* publisher) { publisher_ = publisher; }
 
 private:
     // One capture from Start to the end of its thread. A new Start makes a new
@@ -141,6 +147,8 @@ private:
         // The snapshot; written by Start before the thread starts, then only read.
         std::uint64_t number = 0;
         std::array<std::string, kSlots> addresses;
+        std::array<std::string, kSlots> ids;
+        device::ReadingsPublisher* publisher = nullptr;
         std::chrono::milliseconds period{1000};
         std::uint32_t timeoutMs = 1000;
         CaptureClock::TimePoint start{};
@@ -189,6 +197,7 @@ private:
     const std::chrono::milliseconds rateUnit_;
     std::function<void(const CycleTiming&)> cycleObserver_;
     app::LineWatch* watch_ = nullptr;
+    device::ReadingsPublisher* publisher_ = nullptr;
     AllSerialRecorder allSerial_;
     std::unique_ptr<Run> run_;  // the newest; window thread only
     std::uint64_t runs_ = 0;    // window thread only

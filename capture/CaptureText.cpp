@@ -4,26 +4,22 @@
 
 namespace tessary::capture {
 
-std::string FormatCaptureTime(std::string_view answer) {
-    const std::string_view head = answer.substr(0, answer.find(','));
-    std::string line;
-    line.reserve(answer.size() + 1);
-    int colons = 0;
-    for (std::size_t i = 0; i < head.size(); ++i) {
-        const char c = head[i];
-        if (c != ':') {
-            line.push_back(c);
-            continue;
-        }
-        if (++colons < 3) {
-            line.push_back('/');
-            continue;
-        }
-        line += ", ";
-        line.append(answer.substr(i + 1));
-        return line;
+bool SplitReading(std::string_view answer, device::PublishedReading& row) {
+    std::string_view parts[5];
+    for (int k = 0; k < 5; ++k) {
+        const auto comma = answer.find(',');
+        if ((comma == std::string_view::npos) != (k == 4)) return false;
+        parts[k] = answer.substr(0, comma);
+        if (parts[k].empty()) return false;
+        answer.remove_prefix(comma == std::string_view::npos ? answer.size() : comma + 1);
     }
-    return std::string(answer);
+    row.boxTime = FormatCaptureTime(parts[0]);
+    if (row.boxTime == parts[0]) return false;  // no box time
+    row.pressure = parts[1];
+    row.temperature = parts[2];
+    row.pressureCounts = parts[3];
+    row.temperatureCounts = parts[4];
+    return true;
 }
 
 int ParseCaptureRate(std::string_view text) {

@@ -2,6 +2,9 @@
 // The texts of a capture: a readings answer turned into a file line, and the
 // period typed in edCaptureRate.
 
+#include "device/DeviceTime.h"
+#include "device/ReadingsPublisher.h"
+
 #include <string>
 #include <string_view>
 
@@ -12,10 +15,12 @@ inline constexpr std::string_view kCaptureCommand = "TM;D1;D2;D3;D4";
 // The period offered on the page; a text outside 1..kMaxRateSeconds counts as 1.
 inline constexpr int kMaxRateSeconds = 86400;
 
-// "2007:05:17:12:30:00,1.5,..." -> "2007/05/17, 12:30:00,1.5,...": in the part
-// before the first ",", the first two ":" become "/" and the third ", ". An
-// answer without three ":" there (e.g. "NoConnect") is the line unchanged.
-std::string FormatCaptureTime(std::string_view answer);
+// The readings loops publish the box time as the capture file writes it.
+using device::FormatCaptureTime;
+
+// A readings answer's box time (as FormatCaptureTime writes it) and its four
+// value texts; false for anything else ("NoConnect", a short answer).
+bool SplitReading(std::string_view answer, device::PublishedReading& row);
 
 // Whole seconds in edCaptureRate (blanks around it allowed); anything else,
 // zero, a negative number or more than a day gives 1.

@@ -99,7 +99,12 @@ const CommandRow kCommands[] = {
      "(each file gets one \"Gap:\" line; a paused cycle does not count toward\n"
      "--count); another box, or none, ends it (status 1). Ended while the adapter\n"
      "is away (a signal, --duration), each file ends with a \"Gap: ... - capture\n"
-     "stopped ...\" line and the status is 1; a signal otherwise ends it with 0."},
+     "stopped ...\" line and the status is 1; a signal otherwise ends it with 0.\n"
+     "With --mqtt every row also goes to the broker as JSON on PREFIX/NN/reading\n"
+     "(default PREFIX tessary/<host name>/<port name>), each box on PREFIX/NN/info\n"
+     "and online/offline on PREFIX/status (retained). The files come first: a\n"
+     "missing broker is said once and retried; a refused login or a TLS failure\n"
+     "ends the capture (status 3)."},
 };
 
 struct OptionRow {
@@ -130,6 +135,12 @@ const OptionRow kOptions[] = {
     {"--count", "N", "capture", false, "stop after N cycles"},
     {"--append", nullptr, "capture", false, "add to a capture file that exists"},
     {"--all-serial", "FILE", "capture", false, "also copy every command and answer to FILE (added at its end)"},
+    {"--mqtt", "URL", "capture", false,
+     "also publish each row: mqtt://[USER@]HOST[:PORT][/PREFIX] or mqtts://...\n"
+     "                      (password from TESSARY_MQTT_PASSWORD)"},
+    {"--mqtt-ca", "FILE", "capture", false, "mqtts: the broker's CA certificates (default: the system's)"},
+    {"--mqtt-qos", "0|1", "capture", false, "QoS of the readings (default 0; 1 waits while the broker is away)"},
+    {"--mqtt-discovery", nullptr, "capture", false, "also Home Assistant's discovery configs (retained)"},
     {"--condition", "WORD", "log rate", false, "and, or or neither (default neither)"},
     {"--based-on", "ITEM", "log rate", false, "the item the condition looks at (as --items)"},
     {"--step", "VALUE", "log rate", false, "the data step value of the condition (default 1)"},

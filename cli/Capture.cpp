@@ -7,8 +7,11 @@
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
 #include "link/Files.h"
+#include "mqtt/Publisher.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <mutex>
 #include <filesystem>
 #include <thread>
 
@@ -26,6 +29,7 @@ public:
     void ShowLine(std::uint64_t, int, const std::string& line) override {
         ++lines;
         if (line == app::kNoConnect) ++unanswered;
+        std::lock_guard lock(sayMutex_);
         rig_.progress.Count("capture: lines", lines.load(), 0);
     }
     void ShowFileError(std::uint64_t, int, const std::string& text) override {
@@ -39,12 +43,16 @@ public:
         Say(note);
     }
 
-private:
+    // From the capture thread and the publisher's.
     void Say(const std::string& text) {
+        std::lock_guard lock(sayMutex_);
         rig_.progress.End();
         rig_.env.err << "tessary-cli: " << text << '\n' << std::flush;
     }
+
+private:
     Rig& rig_;
+    std::mutex sayMutex_;
 };
 
 }  // namespace
@@ -64,6 +72,20 @@ int RunCapture(Rig& rig) {
     if (inv.Has("--count") && !ParseWhole(inv.Value("--count"), 1, 2147483647, count))
         return rig.Usage("--count needs a number of cycles");
     setup.rateText = std::to_string(rate);
+    const bool publish = inv.Has("--mqtt");
+    mqtt::PublishSettings mq;
+    if (publish) {
+        if (const std::string bad = mqtt::ParseBrokerUrl(inv.Value("--mqtt"), mq.url); !bad.empty())
+            return rig.Usage("--mqtt: " + bad);
+        const std::string qos = inv.Value("--mqtt-qos", "0");
+        if (qos != "0" && qos != "1") return rig.Usage("--mqtt-qos needs 0 or 1");
+        mq.qos = qos == "1";
+        mq.discovery = inv.Has("--mqtt-discovery");
+        mq.caFile = inv.Value("--mqtt-ca");
+        if (const char* password = std::getenv("TESSARY_MQTT_PASSWORD")) mq.password = password;
+    } else if (inv.Has("--mqtt-ca") || inv.Has("--mqtt-qos") || inv.Has("--mqtt-discovery")) {
+        return rig.Usage("--mqtt-ca, --mqtt-qos and --mqtt-discovery need --mqtt");
+    }
 
     std::vector<bool> named(inv.operands.size());
     for (std::size_t k = 0; k < inv.operands.size(); ++k) {
@@ -86,16 +108,32 @@ int RunCapture(Rig& rig) {
     for (const auto& path : setup.paths)
         if (missingChoice(path)) return rig.Usage(path + " exists: give --append or --overwrite");
 
+    // Before the line is touched: a build without MQTT, a bad CA file, end here.
+    ConsoleCaptureView view(rig);
+    std::unique_ptr<mqtt::Publisher> publisher;
+    if (publish) {
+        if (mq.url.prefix.empty()) mq.url.prefix = mqtt::DefaultPrefix(mqtt::ThisHostName(), rig.link->LinkPortName());
+        mq.prefix = mq.url.prefix;
+        std::string error;
+        mqtt::MakeError kind = mqtt::MakeError::None;
+        publisher = mqtt::MakePublisher(mq, [&view](const std::string& text) { view.Say(text); }, error, kind);
+        if (!publisher) return kind == mqtt::MakeError::File ? rig.Fail(kFileError, error) : rig.Usage(error);
+    }
+
     // The gate time the read-out shows sets the time-out, as on the page.
     const std::string first = setup.addresses[0];
     if (const int rc = rig.Connect(first); rc != kDone) return rc;
     auto& st = rig.session->State();
     setup.gateTime = st.Info.GateTime;
+    setup.boxes[0] = {first, st.Info.SerialNumber, st.Info.ModelNumber, st.Info.FirmwareVersion, st.Info.PressUnits,
+                      st.Info.TempUnits};
     for (std::size_t k = 0; k < inv.operands.size(); ++k) {
-        if (named[k]) continue;
+        if (named[k] && !publish) continue;
         // The page's proposal: the capture folder, the box's "ID" answer made a safe name, ".txt".
         st.CurrentAddress = setup.addresses[k];
         const std::string id = k == 0 ? st.Info.SerialNumber : device::QueryBox(*rig.session, "ID");
+        if (id != app::kNoConnect) setup.boxes[k].id = id;
+        if (named[k]) continue;
         if (id == app::kNoConnect) return rig.Fail(kNoAnswer, "no answer from " + setup.addresses[k]);
         setup.paths[k] = setup.defaultFolder + link::FileNamePart(id) + ".txt";
         if (missingChoice(setup.paths[k])) return rig.Usage(setup.paths[k] + " exists: give --append or --overwrite");
@@ -107,10 +145,10 @@ int RunCapture(Rig& rig) {
         return true;
     });
 
-    ConsoleCaptureView view(rig);
     capture::SteadyCaptureClock clock;
     capture::Capture capture(*rig.link, rig.op, view, clock);
     capture.SetLineWatch(&rig.session->Watch());
+    if (publisher) capture.SetPublisher(publisher.get());
     // Checked as each cycle is due: the last one wanted runs whole, the next not at all.
     // A cycle cut by an unplugged adapter took no readings: it is not counted.
     const long long lastPeriod = seconds / rate;
@@ -131,12 +169,14 @@ int RunCapture(Rig& rig) {
     while (capture.Running() && !rig.stop.Requested()) {
         if (seconds > 0 && std::chrono::steady_clock::now() > ends && rig.session->Watch().Unplugged())
             capture.RequestStop();
+        if (publisher && !publisher->Fatal().empty()) capture.RequestStop();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     // Waits for an exchange under way; its line is written, then the files close.
     capture.Stop();
+    if (publisher) publisher->Close();
     rig.progress.End();
-    if (view.fileErrors > 0) return kFileError;
+    if (view.fileErrors > 0 || (publisher && !publisher->Fatal().empty())) return kFileError;
     if (view.stoppedEarly) return kNoAnswer;
     if (view.unanswered > 0) {
         const std::uint64_t garbled = capture.Garbled();

@@ -48,4 +48,26 @@ void SetDeviceClock(app::Session& session, SettingsView& view) {
     st.Info.ClockTime = FormatDeviceTime(QueryBox(session, "TM=" + DeviceTimeText(*picked)));
 }
 
+std::string FormatCaptureTime(std::string_view answer) {
+    const std::string_view head = answer.substr(0, answer.find(','));
+    std::string line;
+    line.reserve(answer.size() + 1);
+    int colons = 0;
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        const char c = head[i];
+        if (c != ':') {
+            line.push_back(c);
+            continue;
+        }
+        if (++colons < 3) {
+            line.push_back('/');
+            continue;
+        }
+        line += ", ";
+        line.append(answer.substr(i + 1));
+        return line;
+    }
+    return std::string(answer);
+}
+
 }  // namespace tessary::device

@@ -4,6 +4,7 @@
 #include "device/DeviceView.h"
 
 #include <string>
+#include <string_view>
 
 namespace tessary::app {
 class Session;
@@ -16,6 +17,11 @@ namespace tessary::device {
 // empty name; a month that is not two digits from 01 to 12 is shown as its two
 // characters, so a garbled answer stays visible instead of looking valid.
 std::string FormatDeviceTime(const std::string& text);
+
+// "2007:05:17:12:30:00,1.5,..." -> "2007/05/17, 12:30:00,1.5,...": in the part
+// before the first ",", the first two ":" become "/" and the third ", ". An
+// answer without three ":" there (e.g. "NoConnect") is the line unchanged.
+std::string FormatCaptureTime(std::string_view answer);
 
 // The box's text for a picked date and time, e.g. "2008:01:05:07:03:09".
 std::string DeviceTimeText(const app::DateTimeFields& t);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <cmath>
+#include <set>
 
 namespace tessary::device {
 
@@ -72,6 +73,45 @@ Pause AwaitAdapter(app::Session& session, std::chrono::steady_clock::time_point 
     }
     return Pause::Ended;
 }
+
+// A loop's readings, handed to the publisher with the box they came from.
+class Publishing {
+public:
+    explicit Publishing(ReadingsPublisher* publisher) : publisher_(publisher) {}
+    void Publish(const std::string& address, const std::string& id, const link::Reply& reply, const app::InfoValues* info) {
+        using link::ExchangeOutcome;
+        if (!publisher_ || reply.outcome == ExchangeOutcome::HangUp || reply.outcome == ExchangeOutcome::NotOpen ||
+            reply.outcome == ExchangeOutcome::Broadcast || reply.outcome == ExchangeOutcome::Stopped)
+            return;
+        if (started_.insert(address).second) {
+            PublishedBox box{address, id, {}, {}, {}, {}};
+            if (info) box = {address, id, info->ModelNumber, info->FirmwareVersion, info->PressUnits, info->TempUnits};
+            publisher_->BoxStarted(box);
+        }
+        PublishedReading row;
+        row.address = address;
+        row.id = id;
+        row.pcTime = std::chrono::system_clock::now();
+        // The loops ask "TM;D3;D4;D1;D2": counts before values.
+        const Reading r = ParseReadings(reply.text, 1 << 20);
+        if (reply.outcome == ExchangeOutcome::Garbled) {
+            row.error = "garbled";
+        } else if (!r.complete || reply.text.find(':') == std::string::npos) {
+            row.error = std::string(link::kNoConnect);
+        } else {
+            row.boxTime = FormatCaptureTime(reply.text.substr(0, reply.text.find(',')));
+            row.pressure = r.press;
+            row.temperature = r.temp;
+            row.pressureCounts = r.pressCounts;
+            row.temperatureCounts = r.tempCounts;
+        }
+        publisher_->Reading(row);
+    }
+
+private:
+    ReadingsPublisher* publisher_;
+    std::set<std::string> started_;
+};
 
 }  // namespace
 
@@ -146,8 +186,9 @@ bool SwitchSinglePolling(app::Session& session, bool on) {
 bool PanelPollingStopped(const app::Session& session) { return session.State().PanelPollStopped; }
 bool SinglePollingStopped(const app::Session& session) { return session.State().SinglePollStopped; }
 
-void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels) {
+void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels, ReadingsPublisher* publisher) {
     auto& st = session.State();
+    Publishing publishing(publisher);
     auto& op = session.Op();
     const std::function<bool()> stopped = [&] { return st.PanelPollStopped || session.Stopping(); };
     while (!stopped()) {
@@ -161,8 +202,14 @@ void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panel
                 sent = true;
                 const auto since = std::chrono::steady_clock::now();
                 const bool present = ProbeDevice(session, address);
-                const bool hungUp =
-                    present && panels[k] && ShowReadings(session, address, *panels[k]).outcome == link::ExchangeOutcome::HangUp;
+                bool hungUp = false;
+                if (present && panels[k]) {
+                    const link::Reply reply = ShowReadings(session, address, *panels[k]);
+                    hungUp = reply.outcome == link::ExchangeOutcome::HangUp;
+                    const auto id = slot.find_first_not_of(' ', 3);
+                    publishing.Publish(address, id == std::string::npos ? std::string() : slot.substr(id), reply,
+                                       address == st.CurrentAddress ? &st.Info : nullptr);
+                }
                 if (present && !hungUp) {
                     op.ProcessEvents();
                 } else if (const Pause p = AwaitAdapter(session, since, stopped, st.PanelPollStopped, st.GetReadingsLabel);
@@ -184,15 +231,18 @@ void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panel
     }
 }
 
-void PollSingle(app::Session& session, ReadingsView& panel) {
+void PollSingle(app::Session& session, ReadingsView& panel, ReadingsPublisher* publisher) {
     auto& st = session.State();
+    Publishing publishing(publisher);
     auto& op = session.Op();
     const std::function<bool()> stopped = [&] { return st.SinglePollStopped || session.Stopping(); };
     while (!stopped()) {
         // These come back at once (no port, a hang-up, "#00" selected in a nested
         // handler); waiting keeps them from spinning.
         const auto since = std::chrono::steady_clock::now();
-        const auto outcome = ShowReadings(session, st.CurrentAddress, panel).outcome;
+        const link::Reply reply = ShowReadings(session, st.CurrentAddress, panel);
+        publishing.Publish(st.CurrentAddress, st.Info.SerialNumber, reply, &st.Info);
+        const auto outcome = reply.outcome;
         using link::ExchangeOutcome;
         if (outcome == ExchangeOutcome::NotOpen || outcome == ExchangeOutcome::HangUp) {
             const Pause p = AwaitAdapter(session, since, stopped, st.SinglePollStopped, st.EZGetReadingsLabel);

@@ -6,6 +6,7 @@
 // between exchanges (Operator::ProcessEvents): the switch turned off, a setting
 // changed, the other loop started run nested in those pauses.
 
+#include "device/ReadingsPublisher.h"
 #include "link/DeviceLink.h"
 
 #include <array>
@@ -76,8 +77,11 @@ bool SwitchSinglePolling(app::Session& session, bool on);
 // The loops; each returns when its stop flag is seen set or the session stops. Panel k (0..3) shows
 // slot k of TransducerCaption; a slot whose box fails three probes becomes
 // "NoConnect" and is left alone from then on.
-void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels);
-void PollSingle(app::Session& session, ReadingsView& panel);
+// With a publisher, each box is given to it as the loop first reads it, and
+// every reading shown (or missed) after it, on the line thread.
+void PollPanels(app::Session& session, const std::array<ReadingsView*, 4>& panels,
+                ReadingsPublisher* publisher = nullptr);
+void PollSingle(app::Session& session, ReadingsView& panel, ReadingsPublisher* publisher = nullptr);
 // Whether the loop's switch is off now (a loop may turn its own off).
 bool PanelPollingStopped(const app::Session& session);
 bool SinglePollingStopped(const app::Session& session);

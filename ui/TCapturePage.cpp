@@ -4,6 +4,7 @@
 #include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TdlgPCCapture.h"
+#include "ui/TMqttDlg.h"
 #include "ui_TCapturePage.h"
 
 #include <QFileDialog>
@@ -49,7 +50,8 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
       lbDataCapture_(lbDataCapture),
       dlgPCCapture_(new TdlgPCCapture(this)),
       view_(std::make_unique<View>(this)),
-      capture_(std::make_unique<tessary::capture::Capture>(session.Link(), session.Op(), *view_, clock_)) {
+      capture_(std::make_unique<tessary::capture::Capture>(session.Link(), session.Op(), *view_, clock_)),
+      dlgMqtt_(new TMqttDlg(this)) {
     ui->setupUi(this);
     capture_->SetLineWatch(&session.Watch());
     const QString folder = PathText(session_.DefaultFolder());
@@ -61,10 +63,19 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
     connect(ui->cbAllSerial, &QCheckBox::clicked, this, [this](bool on) { capture_->SetAllSerialTicked(on); });
     for (int k = 1; k <= 4; ++k)
         connect(cbTrans(k), &QCheckBox::clicked, this, [this, k](bool on) { capture_->SetSlotTicked(k, on); });
+    connect(ui->btMqttSettings, &QPushButton::clicked, this, &TCapturePage::MqttSettingsClick);
+    connect(ui->cbPublishMqtt, &QCheckBox::clicked, this, [this](bool on) {
+        mqtt_.publish = on;
+        SaveMqttChoices();
+        if (!on && !capture_->Running()) ClosePublisher();
+    });
     tsCaptureShow();
 }
 
-TCapturePage::~TCapturePage() { Stop(); }
+TCapturePage::~TCapturePage() {
+    Stop();
+    if (closer_.joinable()) closer_.join();
+}
 
 QCheckBox* TCapturePage::cbTrans(int k) const {
     QCheckBox* const boxes[4] = {ui->cbTrans1, ui->cbTrans2, ui->cbTrans3, ui->cbTrans4};
@@ -109,6 +120,11 @@ void TCapturePage::tsCaptureShow() {
 
 void TCapturePage::ShowConnection(const tessary::app::ConnectionCopy& shown) {
     shown_ = shown;
+    if (mqttIni_ != shown_.IniFilePath) {
+        mqttIni_ = shown_.IniFilePath;
+        mqtt_ = tessary::mqtt::LoadWindowChoices(mqttIni_);
+        ui->cbPublishMqtt->setChecked(mqtt_.publish);
+    }
     for (std::size_t k = 0; k < 4; ++k) {
         if (shown_.CapturePath[k].empty() || shown_.CapturePath[k] == proposed_[k]) continue;
         proposed_[k] = shown_.CapturePath[k];
@@ -154,6 +170,16 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
         const auto i = static_cast<std::size_t>(k - 1);
         plan.ticked[i] = cbTrans(k)->isChecked();
         plan.paths[i] = PathOf(edPath(k));
+        const std::string& caption = shown_.TransducerCaption[i];
+        const auto id = caption.find_first_not_of(' ', 3);
+        if (tessary::app::SlotFilled(caption) && id != std::string::npos) plan.boxes[i].id = caption.substr(id);
+        if (plan.addresses[i] == shown_.CurrentAddress) {
+            const auto& info = shown_.Info;
+            plan.boxes[i].model = info.ModelNumber;
+            plan.boxes[i].firmware = info.FirmwareVersion;
+            plan.boxes[i].pressureUnit = info.PressUnits;
+            plan.boxes[i].temperatureUnit = info.TempUnits;
+        }
         edBox(k)->clear();
     }
     plan.rateText = S(ui->edCaptureRate->text());
@@ -161,6 +187,7 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
     note_.clear();
     tessary::capture::AskAppendOrOverwrite(
         plan, [this](const std::string& path) { return dlgPCCapture_->Ask(PathText(path)) == QDialog::Accepted; });
+    capture_->SetPublisher(Publisher().get());
     if (!capture_->Start(plan)) {
         QSignalBlocker block(ui->SpeedButtonMMTimer);
         ui->SpeedButtonMMTimer->setChecked(false);
@@ -176,8 +203,61 @@ void TCapturePage::ShowCaptureState(bool running, const QString& note) {
         QSignalBlocker block(ui->SpeedButtonMMTimer);
         ui->SpeedButtonMMTimer->setChecked(false);
         capture_->Stop();  // its thread has ended: this only joins it
+        if (!ui->cbPublishMqtt->isChecked() || !(publisherChoices_ == mqtt_)) ClosePublisher();
     }
     ShowStatus();
+}
+
+void TCapturePage::MqttSettingsClick() {
+    if (dlgMqtt_->Edit(mqtt_) != QDialog::Accepted) return;
+    SaveMqttChoices();
+    if (!capture_->Running() && !(publisherChoices_ == mqtt_)) ClosePublisher();
+}
+
+void TCapturePage::SaveMqttChoices() {
+    if (mqttIni_.empty()) return;
+    const std::string error = tessary::mqtt::SaveWindowChoices(mqttIni_, mqtt_);
+    mqttNote_ = error.empty() ? QString() : "MQTT settings not saved in " + PathText(mqttIni_) + ": " + Q(error);
+    ShowStatus();
+}
+
+std::shared_ptr<tessary::mqtt::Publisher> TCapturePage::Publisher() {
+    if (!ui->cbPublishMqtt->isChecked()) return nullptr;
+    // New choices take effect once the capture that publishes has ended.
+    if (publisher_ && (publisherChoices_ == mqtt_ || capture_->Running())) return publisher_;
+    ClosePublisher();
+    mqttNote_.clear();
+    tessary::mqtt::PublishSettings settings;
+    std::string error = tessary::mqtt::SettingsOf(mqtt_, shown_.PortName, settings);
+    tessary::mqtt::MakeError kind{};
+    std::unique_ptr<tessary::mqtt::Publisher> made;
+    if (error.empty())
+        made = tessary::mqtt::MakePublisher(
+            settings,
+            [this](const std::string& text) {
+                PostToWindow(this, [this, t = Q(text)] {
+                    mqttNote_ = t;
+                    ShowStatus();
+                });
+            },
+            error, kind);
+    if (!made) {
+        mqttNote_ = "MQTT: " + Q(error) + "; nothing is published";
+        ShowStatus();
+        return nullptr;
+    }
+    publisherChoices_ = mqtt_;
+    publisher_ = std::shared_ptr<tessary::mqtt::Publisher>(made.release(), [](tessary::mqtt::Publisher* p) {
+        p->Close();
+        delete p;
+    });
+    return publisher_;
+}
+
+void TCapturePage::ClosePublisher() {
+    if (!publisher_) return;
+    if (closer_.joinable()) closer_.join();
+    closer_ = std::thread([p = std::move(publisher_)]() mutable { p.reset(); });
 }
 
 void TCapturePage::ShowStatus() {
@@ -185,11 +265,13 @@ void TCapturePage::ShowStatus() {
     if (!note_.isEmpty()) lines << note_;
     for (const QString& e : fileErrors_)
         if (!e.isEmpty()) lines << e;
+    if (!mqttNote_.isEmpty()) lines << mqttNote_;
     ui->lbCaptureStatus->setText(lines.join('\n'));
     ui->lbCaptureStatus->setStyleSheet(lines.isEmpty() ? QString() : QString("color: #b00000"));
 }
 
 void TCapturePage::Stop() {
     capture_->Stop();
+    ClosePublisher();
     if (lbDataCapture_) lbDataCapture_->clear();
 }

@@ -5,6 +5,7 @@
 
 #include "app/Session.h"
 #include "capture/Capture.h"
+#include "mqtt/Publisher.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace Ui {
 class TCapturePage;
@@ -22,6 +24,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class TdlgPCCapture;
+class TMqttDlg;
 
 class TCapturePage : public QWidget {
     Q_OBJECT
@@ -43,6 +46,11 @@ public:
 
     std::function<void()> hideInPlaceEditors = [] {};
     TdlgPCCapture& dlgPCCapture() { return *dlgPCCapture_; }
+    // "MQTT Settings...": the dialog, then the INI file's [MQTT] section.
+    void MqttSettingsClick();
+    // The publisher while "Publish to MQTT" is ticked (made at its first use),
+    // for the captures and the readings loops alike; null when unticked.
+    std::shared_ptr<tessary::mqtt::Publisher> Publisher();
     QFileDialog* SaveDialog2();
     tessary::capture::Capture& Capture() { return *capture_; }
     Ui::TCapturePage* Form() const { return ui.get(); }
@@ -59,6 +67,11 @@ private:
     QPlainTextEdit* edBox(int k) const;
     void ShowCaptureState(bool running, const QString& note);
     void ShowStatus();
+    void SaveMqttChoices();
+    // The page lets go of its publisher on a thread of its own: the last holder
+    // says "offline" and closes it, and the window does not wait for the broker.
+    // Never while a capture runs: its thread holds the plain pointer.
+    void ClosePublisher();
 
     std::unique_ptr<Ui::TCapturePage> ui;
     tessary::app::Session& session_;
@@ -73,4 +86,11 @@ private:
     std::unique_ptr<View> view_;
     tessary::capture::SteadyCaptureClock clock_;
     std::unique_ptr<tessary::capture::Capture> capture_;
+    TMqttDlg* dlgMqtt_;
+    tessary::mqtt::WindowChoices mqtt_;
+    std::string mqttIni_;  // the INI file the choices came from
+    QString mqttNote_;     // the publisher's last notice
+    std::shared_ptr<tessary::mqtt::Publisher> publisher_;
+    tessary::mqtt::WindowChoices publisherChoices_;  // what publisher_ was made with
+    std::thread closer_;  // lets go of the publisher last held
 };

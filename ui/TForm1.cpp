@@ -95,6 +95,8 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
     capturePage_ = new TCapturePage(session_, ui->lbDataCapture, ui->tsCapture);
     (new QVBoxLayout(ui->tsCapture))->addWidget(capturePage_);
     capturePage_->hideInPlaceEditors = [this] { HideInPlaceEditors(); };
+    // The readings loops publish with the capture page's "Publish to MQTT".
+    readingsPage_->publisher = singleReadings_->publisher = [this] { return capturePage_->Publisher(); };
     trafficWindow_ = new TTrafficWindow(session_.Link(), runner_, this);
     auto* traffic = new QAction("Traffic", this);
     traffic->setObjectName("Traffic1");

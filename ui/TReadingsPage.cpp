@@ -40,11 +40,12 @@ void TReadingsPage::Refresh(const tessary::app::ConnectionCopy& st) {
 void TReadingsPage::btGetReadingsChange(bool on) {
     // Switched on it is the loop's stop, and stays enabled.
     ui->btGetReadings->setProperty("startsLineOperation", !on);
-    auto job = [this, on] {
+    // Held by the loop while it runs.
+    auto job = [this, on, out = on && publisher ? publisher() : nullptr] {
         const bool run = tessary::device::SwitchPanelPolling(session_, on);
         session_.Op().ShowState();  // the label says what the switch did
         if (!run) return;
-        tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)});
+        tessary::device::PollPanels(session_, {Panel(0), Panel(1), Panel(2), Panel(3)}, out.get());
         // A loop that ended by itself (the adapter came back with another box) turns its switch off.
         if (!tessary::device::PanelPollingStopped(session_)) return;
         PostToWindow(this, [this] {

@@ -2,8 +2,10 @@
 // The "Readings" page: the four transducer panels and the switch of their loop.
 
 #include "app/Session.h"
+#include "device/ReadingsPublisher.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -23,6 +25,8 @@ public:
     // Starts the loop on the line when the switch went on, asks it to stop when
     // off; returns at once.
     void btGetReadingsChange(bool on);
+    // Set by the main window: the publisher a loop starting now hands its readings to, or null.
+    std::function<std::shared_ptr<tessary::device::ReadingsPublisher>()> publisher;
 
     TReadingsPanel* Panel(int index) const;  // 0..3
     Ui::TReadingsPage* Form() const { return ui.get(); }

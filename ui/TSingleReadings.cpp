@@ -38,11 +38,12 @@ void TSingleReadings::btEZGetReadingsChange(bool on) {
     if (hideInPlaceEditors) hideInPlaceEditors();
     // Switched on it is the loop's stop, and stays enabled.
     ui->btEZGetReadings->setProperty("startsLineOperation", !on);
-    auto job = [this, on] {
+    // Held by the loop while it runs.
+    auto job = [this, on, out = on && publisher ? publisher() : nullptr] {
         const bool run = tessary::device::SwitchSinglePolling(session_, on);
         session_.Op().ShowState();  // the label says what the switch did
         if (!run) return;
-        tessary::device::PollSingle(session_, *ui->GroupBox5);
+        tessary::device::PollSingle(session_, *ui->GroupBox5, out.get());
         // A loop that ended by itself (the adapter came back with another box) turns its switch off.
         if (!tessary::device::SinglePollingStopped(session_)) return;
         PostToWindow(this, [this] {

@@ -3,6 +3,7 @@
 // live readings of the box at CurrentAddress.
 
 #include "app/Session.h"
+#include "device/ReadingsPublisher.h"
 
 #include <QWidget>
 #include <functional>
@@ -28,6 +29,8 @@ public:
     // Starts the loop on the line when the switch went on, asks it to stop when
     // off; returns at once.
     void btEZGetReadingsChange(bool on);
+    // Set by the main window: the publisher a loop starting now hands its readings to, or null.
+    std::function<std::shared_ptr<tessary::device::ReadingsPublisher>()> publisher;
 
     TReadingsPanel* Panel() const;
     Ui::TSingleReadings* Form() const { return ui.get(); }

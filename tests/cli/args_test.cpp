@@ -28,6 +28,9 @@ TEST(CliArguments, UsageErrorsAndHelp) {
         {{"send", "--port", "COM9=/dev/null", "#01ID"}, 2, "--port needs COMn=PATH"},
         {{"info", "--ini", empty}, 2, "info needs an address"},
         {{"info", "--ini", empty, "#100"}, 2, "\"#100\" is not a box's address"},
+        {{"capture", "--mqtt", "http://lab", "01"}, 2, "--mqtt: \"http://lab\" is no broker"},
+        {{"capture", "--mqtt", "mqtt://lab", "--mqtt-qos", "2", "01"}, 2, "--mqtt-qos needs 0 or 1"},
+        {{"capture", "--mqtt-discovery", "01"}, 2, "--mqtt-discovery need --mqtt"},
         {{"--help"}, 0, "Usage: tessary-cli COMMAND"},
         {{"send", "-h"}, 0, "Usage: tessary-cli send [options] CMD"},
     };

@@ -10,6 +10,11 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#ifdef TESSARY_TEST_MQTT
+#include "../cli/BrokerRig.h"
+#include "ui/TLedSwitch.h"
+#include "ui/TMqttDlg.h"
+#endif
 
 using namespace tessary;
 
@@ -68,6 +73,48 @@ private slots:
         QVERIFY(!r.form.CapturePage()->Capture().Running());
         QCOMPARE(file.size(), 0);
     }
+#ifdef TESSARY_TEST_MQTT
+    void pagePublishesItsCaptureToTheBrokerSetInItsDialog() {
+        clitest::Broker broker(S(dir.filePath("broker")));
+        clitest::Listener live(broker.port, "g/#");
+        gui::Rig r(dir.filePath("m.ini"));
+        r.port->Answer("#01TM;D1;D2;D3;D4\r\n", "2007:05:17:12:30:00,+1.50,2.5,100,200");
+        auto& st = r.session.State();
+        st.TransducerCaption = {"#01    D01-4711", "NoConnect", "NoConnect", "NoConnect"};
+        st.TransducerAddress[0] = st.CurrentAddress = "#01";
+        st.CapturePath[0] = S(dir.filePath("m.txt"));
+        r.form.ShowConnection(r.session.CopyConnection());
+        r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("tsCapture"));
+        const std::string url = "mqtt://127.0.0.1:" + std::to_string(broker.port);
+        gui::OnModal<TMqttDlg>([&](TMqttDlg* d) {
+            d->findChild<QLineEdit*>("edBroker")->setText(Q(url));
+            d->findChild<QLineEdit*>("edPrefix")->setText("g");
+            d->findChild<QPushButton*>("btOK")->click();
+        });
+        r.Find<QPushButton>("btMqttSettings")->click();
+        r.Find<QCheckBox>("cbPublishMqtt")->click();
+        QCOMPARE(mqtt::LoadWindowChoices(S(dir.filePath("m.ini"))), (mqtt::WindowChoices{true, url, "g", 0, false}));
+        r.Find<QCheckBox>("cbTrans1")->click();
+        auto* start = r.Find<QPushButton>("SpeedButtonMMTimer");
+        start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!live.On("g/01/reading").empty(), 5000);
+        const std::string row = live.On("g/01/reading").front();
+        QVERIFY2(row.find(R"("box_time":"2007/05/17, 12:30:00","address":"#01","id":"D01-4711","pressure":1.50,)") !=
+                     std::string::npos, row.c_str());
+        start->click();
+        QTRY_VERIFY(!r.form.CapturePage()->Capture().Running());
+        // The single-device loop publishes through the same connection, its readings uncut.
+        r.port->Answer("#01TM;D3;D4;D1;D2\r\n", "2007:05:17:12:30:01,100,200,1.23456,2.5");
+        auto* lamp = r.Find<TLedSwitch>("btEZGetReadings");
+        QTest::mouseClick(lamp, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(live.On("g/01/reading").back().find("\"pressure\":1.23456,") != std::string::npos, 5000);
+        r.Find<QCheckBox>("cbPublishMqtt")->click();  // the loop keeps its publisher until it ends
+        QTest::qWait(200);
+        QCOMPARE(live.On("g/status"), std::vector<std::string>{"online"});
+        QTest::mouseClick(lamp, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(live.On("g/status"), (std::vector<std::string>{"online", "offline"}), 5000);
+    }
+#endif
 };
 
 QTEST_MAIN(CaptureGuiTest)

@@ -23,6 +23,16 @@ struct RecordingView final : device::ReadingsView {
     void ShowCaption(const std::string& c) override { captions.push_back(c); }
 };
 
+struct RecordingPublisher final : device::ReadingsPublisher {
+    std::vector<std::string> boxes, rows;
+    void BoxStarted(const device::PublishedBox& b) override { boxes.push_back(b.address + " " + b.id); }
+    void Reading(const device::PublishedReading& r) override {
+        rows.push_back(r.address + " " + r.boxTime + " " + r.pressure + " " + r.temperature + " " + r.pressureCounts + " " +
+                       r.temperatureCounts + r.error);
+    }
+    void Gap(const std::string&) override {}
+};
+
 constexpr const char* kAnswer = "2007:05:14:13:45:00,812,653,1234.56789,25.123456";
 const std::string R = "TM;D3;D4;D1;D2";
 
@@ -124,9 +134,13 @@ TEST_F(Readings, SingleLoopTakesANewPrecisionAtTheNextReadingAndWaitsOnAClosedPo
         if (single.shown.size() == 1) st().DataPrecision = 1;
         if (single.shown.size() == 2) st().SinglePollStopped = true;
     };
-    device::PollSingle(*s, single);
+    RecordingPublisher published;
+    device::PollSingle(*s, single, &published);
     ASSERT_EQ(single.shown.size(), 2u);
     EXPECT_EQ(single.shown[0].press + " " + single.shown[1].temp, "1234.567 25.1");
+    // Published uncut, the box's time as the capture files write it.
+    EXPECT_EQ(published.boxes, std::vector<std::string>{"#01 " + st().Info.SerialNumber});
+    EXPECT_EQ(published.rows, std::vector<std::string>(2, "#01 2007/05/14, 13:45:00 1234.56789 25.123456 812 653"));
     EXPECT_EQ(Sent(), std::vector<std::string>(2, "#01" + R)) << "no probe in the single-device loop";
     EXPECT_TRUE(op.waits.empty());
 

@@ -96,6 +96,15 @@ const CommandRow kCommands[] = {
      "--count); another box, or none, ends it (status 1). Ended while the adapter\n"
      "is away (a signal, --duration), each file ends with a \"Gap: ... - capture\n"
      "stopped ...\" line and the status is 1; a signal otherwise ends it with 0."},
+    {"plot", "FILE...", 1, 64, "a chart of capture and dump files: PNG, SVG or CSV",
+     "Reads capture files and log dump files (both time forms) and draws their\n"
+     "pressure (left axis) and temperature (right axis) over time into --png or\n"
+     "--svg, or writes the readings of --from to --to as CSV to --csv: a header,\n"
+     "then the time (ISO 8601, the box's clock) and one column per series, empty\n"
+     "where a series has no value then. \"NoConnect\" rows and \"Gap:\" lines\n"
+     "break the lines. Lines not understood are skipped and counted on standard\n"
+     "error. Needs no display. TIME is \"2007-05-17T12:30:03\" or\n"
+     "\"2007/05/17, 12:30:03\"."},
 };
 
 struct OptionRow {
@@ -136,6 +145,13 @@ const OptionRow kOptions[] = {
     {"--overwrite", nullptr, "coef read,capture", false, "replace a file that exists"},
     {"--commit", nullptr, "coef write", false, "make the coefficients permanent in the box"},
     {"--yes", nullptr, "coef write,upload", false, "go on where the window would ask"},
+    {"--png", "FILE", "plot", false, "draw the chart into a PNG file"},
+    {"--svg", "FILE", "plot", false, "draw the chart into an SVG file"},
+    {"--csv", "FILE", "plot", false, "the readings as CSV (- for standard output)"},
+    {"--from", "TIME", "plot", false, "start of the time range (default: the first reading)"},
+    {"--to", "TIME", "plot", false, "end of the time range (default: the last reading)"},
+    {"--size", "WxH", "plot", false, "the picture's size in pixels (default 1200x700)"},
+    {"--title", "TEXT", "plot", false, "a title above the chart"},
     {"--version", nullptr, "*", false, "the program's version"},
     {"--help", nullptr, "*", false, "this text"},
 };

@@ -56,9 +56,8 @@ TChartArea::TChartArea(plot::ChartView& view, QWidget* parent) : QWidget(parent)
 }
 
 plot::Layout TChartArea::Placed() const {
-    QPainter painter;  // only for the font's measures
-    QImage probe(1, 1, QImage::Format_RGB32);
-    painter.begin(&probe);
+    QImage probe(1, 1, QImage::Format_RGB32);  // only for the font's measures
+    QPainter painter(&probe);
     ui::PainterCanvas canvas(painter);
     return view_.Place(width(), height(), canvas);
 }

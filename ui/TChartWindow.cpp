@@ -2,6 +2,7 @@
 
 #include "ui/ChartImage.h"
 #include "ui/FilePaths.h"
+#include "ui/HelpWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +26,8 @@
 using namespace tessary;
 
 namespace {
+
+constexpr int kHelpTopic = 82;
 
 // Labels show what they say to a screen reader too.
 void SetText(QLabel* label, const QString& text) {
@@ -151,6 +154,7 @@ void TChartArea::keyPressEvent(QKeyEvent* e) {
 
 TChartWindow::TChartWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("ChartWindow");
+    setProperty("helpTopic", kHelpTopic);
     setWindowTitle("Chart");
     resize(1100, 700);
     area_ = new TChartArea(view_, this);
@@ -192,6 +196,13 @@ TChartWindow::TChartWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     button("btSvg", "SVG...", [this] { AskExport("svg"); });
     button("btCsv", "CSV...", [this] { AskExport("csv"); });
     button("btCopy", "Copy", [this] { CopyToClipboard(); });
+    button("btHelp", "Help", [this] {
+        // Its own: the chart may run without the main window (tessary --chart).
+        auto* help = new HelpWindow(this);
+        help->setAttribute(Qt::WA_DeleteOnClose);
+        help->ShowTopic(kHelpTopic);
+        help->show();
+    });
     cbFollow_ = new QCheckBox("Follow the last", this);
     cbFollow_->setObjectName("cbFollow");
     sbMinutes_ = new QSpinBox(this);

@@ -11,6 +11,8 @@
 #include "ui/QtOperator.h"
 #include "ui/TCapturePage.h"
 #include "ui/TChartWindow.h"
+#include "ui/QtLogView.h"
+#include "ui/TLogDumpDlg.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
 #include "ui/TFirmwarePage.h"
@@ -116,6 +118,17 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
         auto* window = new TChartWindow(this);
         window->setAttribute(Qt::WA_DeleteOnClose);
         for (const QString& f : files) window->AddFile(PathBytes(f));
+        window->show();
+    });
+    auto* dumpChart = charts->addAction("Last log dump");
+    dumpChart->setObjectName("DumpChart1");
+    connect(charts, &QMenu::aboutToShow, this, [this, dumpChart] {
+        dumpChart->setEnabled(!devicePanels_->LogView().LogDumpDlg().LastFile().empty());
+    });
+    connect(dumpChart, &QAction::triggered, this, [this] {
+        auto* window = new TChartWindow(this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->AddFile(devicePanels_->LogView().LogDumpDlg().LastFile());
         window->show();
     });
     auto* captureChart = charts->addAction("PC Capture files");

@@ -36,9 +36,13 @@ void PainterCanvas::Polyline(const std::vector<double>& xy, plot::Color c) {
     QPolygonF points;
     points.reserve(static_cast<qsizetype>(xy.size() / 2));
     for (std::size_t i = 0; i + 1 < xy.size(); i += 2) points.append(QPointF(xy[i], xy[i + 1]));
-    painter_.setPen(QPen(ToQ(c), 1.2));
+    // A column's min/max runs back over itself: a thin pen without smoothing
+    // keeps a million points' redraw within a frame.
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+    painter_.setPen(QPen(ToQ(c), 1));
     if (points.size() == 1) painter_.drawPoint(points.front());
     else painter_.drawPolyline(points);
+    painter_.setRenderHint(QPainter::Antialiasing, true);
 }
 
 void PainterCanvas::Text(double x, double y, const std::string& text, int align, plot::Color c, bool bold) {

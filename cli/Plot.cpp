@@ -67,8 +67,10 @@ int RunPlot(const Invocation& inv, Environment& env) {
 
     std::string error, out;
     if (inv.Has("--csv")) {
+        // Exactly the range asked: the view widens a range of a few seconds.
         std::ostringstream csv;
-        view.WriteVisibleCsv(csv);
+        plot::WriteCsv(csv, view.ShownSeries(), inv.Has("--from") ? from : static_cast<std::int64_t>(view.FullFrom()),
+                       inv.Has("--to") ? to : static_cast<std::int64_t>(view.FullTo()));
         out = inv.Value("--csv");
         if (out == "-") env.out << csv.str();
         else error = WriteFile(out, csv.str());

@@ -261,7 +261,15 @@ bool TChartWindow::AddFile(const std::string& path) {
 }
 
 void TChartWindow::Reload() {
-    // A capture only appends: read the files again, keep what is shown and where.
+    // A capture only appends: read the files again when one grew, keep what is shown and where.
+    std::vector<std::uint64_t> sizes;
+    for (const auto& p : paths_) {
+        std::uint64_t size = 0;
+        std::string error;
+        sizes.push_back(link::RegularFileSize(p, size, error) ? size : 0);
+    }
+    if (sizes == sizes_ && !paths_.empty()) return;
+    sizes_ = sizes;
     const auto paths = paths_;
     std::vector<bool> shown;
     for (std::size_t k = 0; k < view_.AllSeries().size(); ++k) shown.push_back(view_.Shown(k));
@@ -289,10 +297,14 @@ void TChartWindow::Reload() {
 }
 
 void TChartWindow::Follow(bool on, int minutes) {
-    sbMinutes_->setValue(minutes);
-    if (cbFollow_->isChecked() != on) cbFollow_->setChecked(on);  // comes back here once
+    if (sbMinutes_->value() != minutes) sbMinutes_->setValue(minutes);
+    if (cbFollow_->isChecked() != on) {
+        cbFollow_->setChecked(on);  // comes back here
+        return;
+    }
     if (on) {
         followTimer_->start();
+        sizes_.clear();  // the view moves to the newest minutes at once
         Reload();
     } else {
         followTimer_->stop();

@@ -68,6 +68,7 @@ private:
 
     tessary::plot::ChartView view_;
     std::vector<std::string> paths_;
+    std::vector<std::uint64_t> sizes_;  // at the last reload
     TChartArea* area_;
     QListWidget* lwSeries_;
     QLabel* lbReadOut_;

@@ -85,6 +85,16 @@ private slots:
         const std::string png = dir.filePath("v.png").toStdString();
         QCOMPARE(w.ExportPng(png, 320, 200), std::string());
         QCOMPARE(QImage(QString::fromStdString(png)).size(), QSize(320, 200));
+
+        // Following a file a capture writes: new rows come in, the view is its last minute.
+        const std::string path = Write("c.txt", 120, -1);
+        TChartWindow f;
+        QVERIFY(f.AddFile(path));
+        f.Follow(true, 1);
+        std::ofstream(path, std::ios::app) << "2007/05/17, 12:05:00,1,2\r\n";
+        f.Reload();
+        QCOMPARE(f.View().AllSeries()[0]->t.size(), std::size_t{121});
+        QCOMPARE(f.View().From(), f.View().FullTo() - 60);
     }
 };
 

@@ -110,17 +110,17 @@ const CommandRow kCommands[] = {
 struct OptionRow {
     const char* name;
     const char* value;     // metavariable; nullptr for a flag
-    const char* commands;  // keys, comma-separated; "*" for every command; "!ports" every but ports
+    const char* commands;  // keys, comma-separated; "*" for every command; "!ports,plot" every but those
     bool repeatable;
     const char* text;
 };
 
 const OptionRow kOptions[] = {
-    {"--port", "COMn=PATH", "*", true, "map a port name to a device (as the window's --port)"},
-    {"--device", "PATH", "*", false, "the device of the port in use (the INI file's ComPort, else COM1)"},
-    {"--ini", "FILE", "*", false, "INI file read for the port, rate and addresses; never written"},
-    {"--simulate", nullptr, "*", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
-    {"--baud", "N", "!ports", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
+    {"--port", "COMn=PATH", "!plot", true, "map a port name to a device (as the window's --port)"},
+    {"--device", "PATH", "!plot", false, "the device of the port in use (the INI file's ComPort, else COM1)"},
+    {"--ini", "FILE", "!plot", false, "INI file read for the port, rate and addresses; never written"},
+    {"--simulate", nullptr, "!plot", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
+    {"--baud", "N", "!ports,plot", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
     {"--address", "#NN", "send,info,log,coef,upload", false, "the box's bus address"},
     {"--json", nullptr, "ports,scan,info", false, "print JSON instead of text"},
     {"--first", nullptr, "scan", false, "stop at the first box found (\"OK - STOP Searching\")"},
@@ -171,7 +171,16 @@ const OptionRow* FindOption(const std::string& name) {
 bool AppliesTo(const OptionRow& o, const std::string& key) {
     const std::string list = o.commands;
     if (list == "*") return true;
-    if (list == "!ports") return key != "ports";
+    if (list[0] == '!') {
+        // Every command but those listed ("plot" needs no line).
+        std::size_t at = 1;
+        while (at <= list.size()) {
+            const std::size_t comma = std::min(list.find(',', at), list.size());
+            if (list.compare(at, comma - at, key) == 0) return false;
+            at = comma + 1;
+        }
+        return true;
+    }
     // A command with actions ("coef") stands for all of them.
     const std::string head = key.substr(0, key.find(' '));
     std::size_t at = 0;
@@ -318,9 +327,9 @@ std::string ProgramHelp() {
         else left += "  ";
         s += left + c.summary + "\n";
     }
-    s += "\nOptions of every command (--baud: all but ports):\n";
+    s += "\nOptions of every command (the line's: all but plot; --baud: nor ports):\n";
     for (const auto& o : kOptions)
-        if (std::string(o.commands) == "*" || std::string(o.commands) == "!ports") s += OptionLine(o);
+        if (o.commands[0] == '*' || o.commands[0] == '!') s += OptionLine(o);
     s += "\n"
          "Exit status: 0 done (a warning, such as a backup that could not be made,\n"
          "leaves it done), 1 the box did not answer, answered garbled or reported an\n"

@@ -33,6 +33,12 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
                 return o;
             }
             o.ports.emplace_back(name, path);
+        } else if (a == "--chart") {
+            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) o.chartFiles.push_back(args[++i]);
+            if (o.chartFiles.empty()) {
+                o.error = "--chart needs FILE...";
+                return o;
+            }
         } else if (a.rfind("--", 0) == 0) {
             o.error = "unknown option " + a;
             return o;
@@ -53,6 +59,7 @@ std::string UsageText() {
            "                      (repeatable; overrides the INI file's [Ports] section)\n"
            "  --simulate          run on a simulated line of three boxes (#01, #02 Digital,\n"
            "                      #05 Kestin at 9600 baud) with an INI file of its own\n"
+           "  --chart FILE...     only the chart window, over capture and log dump files\n"
            "  --version           the program's version\n"
            "  --help              this text\n";
 }

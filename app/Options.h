@@ -12,6 +12,7 @@ struct Options {
     std::string iniPath;                                   // empty: the default path
     std::vector<std::pair<std::string, std::string>> ports;  // --port COMn=PATH
     bool simulate = false;
+    std::vector<std::string> chartFiles;  // --chart FILE...: only the chart window
     bool help = false;
     bool version = false;
     std::string error;  // set when the command line is wrong

@@ -105,22 +105,31 @@ const CommandRow kCommands[] = {
      "and online/offline on PREFIX/status (retained). The files come first: a\n"
      "missing broker is said once and retried; a refused login or a TLS failure\n"
      "ends the capture (status 3)."},
+    {"plot", "FILE...", 1, 64, "a chart of capture and dump files: PNG, SVG or CSV",
+     "Reads capture files and log dump files (both time forms) and draws their\n"
+     "pressure (left axis) and temperature (right axis) over time into --png or\n"
+     "--svg, or writes the readings of --from to --to as CSV to --csv: a header,\n"
+     "then the time (ISO 8601, the box's clock) and one column per series, empty\n"
+     "where a series has no value then. \"NoConnect\" rows and \"Gap:\" lines\n"
+     "break the lines. Lines not understood are skipped and counted on standard\n"
+     "error. Needs no display. TIME is \"2007-05-17T12:30:03\" or\n"
+     "\"2007/05/17, 12:30:03\"."},
 };
 
 struct OptionRow {
     const char* name;
     const char* value;     // metavariable; nullptr for a flag
-    const char* commands;  // keys, comma-separated; "*" for every command; "!ports" every but ports
+    const char* commands;  // keys, comma-separated; "*" for every command; "!ports,plot" every but those
     bool repeatable;
     const char* text;
 };
 
 const OptionRow kOptions[] = {
-    {"--port", "COMn=PATH", "*", true, "map a port name to a device (as the window's --port)"},
-    {"--device", "PATH", "*", false, "the device of the port in use (the INI file's ComPort, else COM1)"},
-    {"--ini", "FILE", "*", false, "INI file read for the port, rate and addresses; never written"},
-    {"--simulate", nullptr, "*", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
-    {"--baud", "N", "!ports", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
+    {"--port", "COMn=PATH", "!plot", true, "map a port name to a device (as the window's --port)"},
+    {"--device", "PATH", "!plot", false, "the device of the port in use (the INI file's ComPort, else COM1)"},
+    {"--ini", "FILE", "!plot", false, "INI file read for the port, rate and addresses; never written"},
+    {"--simulate", nullptr, "!plot", false, "a simulated line of three boxes (#01, #02, #05 at 9600) on COM1"},
+    {"--baud", "N", "!ports,plot", false, "the line's rate (default: the INI file's BaudRate, else 9600)"},
     {"--address", "#NN", "send,info,log,coef,upload", false, "the box's bus address"},
     {"--json", nullptr, "ports,scan,info", false, "print JSON instead of text"},
     {"--first", nullptr, "scan", false, "stop at the first box found (\"OK - STOP Searching\")"},
@@ -154,6 +163,13 @@ const OptionRow kOptions[] = {
     {"--overwrite", nullptr, "coef read,capture", false, "replace a file that exists"},
     {"--commit", nullptr, "coef write", false, "make the coefficients permanent in the box"},
     {"--yes", nullptr, "coef write,upload", false, "go on where the window would ask"},
+    {"--png", "FILE", "plot", false, "draw the chart into a PNG file"},
+    {"--svg", "FILE", "plot", false, "draw the chart into an SVG file"},
+    {"--csv", "FILE", "plot", false, "the readings as CSV (- for standard output)"},
+    {"--from", "TIME", "plot", false, "start of the time range (default: the first reading)"},
+    {"--to", "TIME", "plot", false, "end of the time range (default: the last reading)"},
+    {"--size", "WxH", "plot", false, "the picture's size in pixels (default 1200x700)"},
+    {"--title", "TEXT", "plot", false, "a title above the chart"},
     {"--version", nullptr, "*", false, "the program's version"},
     {"--help", nullptr, "*", false, "this text"},
 };
@@ -173,7 +189,16 @@ const OptionRow* FindOption(const std::string& name) {
 bool AppliesTo(const OptionRow& o, const std::string& key) {
     const std::string list = o.commands;
     if (list == "*") return true;
-    if (list == "!ports") return key != "ports";
+    if (list[0] == '!') {
+        // Every command but those listed ("plot" needs no line).
+        std::size_t at = 1;
+        while (at <= list.size()) {
+            const std::size_t comma = std::min(list.find(',', at), list.size());
+            if (list.compare(at, comma - at, key) == 0) return false;
+            at = comma + 1;
+        }
+        return true;
+    }
     // A command with actions ("coef") stands for all of them.
     const std::string head = key.substr(0, key.find(' '));
     std::size_t at = 0;
@@ -320,9 +345,9 @@ std::string ProgramHelp() {
         else left += "  ";
         s += left + c.summary + "\n";
     }
-    s += "\nOptions of every command (--baud: all but ports):\n";
+    s += "\nOptions of every command (the line's: all but plot; --baud: nor ports):\n";
     for (const auto& o : kOptions)
-        if (std::string(o.commands) == "*" || std::string(o.commands) == "!ports") s += OptionLine(o);
+        if (o.commands[0] == '*' || o.commands[0] == '!') s += OptionLine(o);
     s += "\n"
          "Exit status: 0 done (a warning, such as a backup that could not be made,\n"
          "leaves it done), 1 the box did not answer, answered garbled or reported an\n"

@@ -184,6 +184,7 @@ const Entry kEntries[] = {
     {"coef write", RunCoefWrite, true},
     {"upload", RunUpload, true},
     {"capture", RunCapture, true},
+    {"plot", nullptr, false},
 };
 
 }  // namespace
@@ -211,6 +212,7 @@ int Run(const std::vector<std::string>& args, Environment& env) {
         env.err << "tessary-cli: " << inv.Key() << " is not available in this build\n";
         return kUsage;
     }
+    if (inv.Key() == "plot") return RunPlot(inv, env);
     if (env.stopAtOnce) env.stopAtOnce(!entry->endsItself);
     Rig rig(inv, env);
     const int setup = rig.Setup();

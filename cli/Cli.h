@@ -9,7 +9,15 @@
 #include <string>
 #include <vector>
 
+namespace tessary::plot {
+class ChartView;
+}
+
 namespace tessary::cli {
+
+// Draws the chart into a PNG file; empty on success, else why not. A build
+// without a drawing library has none.
+using PngWriter = std::function<std::string(const plot::ChartView& view, int width, int height, const std::string& path)>;
 
 enum Exit : int {
     kDone = 0,
@@ -30,8 +38,11 @@ struct Environment {
     std::function<void(bool)> stopAtOnce;
     std::string byIdDir = "/dev/serial/by-id";  // the stable names of serial devices
     std::string byPathDir = "/dev/serial/by-path";
+    PngWriter writePng = nullptr;  // "plot --png"
 };
 
 int Run(const std::vector<std::string>& args, Environment& env);
+// "plot": needs no line.
+int RunPlot(const struct Invocation& inv, Environment& env);
 
 }  // namespace tessary::cli

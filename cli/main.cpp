@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 #include "cli/Platform.h"
+#include "cli/PlotPng.h"
 
 #include <atomic>
 #include <iostream>
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
     env.terminal = tessary::cli::StandardErrorIsTerminal();
     env.signals = &gSignals;
     env.stopAtOnce = [](bool atOnce) { gStopAtOnce.store(atOnce); };
+    env.writePng = tessary::cli::PlotPngWriter();
     const int rc = tessary::cli::Run(tessary::cli::CommandLine(argc, argv), env);
     std::cout.flush();
     return rc;

@@ -1,6 +1,7 @@
 #include "ui/TCapturePage.h"
 
 #include "ui/FilePaths.h"
+#include "ui/TChartWindow.h"
 #include "ui/OnWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/TdlgPCCapture.h"
@@ -60,6 +61,12 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
 
     for (int n = 1; n <= 5; ++n) connect(btBrowse(n), &QPushButton::clicked, this, [this, n] { BrowseCapturePath(n); });
     connect(ui->SpeedButtonMMTimer, &QPushButton::clicked, this, &TCapturePage::SpeedButtonMMTimerClick);
+    auto* chart = new QPushButton("Chart", this);
+    chart->setObjectName("btChart");
+    chart->setAccessibleName("Chart");
+    chart->setToolTip("Chart the ticked transducers' files; while a capture runs, follow them");
+    ui->rateLayout->addWidget(chart);
+    connect(chart, &QPushButton::clicked, this, &TCapturePage::ShowChart);
     connect(ui->cbAllSerial, &QCheckBox::clicked, this, [this](bool on) { capture_->SetAllSerialTicked(on); });
     for (int k = 1; k <= 4; ++k)
         connect(cbTrans(k), &QCheckBox::clicked, this, [this, k](bool on) { capture_->SetSlotTicked(k, on); });
@@ -75,6 +82,16 @@ TCapturePage::TCapturePage(tessary::app::Session& session, QLabel* lbDataCapture
 TCapturePage::~TCapturePage() {
     Stop();
     if (closer_.joinable()) closer_.join();
+}
+
+TChartWindow* TCapturePage::ShowChart() {
+    auto* window = new TChartWindow(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    for (int k = 1; k <= 4; ++k)
+        if (cbTrans(k)->isChecked()) window->AddFile(PathBytes(edPath(k)->text()));
+    if (ui->SpeedButtonMMTimer->isChecked()) window->Follow(true, 10);
+    window->show();
+    return window;
 }
 
 QCheckBox* TCapturePage::cbTrans(int k) const {

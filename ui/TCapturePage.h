@@ -23,6 +23,7 @@ class QFileDialog;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class TChartWindow;
 class TdlgPCCapture;
 class TMqttDlg;
 
@@ -41,6 +42,8 @@ public:
     // n = 1: edSerialPath; 2..5: edPath1..edPath4.
     void BrowseCapturePath(int n);
     void SpeedButtonMMTimerClick(bool down);
+    // "Chart": the ticked slots' files in a chart window, followed while the capture runs.
+    TChartWindow* ShowChart();
     // The window's close: waits for an exchange under way, closes every file.
     void Stop();
 

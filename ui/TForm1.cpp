@@ -10,6 +10,9 @@
 #include "ui/QtSettingsView.h"
 #include "ui/QtOperator.h"
 #include "ui/TCapturePage.h"
+#include "ui/TChartWindow.h"
+#include "ui/QtLogView.h"
+#include "ui/TLogDumpDlg.h"
 #include "ui/TCoefficientsPage.h"
 #include "ui/TDevicePanels.h"
 #include "ui/TFirmwarePage.h"
@@ -30,6 +33,9 @@
 #include <QLabel>
 #include <QLocale>
 #include <QStatusBar>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -102,6 +108,34 @@ TForm1::TForm1(tessary::app::Session& session, TOKBottomDlg& messageBox, LineRun
     traffic->setObjectName("Traffic1");
     ui->MainMenu1->insertAction(ui->Help1, traffic);
     connect(traffic, &QAction::triggered, trafficWindow_, &QWidget::show);
+    auto* charts = new QMenu("Charts", this);
+    charts->setObjectName("Charts1");
+    ui->MainMenu1->insertMenu(ui->Help1, charts);
+    auto* openChart = charts->addAction("Open files...");
+    openChart->setObjectName("OpenChart1");
+    connect(openChart, &QAction::triggered, this, [this] {
+        const QStringList files = QFileDialog::getOpenFileNames(this, "Chart of capture or dump files", QString(),
+                                                                "Text Files (*.txt);;All Files (*)");
+        if (files.isEmpty()) return;
+        auto* window = new TChartWindow(this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        for (const QString& f : files) window->AddFile(PathBytes(f));
+        window->show();
+    });
+    auto* dumpChart = charts->addAction("Last log dump");
+    dumpChart->setObjectName("DumpChart1");
+    connect(charts, &QMenu::aboutToShow, this, [this, dumpChart] {
+        dumpChart->setEnabled(!devicePanels_->LogView().LogDumpDlg().LastFile().empty());
+    });
+    connect(dumpChart, &QAction::triggered, this, [this] {
+        auto* window = new TChartWindow(this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->AddFile(devicePanels_->LogView().LogDumpDlg().LastFile());
+        window->show();
+    });
+    auto* captureChart = charts->addAction("PC Capture files");
+    captureChart->setObjectName("CaptureChart1");
+    connect(captureChart, &QAction::triggered, capturePage_, &TCapturePage::ShowChart);
     // From any thread, perhaps with the link held: only posted.
     session_.Watch().SetStatusSink([this](const std::string& text) {
         PostToWindow(this, [this, shown = Q(tessary::app::ShownText(text))] {

@@ -74,7 +74,8 @@ void TLogDumpDlg::ShowRange(const QString& start, const QString& end) {
 
 std::optional<std::string> TLogDumpDlg::AskFile() {
     if (saveLogDialog_->exec() != QDialog::Accepted || saveLogDialog_->selectedFiles().isEmpty()) return std::nullopt;
-    return PathBytes(saveLogDialog_->selectedFiles().first());
+    lastFile_ = PathBytes(saveLogDialog_->selectedFiles().first());
+    return lastFile_;
 }
 
 void TLogDumpDlg::SetRunning(bool running) {

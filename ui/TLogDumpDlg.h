@@ -35,6 +35,8 @@ public:
 
     Ui::TLogDumpDlg* Form() const { return ui.get(); }
     QFileDialog* SaveLogDialog() const { return saveLogDialog_; }
+    // The file of the last dump, for the Charts menu; empty before one.
+    const std::string& LastFile() const { return lastFile_; }
 
 public slots:
     void reject() override;
@@ -48,6 +50,7 @@ private:
     QButtonGroup* rgAllPartLog_;
     QFileDialog* saveLogDialog_;
     QEventLoop* waiting_ = nullptr;
+    std::string lastFile_;
     bool running_ = false;
     std::atomic<bool> cancelled_{false};
 };

@@ -7,6 +7,7 @@
 #include "ui/FilePaths.h"
 #include "ui/Program.h"
 #include "ui/SignalBridge.h"
+#include "ui/TChartWindow.h"
 
 #include <QApplication>
 #include <QFile>
@@ -69,6 +70,18 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     // First: a signal during start-up waits in the bridge for the event loop.
     SignalBridge signals_;
+
+    if (!options.chartFiles.empty()) {
+        // Only the chart: no line, no INI file.
+        TChartWindow chart;
+        int read = 0;
+        for (const auto& path : options.chartFiles) read += chart.AddFile(path) ? 1 : 0;
+        if (read == 0) std::fprintf(stderr, "tessary: no readings in %s\n", options.chartFiles.front().c_str());
+        QObject::connect(&signals_, &SignalBridge::terminationRequested, &chart, &QWidget::close);
+        QApplication::setQuitOnLastWindowClosed(true);
+        chart.show();
+        return QApplication::exec();
+    }
 
     Simulation simulation;
     if (options.simulate && !simulation.Start(options)) return 1;

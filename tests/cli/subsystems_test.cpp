@@ -163,6 +163,29 @@ TEST(CliSubsystems, ACaptureCountsNoPausedCycleAndAnEndWhileTheAdapterIsAwayIsSa
     EXPECT_EQ(r.err.find("skipped"), std::string::npos) << r.err;
     EXPECT_TRUE(std::regex_match(testkit::ReadFile(rig.Path("n.txt")),
                                  std::regex("(" + reading + ")+" + gap + "capture stopped [0-9/, :]+\r\n")));
+
+    // The files charted: the gap breaks the lines, adds no row; a PNG of the asked size, with no display.
+    r = rig.Run({"plot", rig.Path("m.txt"), rig.Path("n.txt"), "--csv", "-"}, false);
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\r')), "time,m pressure,m temperature,n pressure,n temperature");
+    EXPECT_GE(std::ranges::count(r.out, '\n'), 4);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d,[0-9.]+,[0-9.]+,,\r\n)")));
+    // Exactly the second asked, in both forms, among rows a second apart.
+    std::ofstream(rig.Path("s.txt")) << "2007/05/17, 12:30:00,1,2\n2007/05/17, 12:30:01,3,4\n2007/05/17, 12:30:02,5,6\n";
+    r = rig.Run({"plot", rig.Path("s.txt"), "--csv", "-", "--from", "2007-05-17T12:30:01", "--to", "2007/05/17, 12:30:01"},
+                false);
+    EXPECT_EQ(r.out, "time,s pressure,s temperature\r\n2007-05-17T12:30:01,3,4\r\n") << r.err;
+    r = rig.Run({"plot", rig.Path("m.txt"), "--png", rig.Path("m.png")}, false);
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("PNG is not in this build"), std::string::npos);
+    const std::string png = rig.Path("m.png"), size = "640x480";
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " TESSARY_CLI_PROGRAM " plot --png " + png +
+                                " --size " + size + " " + rig.Path("m.txt") + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string header = testkit::ReadFile(png).substr(0, 24);
+    ASSERT_EQ(header.size(), 24u);
+    EXPECT_EQ(header.substr(1, 3), "PNG");
+    EXPECT_EQ(header.substr(16, 8), std::string("\0\0\x02\x80\0\0\x01\xe0", 8));  // 640, 480
 }
 
 }  // namespace

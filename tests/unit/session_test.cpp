@@ -84,8 +84,11 @@ TEST(CommandLine, OptionsAndTheIniPath) {
     EXPECT_EQ(o.iniPath, "my.ini");
     ASSERT_EQ(o.ports.size(), 2u);
     EXPECT_EQ(o.ports[1], (std::pair<std::string, std::string>{"COM4", "/dev/ttyUSB1"}));
-    for (auto bad : {std::vector<std::string>{"--port", "COM5=/dev/x"}, {"--port"}, {"--bogus"}})
+    for (auto bad : {std::vector<std::string>{"--port", "COM5=/dev/x"}, {"--port"}, {"--bogus"}, {"--chart", "--simulate"}})
         EXPECT_FALSE(app::ParseCommandLine(bad).error.empty());
+    o = app::ParseCommandLine({"--chart", "a.txt", "b.txt", "--simulate"});
+    EXPECT_EQ(o.chartFiles, (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(o.simulate && o.iniPath.empty());
 }
 
 TEST(PortMapping, PrecedenceAndSystemOrder) {

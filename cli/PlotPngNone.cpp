@@ -1,0 +1,5 @@
+#include "cli/PlotPng.h"
+
+namespace tessary::cli {
+PngWriter PlotPngWriter() { return {}; }
+}  // namespace tessary::cli

@@ -4,6 +4,7 @@
 #include "app/private/AppState.h"
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
+#include "link/NetPort.h"
 #include "link/System.h"
 
 #include <algorithm>
@@ -49,6 +50,7 @@ int RunPorts(Rig& rig) {
                                 .Add("serial", info.usbSerial)
                                 .Add("source", SourceText(rig.ports.SourceOf(name)))
                                 .Add("adapter", info.product)
+                                .Add("network", link::NetworkKind(path))
                                 .Str());
         } else {
             std::string line = link::DescribePort(rig.ports, name, dirs);

@@ -18,6 +18,8 @@ packages=(
   dpkg-dev file help2man librsvg2-bin lintian appstream xdotool
   # the Windows build and its tests under Wine: scripts/build-windows.sh, scripts/test-windows.sh
   g++-mingw-w64-x86-64-posix wine64
+  # lines on the network: the tests run the real device server
+  ser2net
 )
 
 if [ "${1:-}" = "--list" ]; then

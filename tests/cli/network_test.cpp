@@ -27,26 +27,26 @@ struct NetRig : CliRig {
 };
 
 TEST(NetworkLine, EveryFlowOverRfc2217ReachesTheBoxAtItsRate) {
-    NetRig rig(19200);
+    NetRig rig(57600);  // the search's third rate: a short search
     const std::string at = rig.server.Rfc();
     CliRun r = rig.On(at, {"scan", "--first"});
     ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_NE(r.out.find("COM1 (" + at + ") at 19200 baud\n#01"), std::string::npos) << r.out;
-    EXPECT_EQ(rig.Heard().back(), "#01ID@19200");
-    r = rig.On(at, {"info", "--baud", "19200", "05"});
+    EXPECT_NE(r.out.find("COM1 (" + at + ") at 57600 baud\n#01"), std::string::npos) << r.out;
+    EXPECT_EQ(rig.Heard().back(), "#01ID@57600");
+    r = rig.On(at, {"info", "--baud", "57600", "05"});
     EXPECT_NE(r.out.find("Serial Number:      "), std::string::npos) << r.out << r.err;
-    EXPECT_EQ(rig.On(at, {"log", "dump", "--baud", "19200", "--address", "1", "--out", rig.Path("d.txt")}).rc, 0);
+    EXPECT_EQ(rig.On(at, {"log", "dump", "--baud", "57600", "--address", "1", "--out", rig.Path("d.txt")}).rc, 0);
     std::filesystem::create_directories(rig.Path("home"));
     ::setenv("HOME", rig.Path("home").c_str(), 1);
-    r = rig.On(at, {"coef", "read", "--baud", "19200", "--address", "1", "--out", rig.Path("c.hex")});
+    r = rig.On(at, {"coef", "read", "--baud", "57600", "--address", "1", "--out", rig.Path("c.hex")});
     EXPECT_EQ(r.rc, 0) << r.err;
-    r = rig.On(at, {"coef", "write", "--baud", "19200", "--address", "1", "--commit", rig.Path("c.hex")});
+    r = rig.On(at, {"coef", "write", "--baud", "57600", "--address", "1", "--commit", rig.Path("c.hex")});
     EXPECT_EQ(r.rc, 0) << r.err;
     rig.Heard();
     std::ofstream(rig.Path("image.hex")) << ":10000000020101042104011750363130302D410026\r\n:00000001FF\r\n";
-    r = rig.On(at, {"upload", "--baud", "19200", "--address", "1", rig.Path("image.hex")});
+    r = rig.On(at, {"upload", "--baud", "57600", "--address", "1", rig.Path("image.hex")});
     EXPECT_EQ(r.rc, 0) << r.err;
-    EXPECT_EQ(rig.Heard(), (Strings{"#01BR=57600@19200", "#01PR@57600", ":10000000020101042104011750363130302D410026@57600",
+    EXPECT_EQ(rig.Heard(), (Strings{"#01BR=57600@57600", "#01PR@57600", ":10000000020101042104011750363130302D410026@57600",
                                     ":00000001FF@57600"}));
     // The box is back at 9600 after its copy, and so is the line.
     EXPECT_EQ(rig.On(at, {"send", "#01ID"}).rc, 0);
@@ -55,7 +55,7 @@ TEST(NetworkLine, EveryFlowOverRfc2217ReachesTheBoxAtItsRate) {
 TEST(NetworkLine, FixedRateUnreachableAndBusyServersAreSaidAtOnce) {
     NetRig rig(9600);
     std::ofstream(rig.Path("image.hex")) << ":00000001FF\r\n";
-    CliRun r = rig.On(rig.server.Raw(), {"upload", "--baud", "19200", "--address", "1", rig.Path("image.hex")});
+    CliRun r = rig.On(rig.server.Raw(), {"upload", "--baud", "57600", "--address", "1", rig.Path("image.hex")});
     EXPECT_EQ(r.rc, 2);
     EXPECT_NE(r.err.find("the line COM1 = " + rig.server.Raw() +
                          " cannot change its rate; use rfc2217:// or set the server to 57600"), std::string::npos) << r.err;

@@ -92,8 +92,9 @@ LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const st
                                          const std::function<void(int)>& wait) {
     std::unique_ptr<link::DeviceWatch> watch;  // this caller's, while it is the looker
     auto lastLook = SteadyClock::time_point{};
-    // A server is asked by connecting to it: soon at first, then less often.
-    auto netPeriod = kPollPeriod;
+    // A server is asked by connecting to it: every kPollPeriod at first (a restart
+    // is back within a second), then less often the longer it stays away.
+    const auto lostAt = SteadyClock::now();
     for (;;) {
         bool mine = false;
         {
@@ -128,10 +129,10 @@ LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const st
                 std::lock_guard lock(mutex_);
                 network = link::IsNetworkPath(adapter_.path);
             }
+            const auto netPeriod = std::clamp<SteadyClock::duration>((now - lostAt) / 5, kPollPeriod, kNetPeriodMax);
             if (network ? now - lastLook >= netPeriod : watch->Changed() || now - lastLook >= kPollPeriod) {
                 lastLook = now;
                 done = LookOnce(result);
-                if (network) netPeriod = std::min(netPeriod * 2, kNetPeriodMax);
             }
             std::lock_guard lock(mutex_);
             looking_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 // Debian's ser2net in front of a simulated line: an rfc2217:// and a tcp://
-// port on 127.0.0.1, both on the line's pty. Stopped (and waited for) at the end.
+// port on 127.0.0.1, both on the line's pty, without the character delay (it
+// holds each answer up to 20 ms). Stopped (and waited for) at the end.
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -24,8 +25,8 @@ struct Ser2net {
     Ser2net(const std::string& folder, const std::string& tty, int rawBaud) : dir(folder) {
         std::ofstream(dir + "/ser2net.yaml")
             << "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfcPort << "\n  connector: serialdev,"
-            << tty << ",9600n81,local\nconnection: &raw\n  accepter: tcp,127.0.0.1," << rawPort
-            << "\n  connector: serialdev," << tty << "," << rawBaud << "n81,local\n";
+            << tty << ",9600n81,local\n  options:\n    chardelay: false\nconnection: &raw\n  accepter: tcp,127.0.0.1," << rawPort
+            << "\n  connector: serialdev," << tty << "," << rawBaud << "n81,local\n  options:\n    chardelay: false\n";
         Start();
     }
     ~Ser2net() { Stop(); }

@@ -68,10 +68,10 @@ int ExchangeRatio(std::uint32_t baud, int count, double target, const std::strin
     std::vector<double> ratios;
     for (int i = 0; i < count; ++i) {
         const auto t0 = Clock::now();
-        const std::string r = dl.SendCommand(command);
+        const link::Reply r = dl.Exchange(command);
         const double took = duration<double>(Clock::now() - t0).count();
-        if (r == "NoConnect") {
-            std::printf("exchange %d failed\n", i);
+        if (r.text == "NoConnect") {
+            std::printf("exchange %d failed: %s\n", i, std::string(link::OutcomeText(r.outcome)).c_str());
             return 1;
         }
         ratios.push_back(took / wire);

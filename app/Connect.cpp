@@ -129,15 +129,30 @@ void Connector::SearchForBox() {
 
     OpenPort();
     bool found = ProbePortBaud();
+    std::vector<std::string> fixedRates;  // said when nothing is found: the rates not tried there
     if (found) {
         ShowFound();
     } else {
         progressDone_ = kProbeAddresses;
         const std::uint32_t startRate = link.LinkBaudRate();
+        const std::string startPort = link.LinkPortName();
         for (std::size_t p = 0; p < link::kComPortNames.size() && !found; ++p) {
             const int portBase = kProbeAddresses * (1 + static_cast<int>(p) * (static_cast<int>(kBaudSearchOrder.size()) - 1));
             link.SetLinkPortName(link::kComPortNames[p]);
             if (!OpenPort()) continue;
+            // Every other rate is skipped on a line whose rate the server fixes.
+            if (!link.CanChangeRate()) {
+                fixedRates.push_back(std::string(link::kComPortNames[p]) + " (" + link.DevicePath() +
+                                     ") keeps the rate its server sets: only " + std::to_string(startRate) +
+                                     " baud was tried there");
+                link.SetLinkBaudRate(startRate);
+                progressDone_ = portBase;
+                if (link.LinkPortName() != startPort && ProbePortBaud()) {
+                    ShowFound();
+                    found = true;
+                }
+                continue;
+            }
             int step = 0;
             for (std::uint32_t rate : kBaudSearchOrder) {
                 link.SetLinkBaudRate(rate);
@@ -159,6 +174,7 @@ void Connector::SearchForBox() {
         st.ComPortValue.clear();
         link.SetLinkPortName("COM1");
         link.SetLinkBaudRate(9600);
+        for (const auto& text : fixedRates) s_.Op().ShowMessageBox(text);
         s_.Op().ShowMessageBox("  Sorry.  Can not find device.");
         return;
     }

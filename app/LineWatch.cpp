@@ -1,7 +1,9 @@
 #include "app/LineWatch.h"
 
+#include "link/NetPort.h"
 #include "link/System.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -83,13 +85,16 @@ void LineWatch::OnHangUp(const std::string& portName) {
         if (adapter_.path.empty()) adapter_.path = path;
         sink = sink_;
     }
-    if (sink) sink(portName + ": adapter unplugged");
+    if (sink) sink(portName + (link::IsNetworkPath(path) ? ": connection lost (" + path + ")" : ": adapter unplugged"));
 }
 
 LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const std::function<bool()>& stop,
                                          const std::function<void(int)>& wait) {
     std::unique_ptr<link::DeviceWatch> watch;  // this caller's, while it is the looker
     auto lastLook = SteadyClock::time_point{};
+    // A server is asked by connecting to it: every kPollPeriod at first (a restart
+    // is back within a second), then less often the longer it stays away.
+    const auto lostAt = SteadyClock::now();
     for (;;) {
         bool mine = false;
         {
@@ -119,7 +124,13 @@ LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const st
             Return result;
             const auto now = SteadyClock::now();
             bool done = false;
-            if (watch->Changed() || now - lastLook >= kPollPeriod) {
+            bool network = false;
+            {
+                std::lock_guard lock(mutex_);
+                network = link::IsNetworkPath(adapter_.path);
+            }
+            const auto netPeriod = std::clamp<SteadyClock::duration>((now - lostAt) / 5, kPollPeriod, kNetPeriodMax);
+            if (network ? now - lastLook >= netPeriod : watch->Changed() || now - lastLook >= kPollPeriod) {
                 lastLook = now;
                 done = LookOnce(result);
             }

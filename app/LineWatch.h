@@ -26,6 +26,8 @@ public:
     using SystemTime = std::chrono::system_clock::time_point;
     // How often the folders are looked at when no change was noticed.
     static constexpr std::chrono::milliseconds kPollPeriod{500};
+    // A lost network line is tried at once, then every fifth of the time it has been away, at most this.
+    static constexpr std::chrono::milliseconds kNetPeriodMax{5000};
 
     explicit LineWatch(link::DeviceLink& link, link::SerialDirs dirs = {});
     ~LineWatch();

@@ -3,7 +3,7 @@
 
 #include "link/DeviceLink.h"
 #include "link/PortMap.h"
-#include "link/LinuxPort.h"
+#include "link/System.h"
 #include "sim/Line.h"
 
 #include <string>
@@ -13,7 +13,7 @@ namespace tessary::bench {
 struct OneBoxLine {
     bravik::sim::Line line;
     link::PortMap ports;
-    link::DeviceLink dl{std::make_unique<link::PosixPort>(), [this](const std::string& n) { return ports.Resolve(n); }};
+    link::DeviceLink dl{link::MakeSystemPort(), [this](const std::string& n) { return ports.Resolve(n); }};
 
     explicit OneBoxLine(bravik::sim::BoxConfig box) : line(Config(box)) {
         line.start();

@@ -7,6 +7,7 @@
 // figures are made then.
 
 #include "PacedPeer.h"
+#include "app/LineWatch.h"
 #include "link/DeviceLink.h"
 #include "link/System.h"
 
@@ -18,6 +19,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include "../tests/cli/Ser2net.h"
+#endif
 
 using namespace tessary;
 using Clock = std::chrono::steady_clock;
@@ -44,13 +49,18 @@ struct Line {
     }
 };
 
-int ExchangeRatio(std::uint32_t baud, int count, double target, const std::string& device) {
+// `over`: the line reached through a device server instead of the peer's own path.
+int ExchangeRatio(std::uint32_t baud, int count, double target, const std::string& device, double* median = nullptr,
+                  const std::string& over = {}) {
     const std::string command = "#01TM;D3;D4;D1;D2\r\n";
     const std::string reply = kReply;
-    Line peer(baud, device);
+    Line peer(baud, over.empty() ? device : over);
     link::DeviceLink dl(link::MakeSystemPort(), [&](const std::string&) { return peer.path; });
     dl.SetLinkBaudRate(baud);
-    if (!dl.OpenComPort()) {
+    // A server lets its line go a moment after the last client left.
+    for (int i = 0; i < 20 && !over.empty() && !dl.OpenComPort(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!dl.IsOpen() && !dl.OpenComPort()) {
         std::printf("cannot open %s: %s\n", peer.path.c_str(), dl.LastOpenStatus().text.c_str());
         return 1;
     }
@@ -58,19 +68,20 @@ int ExchangeRatio(std::uint32_t baud, int count, double target, const std::strin
     std::vector<double> ratios;
     for (int i = 0; i < count; ++i) {
         const auto t0 = Clock::now();
-        const std::string r = dl.SendCommand(command);
+        const link::Reply r = dl.Exchange(command);
         const double took = duration<double>(Clock::now() - t0).count();
-        if (r == "NoConnect") {
-            std::printf("exchange %d failed\n", i);
+        if (r.text == "NoConnect") {
+            std::printf("exchange %d failed: %s\n", i, std::string(link::OutcomeText(r.outcome)).c_str());
             return 1;
         }
         ratios.push_back(took / wire);
     }
-    const double median = Percentile(ratios, 0.5);
-    std::printf("exchange at %6u baud: wire %.2f ms, ratio median %.3f p90 %.3f max %.3f  (target <= %.2f) %s\n", baud,
-                wire * 1000, median, Percentile(ratios, 0.9), Percentile(ratios, 1.0), target,
-                median <= target ? "ok" : "MISSED");
-    return median <= target ? 0 : 1;
+    const double mid = Percentile(ratios, 0.5);
+    if (median) *median = mid;
+    std::printf("exchange at %6u baud%s%s: wire %.2f ms, ratio median %.3f p90 %.3f max %.3f  (target <= %.2f) %s\n",
+                baud, over.empty() ? "" : " over ", over.substr(0, over.find(':')).c_str(), wire * 1000, mid,
+                Percentile(ratios, 0.9), Percentile(ratios, 1.0), target, mid <= target ? "ok" : "MISSED");
+    return mid <= target ? 0 : 1;
 }
 
 int SilentLateness(int count, const std::string& device) {
@@ -89,6 +100,61 @@ int SilentLateness(int count, const std::string& device) {
                 Percentile(late, 0.5), p99, Percentile(late, 1.0), p99 <= 5.0 ? "ok" : "MISSED");
     return p99 <= 5.0 ? 0 : 1;
 }
+
+#ifndef _WIN32
+// The same exchange through ser2net on 127.0.0.1 to a peer of our own, raw and
+// RFC 2217, against `factor` times the pty's own figure.
+int NetworkRatios(std::uint32_t baud, int count, double ptyMedian, double factor) {
+    Line peer(baud, {});
+    const auto dir = std::filesystem::temp_directory_path() / ("link_bench_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    int failures = 0;
+    {
+        clitest::Ser2net server(dir.string(), peer.path, static_cast<int>(baud));
+        for (const auto& url : {server.Raw(), server.Rfc()})
+            failures += ExchangeRatio(baud, count, ptyMedian * factor, {}, nullptr, url);
+    }
+    std::filesystem::remove_all(dir);
+    return failures;
+}
+
+// A lost server back: from the moment it listens again to the link's first answer.
+int Reconnect() {
+    Line peer(9600, {});
+    const auto dir = std::filesystem::temp_directory_path() / ("link_bench_r" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    double worst = 0;
+    {
+        clitest::Ser2net server(dir.string(), peer.path, 9600);
+        link::DeviceLink dl(link::MakeSystemPort(), [&](const std::string&) { return server.Rfc(); });
+        app::LineWatch watch(dl);
+        if (!dl.OpenComPort()) return 1;
+        watch.Arm("#01", dl.SendCommand("#01ID\r\n"));
+        for (int away : {300, 900, 3000}) {
+            server.Stop();
+            const auto since = Clock::now();
+            dl.SendCommand("#01ID\r\n");
+            Clock::time_point listening{};
+            std::thread restart([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(away));
+                server.Start();
+                listening = Clock::now();
+            });
+            const auto end = since + std::chrono::seconds(20);
+            const auto r = watch.AwaitReturn(since, [&] { return Clock::now() > end; },
+                                             [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+            const auto back = Clock::now();
+            restart.join();
+            const double s = r.kind == app::LineWatch::ReturnKind::Resumed ? duration<double>(back - listening).count() : 99;
+            std::printf("reconnect after the server was away %4d ms: %.3f s after it listened again\n", away, s);
+            worst = std::max(worst, s);
+        }
+    }
+    std::filesystem::remove_all(dir);
+    std::printf("reconnect: worst %.3f s  (target <= 1.00 s) %s\n", worst, worst <= 1.0 ? "ok" : "MISSED");
+    return worst <= 1.0 ? 0 : 1;
+}
+#endif
 
 // A 9600 peer for a bench on another system, at LINK for SECONDS.
 int Peer(const std::string& linkPath, int seconds) {
@@ -122,8 +188,17 @@ int main(int argc, char** argv) {
     const bool quick = std::find(args.begin(), args.end(), "--quick") != args.end();
     const std::string device = value("--device");
     int failures = 0;
-    failures += ExchangeRatio(9600, quick ? 10 : 50, 1.02, device);
-    if (device.empty()) failures += ExchangeRatio(115200, quick ? 50 : 500, 1.10, device);
+    double pty9600 = 0, pty115200 = 0;
+    failures += ExchangeRatio(9600, quick ? 10 : 50, 1.02, device, &pty9600);
+    if (device.empty()) failures += ExchangeRatio(115200, quick ? 50 : 500, 1.10, device, &pty115200);
     failures += SilentLateness(quick ? 20 : 200, device);
+#ifndef _WIN32
+    // Lines behind a device server, when one is installed.
+    if (device.empty() && std::system("command -v ser2net >/dev/null") == 0) {
+        failures += NetworkRatios(9600, quick ? 10 : 50, pty9600, 1.05);
+        failures += NetworkRatios(115200, quick ? 50 : 500, pty115200, 1.25);
+        failures += Reconnect();
+    }
+#endif
     return failures == 0 ? 0 : 1;
 }

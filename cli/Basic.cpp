@@ -4,6 +4,7 @@
 #include "app/private/AppState.h"
 #include "cli/Rig.h"
 #include "device/DeviceInfo.h"
+#include "link/NetPort.h"
 #include "link/System.h"
 
 #include <algorithm>
@@ -39,17 +40,19 @@ int RunPorts(Rig& rig) {
         link::AdapterInfo info = path.empty() ? link::AdapterInfo{} : link::DescribeAdapter(path, dirs);
         if (auto it = named.find(path); it != named.end()) info.product = it->second;
         if (json) {
-            items.push_back(JsonObject()
-                                .Add("name", name)
-                                .Add("device", path)
-                                .Add("node", info.device)
-                                .Add("byId", info.byId)
-                                .Add("byPath", info.byPath)
-                                .Add("usb", info.vendorProduct)
-                                .Add("serial", info.usbSerial)
-                                .Add("source", SourceText(rig.ports.SourceOf(name)))
-                                .Add("adapter", info.product)
-                                .Str());
+            JsonObject item;
+            item.Add("name", name)
+                .Add("device", path)
+                .Add("node", info.device)
+                .Add("byId", info.byId)
+                .Add("byPath", info.byPath)
+                .Add("usb", info.vendorProduct)
+                .Add("serial", info.usbSerial)
+                .Add("source", SourceText(rig.ports.SourceOf(name)))
+                .Add("adapter", info.product);
+            // A line on the network says what kind it is; a device has no such key.
+            if (const std::string kind = link::NetworkKind(path); !kind.empty()) item.Add("network", kind);
+            items.push_back(item.Str());
         } else {
             std::string line = link::DescribePort(rig.ports, name, dirs);
             if (!info.product.empty()) line += ", adapter: " + info.product;

@@ -61,6 +61,8 @@ int RunUpload(Rig& rig) {
     std::string why;
     if (!link::RegularFileSize(image, size, why)) return rig.Fail(kFileError, firmware::ImageFileProblem(image, why));
     if (!rig.Open()) return rig.openExit;
+    if (const std::string refusal = firmware::FixedRateRefusal(*rig.session); !refusal.empty())
+        return rig.Fail(kUsage, refusal);
     if (rig.stop.Requested()) return rig.Fail(kNoAnswer, "stopped by a signal before the upload began");
 
     ConsoleFirmwareView view(rig, rig.inv.operands[0]);

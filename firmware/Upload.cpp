@@ -45,7 +45,18 @@ std::vector<std::string> ImageLines(const std::string& bytes) {
     return lines;
 }
 
+std::string FixedRateRefusal(app::Session& session) {
+    auto& link = session.Link();
+    if (link.CanChangeRate()) return {};
+    return "the line " + link.LinkPortName() + " = " + link.DevicePath() +
+           " cannot change its rate; use rfc2217:// or set the server to 57600";
+}
+
 app::Outcome Uploader::Upload(const std::string& address, const std::function<bool()>& stopRequested) {
+    if (std::string refusal = FixedRateRefusal(s_); !refusal.empty()) {
+        s_.Op().ShowMessageBox(refusal);
+        return app::Outcome::Cancelled(std::move(refusal));
+    }
     const auto stopped = [&stopRequested] { return stopRequested && stopRequested(); };
     const auto path = view_.PickImageFile(kImageFilter);
     if (!path) return app::Outcome::Cancelled();

@@ -21,6 +21,10 @@ inline constexpr int kMaxResends = 10;
 // Larger files are refused like a file that cannot be read.
 inline constexpr std::uint32_t kMaxImageBytes = 64u * 1024 * 1024;
 
+// Empty when the open line can go to 57600; otherwise why not, naming the line
+// ("the line COM1 = tcp://... cannot change its rate; ...").
+std::string FixedRateRefusal(app::Session& session);
+
 // What the upload shows and asks. The first two block (the flow calls them
 // before it holds the link); the rest must return at once, as they are called
 // with the link held.

@@ -1,4 +1,5 @@
 #include "link/AdapterWatch.h"
+#include "link/NetPort.h"
 
 #include "link/Files.h"
 
@@ -58,6 +59,7 @@ void ReadUsb(const std::string& device, const SerialDirs& dirs, AdapterInfo& inf
 AdapterInfo DescribeAdapter(const std::string& path, const SerialDirs& dirs) {
     AdapterInfo info;
     info.path = path;
+    if (IsNetworkPath(path)) return info;
     info.device = Canonical(path);
     if (info.device.empty()) return info;
     info.byId = LinkTo(dirs.byId, info.device);
@@ -68,6 +70,8 @@ AdapterInfo DescribeAdapter(const std::string& path, const SerialDirs& dirs) {
 
 std::string LocateAdapter(const AdapterInfo& was, const SerialDirs& dirs) {
     std::error_code ec;
+    // A server is looked for by connecting to it.
+    if (IsNetworkPath(was.path)) return was.path;
     if (!was.byId.empty()) {
         const fs::path link = fs::path(dirs.byId) / was.byId;
         return fs::exists(link, ec) ? link.string() : std::string();
@@ -90,6 +94,7 @@ std::string LocateAdapter(const AdapterInfo& was, const SerialDirs& dirs) {
 std::string DescribePort(const PortMap& map, const std::string& name, const SerialDirs& dirs) {
     const std::string path = map.Resolve(name);
     if (path.empty()) return map.Describe(name);
+    if (IsNetworkPath(path)) return map.Describe(name, path, NetworkKind(path));
     const AdapterInfo info = DescribeAdapter(path, dirs);
     return map.Describe(name, info.device.empty() ? path : info.device, info.byId.empty() ? info.byPath : info.byId);
 }

@@ -1,6 +1,7 @@
 // Systems without udev's stable links, sysfs or inotify: a port is its mapped
 // path, and the watch is the caller's own poll.
 #include "link/AdapterWatch.h"
+#include "link/NetPort.h"
 #include "link/System.h"
 
 namespace tessary::link {
@@ -12,10 +13,13 @@ AdapterInfo DescribeAdapter(const std::string& path, const SerialDirs&) {
 }
 
 std::string LocateAdapter(const AdapterInfo& was, const SerialDirs&) {
-    return PortPresent(was.path) ? was.path : std::string();
+    return IsNetworkPath(was.path) || PortPresent(was.path) ? was.path : std::string();
 }
 
-std::string DescribePort(const PortMap& map, const std::string& name, const SerialDirs&) { return map.Describe(name); }
+std::string DescribePort(const PortMap& map, const std::string& name, const SerialDirs&) {
+    const std::string path = map.Resolve(name);
+    return IsNetworkPath(path) ? map.Describe(name, path, NetworkKind(path)) : map.Describe(name);
+}
 
 std::string LatencyNote(const AdapterInfo&) { return {}; }
 

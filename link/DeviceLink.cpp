@@ -100,6 +100,7 @@ bool DeviceLink::openLocked(const std::string& path, std::uint32_t baud, const s
         openStatus_ = status;
     }
     if (!status.ok()) return false;
+    canChangeRate_ = port_->canChangeRate();
     hangUpSeen_ = false;
     return true;
 }

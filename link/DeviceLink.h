@@ -178,6 +178,9 @@ public:
     BaudRateChange ApplyBaudRate();
     void ClosePort();
     bool IsOpen() const;
+    // False when the line last opened keeps a rate set elsewhere (raw TCP to a
+    // device server): ApplyBaudRate cannot reach it.
+    bool CanChangeRate() const { return canChangeRate_.load(); }
     PortStatus LastOpenStatus() const;
     std::string DevicePath() const;  // path of the open port, or the one last tried
 
@@ -266,7 +269,8 @@ private:
     PortStatus openStatus_{PortStatus::Code::NotOpen, "no port opened yet"};
 
     std::atomic<std::uint32_t> timeoutMs_{1000};
-    std::atomic<bool> open_{false};  // mirrors port_->isOpen(), set under the line
+    std::atomic<bool> open_{false};
+    std::atomic<bool> canChangeRate_{true};  // mirrors port_->isOpen(), set under the line
 };
 
 }  // namespace tessary::link

@@ -77,6 +77,9 @@ public:
         return std::chrono::microseconds(baud ? bytes * 10'000'000 / baud : 0);
     }
     virtual void sleepFor(std::chrono::microseconds d) { std::this_thread::sleep_for(d); }
+    // False for a line whose rate is fixed elsewhere (raw TCP to a device server):
+    // setBaudRate cannot reach it.
+    virtual bool canChangeRate() const { return true; }
 };
 
 }  // namespace tessary::link

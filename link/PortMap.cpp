@@ -1,5 +1,7 @@
 #include "link/PortMap.h"
 
+#include "link/NetPort.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -84,6 +86,9 @@ std::vector<std::string> ListSerialDevices(const std::string& devDir) {
 
 std::string OpenRefusalNotice(const std::string& portName, const std::string& device, const PortStatus& status) {
     if (status.code == PortStatus::Code::PermissionDenied) return status.text;
+    // A server that cannot be reached is no passing silence: it is said as a refusal is.
+    if (IsNetworkPath(device) && !status.ok())
+        return portName + " (" + device + ")" + (status.code == PortStatus::Code::Busy ? " is in use: " : ": ") + status.text;
     if (status.code != PortStatus::Code::Busy) return {};
     return portName + " (" + device + ") is in use by another program" +
            (status.owner.empty() ? std::string() : " (" + status.owner + ")");

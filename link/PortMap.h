@@ -1,7 +1,8 @@
 #pragma once
 // The program shows and stores "COM1".."COM4"; this map turns each name into a
-// device path. Precedence: command line, then the INI file's [Ports] section,
-// then the serial devices the system has (USB adapters first, then ttyS0..3).
+// device path or a network line (link/NetPort.h). Precedence: command line, then
+// the INI file's [Ports] section, then the serial devices the system has (USB
+// adapters first, then ttyS0..3).
 
 #include "link/Port.h"
 

@@ -13,7 +13,7 @@
 
 namespace tessary::link {
 
-// PosixPort on Linux, Win32Port on Windows.
+// PosixPort on Linux, Win32Port on Windows; NetPort for a line on the network.
 std::unique_ptr<Port> MakeSystemPort();
 
 // The machine's serial ports into the map's system layer. Linux has no COM

@@ -1,12 +1,13 @@
 #include "link/System.h"
 
 #include "link/LinuxPort.h"
+#include "link/NetPort.h"
 
 #include <filesystem>
 
 namespace tessary::link {
 
-std::unique_ptr<Port> MakeSystemPort() { return std::make_unique<PosixPort>(); }
+std::unique_ptr<Port> MakeSystemPort() { return std::make_unique<AnyPort>(std::make_unique<PosixPort>()); }
 
 void MapSystemPorts(PortMap& map, const std::string& devDir) { map.SetSystemDevices(ListSerialDevices(devDir)); }
 

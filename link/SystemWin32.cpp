@@ -1,5 +1,6 @@
 #include "link/System.h"
 
+#include "link/NetPort.h"
 #include "link/Win32Port.h"
 #include "link/Win32Text.h"
 
@@ -61,7 +62,7 @@ std::map<std::string, std::string> FriendlyNames() {
 
 }  // namespace
 
-std::unique_ptr<Port> MakeSystemPort() { return std::make_unique<Win32Port>(); }
+std::unique_ptr<Port> MakeSystemPort() { return std::make_unique<AnyPort>(std::make_unique<Win32Port>()); }
 
 std::vector<SystemSerialPort> ListSystemSerialPorts(const std::string&) {
     std::vector<SystemSerialPort> out;

@@ -20,6 +20,8 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   # publishing to MQTT (libmosquitto) and its tests against a real broker
   libmosquitto-dev mosquitto
+  # lines on the network: the tests run the real device server
+  ser2net
 )
 
 if [ "${1:-}" = "--list" ]; then

@@ -201,6 +201,35 @@ else
   fail "busy: exit $rc, $(tr '\r\n' '  ' <"$work/busy.err")"
 fi
 
+# A line behind ser2net on 127.0.0.1: RFC 2217 carries the rate to the pty, raw TCP refuses an upload.
+echo "== tessary-cli.exe against ser2net"
+start_sim "$work/net-trace"
+rfc=$((20000 + RANDOM % 20000))
+raw=$((rfc + 1))
+tty="$(readlink -f "$work/tty")"
+printf 'connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,9600n81,local\n' "$rfc" "$tty" >"$work/ser2net.yaml"
+printf 'connection: &raw\n  accepter: tcp,127.0.0.1,%s\n  connector: serialdev,%s,9600n81,local\n' "$raw" "$tty" >>"$work/ser2net.yaml"
+ser2net -d -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
+s2n=$!
+sleep 1
+set +e
+id="$(timeout 60 "$wine" "$exe" send '#01ID' --device "rfc2217://127.0.0.1:$rfc" 2>"$work/net.err" | tr -d '\r')"
+rc_id=$?
+timeout 60 "$wine" "$exe" send '#01ID' --baud 19200 --device "rfc2217://127.0.0.1:$rfc" >/dev/null 2>&1
+timeout 60 "$wine" "$exe" upload --address 1 "$image" --device "tcp://127.0.0.1:$raw" >/dev/null 2>"$work/net-up.err"
+rc_up=$?
+set -e
+kill "$s2n" 2>/dev/null || true
+wait "$s2n" 2>/dev/null || true
+stop_sim
+want="$("$lin/cli/tessary-cli" --simulate send '#01ID' 2>/dev/null || true)"
+if [ "$rc_id" = 0 ] && [ "$id" = "$want" ] && grep -q ' < 19200 *#01ID' "$work/net-trace" && [ "$rc_up" = 2 ] &&
+  grep -q 'cannot change its rate' "$work/net-up.err"; then
+  echo "ok   ser2net: rfc2217:// answers and reaches 19200, tcp:// upload refused (exit 2)"
+else
+  fail "ser2net: ID exit $rc_id \"$id\" (want \"$want\"), upload exit $rc_up: $(tr '\r\n' '  ' <"$work/net-up.err") $(tr '\r\n' '  ' <"$work/net.err")"
+fi
+
 if [ "$bench" = 1 ]; then
   # Release on both sides, as the README's benchmarks are.
   rel="$root/build-rel"

@@ -31,7 +31,7 @@ TEST(NetworkLine, EveryFlowOverRfc2217ReachesTheBoxAtItsRate) {
     const std::string at = rig.server.Rfc();
     CliRun r = rig.On(at, {"scan", "--first"});
     ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_NE(r.out.find("COM1 (" + at + ") at 57600 baud\n#01"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("COM1 (" + at + ") at 57600 baud, exact scan\n#01"), std::string::npos) << r.out;
     EXPECT_EQ(rig.Heard().back(), "#01ID@57600");
     r = rig.On(at, {"info", "--baud", "57600", "05"});
     EXPECT_NE(r.out.find("Serial Number:      "), std::string::npos) << r.out << r.err;

@@ -178,6 +178,7 @@ TEST(CliSubsystems, ACaptureCountsNoPausedCycleAndAnEndWhileTheAdapterIsAwayIsSa
     r = rig.Run({"plot", rig.Path("m.txt"), "--png", rig.Path("m.png")}, false);
     EXPECT_EQ(r.rc, 2);
     EXPECT_NE(r.err.find("PNG is not in this build"), std::string::npos);
+#ifdef TESSARY_CLI_DRAWS_PNG
     const std::string png = rig.Path("m.png"), size = "640x480";
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " TESSARY_CLI_PROGRAM " plot --png " + png +
                                 " --size " + size + " " + rig.Path("m.txt") + " 2>/dev/null";
@@ -186,6 +187,7 @@ TEST(CliSubsystems, ACaptureCountsNoPausedCycleAndAnEndWhileTheAdapterIsAwayIsSa
     ASSERT_EQ(header.size(), 24u);
     EXPECT_EQ(header.substr(1, 3), "PNG");
     EXPECT_EQ(header.substr(16, 8), std::string("\0\0\x02\x80\0\0\x01\xe0", 8));  // 640, 480
+#endif
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -19,6 +20,13 @@ public:
         if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
         path_ = ::ptsname(master_);
         keeper_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);  // keeps the master from seeing a hang-up
+        // A wire has no line discipline. A device server that closes a
+        // connection puts back the settings it found: they must be raw too.
+        termios t{};
+        if (keeper_ >= 0 && ::tcgetattr(keeper_, &t) == 0) {
+            ::cfmakeraw(&t);
+            ::tcsetattr(keeper_, TCSANOW, &t);
+        }
         thread_ = std::thread([this] { Run(); });
     }
     ~PtyPeer() override {

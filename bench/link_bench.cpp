@@ -115,12 +115,12 @@ int SilentLateness(int count, const std::string& device) {
 // The same exchange through ser2net on 127.0.0.1 to a peer of our own, raw and
 // RFC 2217, against `factor` times the pty's own figure.
 int NetworkRatios(std::uint32_t baud, int count, double ptyMedian, double factor) {
-    Line peer(baud, {});
+    Line peer(baud, {}), rawPeer(baud, {});
     const auto dir = std::filesystem::temp_directory_path() / ("link_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     int failures = 0;
     {
-        clitest::Ser2net server(dir.string(), peer.path, static_cast<int>(baud));
+        clitest::Ser2net server(dir.string(), peer.path, static_cast<int>(baud), rawPeer.path);
         for (const auto& url : {server.Raw(), server.Rfc()})
             failures += ExchangeRatio(baud, count, ptyMedian * factor, {}, nullptr, url);
     }

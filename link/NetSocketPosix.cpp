@@ -16,10 +16,11 @@ namespace {
 
 int PollFor(int fd, short events, Clock::time_point deadline, short& revents) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         pollfd p{fd, events, 0};
-        // Round up: a wait of 0.4 ms must not become a busy loop of zero waits.
-        const int r = ::poll(&p, 1, left.count() < 0 ? 0 : static_cast<int>(left.count()) + 1);
+        // Round up: a wait of 0.4 ms must not become a busy loop of zero waits;
+        // but no wait stays none (the look before each write).
+        const int r = ::poll(&p, 1, left <= 0 ? 0 : static_cast<int>((left + 999) / 1000));
         if (r < 0 && errno == EINTR) continue;
         revents = p.revents;
         return r;

@@ -21,12 +21,15 @@ struct Ser2net {
     int rfcPort = FreePort(), rawPort = FreePort();
     pid_t pid = -1;
 
-    // The raw port's line runs at `rawBaud`, fixed.
-    Ser2net(const std::string& folder, const std::string& tty, int rawBaud) : dir(folder) {
+    // The raw port's line runs at `rawBaud`, fixed, on `rawTty` when given. Two
+    // connections on one tty share its settings and queues: the server's late
+    // close of one flushes the other's first bytes.
+    Ser2net(const std::string& folder, const std::string& tty, int rawBaud, const std::string& rawTty = {})
+        : dir(folder) {
         std::ofstream(dir + "/ser2net.yaml")
             << "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfcPort << "\n  connector: serialdev,"
             << tty << ",9600n81,local\n  options:\n    chardelay: false\nconnection: &raw\n  accepter: tcp,127.0.0.1," << rawPort
-            << "\n  connector: serialdev," << tty << "," << rawBaud << "n81,local\n  options:\n    chardelay: false\n";
+            << "\n  connector: serialdev," << (rawTty.empty() ? tty : rawTty) << "," << rawBaud << "n81,local\n  options:\n    chardelay: false\n";
         Start();
     }
     ~Ser2net() { Stop(); }

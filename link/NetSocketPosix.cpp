@@ -10,6 +10,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
+#include <mutex>
+#include <vector>
+
 namespace tessary::link {
 
 namespace {
@@ -38,6 +42,60 @@ void Tune(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
+// A lookup the resolver would not give up on: it writes into its request
+// until it ends, so the request lives on and is reaped by a later one.
+struct Lookup {
+    std::string name, service;
+    addrinfo hints{};
+    gaicb request{};
+};
+
+std::mutex orphansLock;
+std::vector<std::unique_ptr<Lookup>> orphans;
+
+void ReapOrphans() {
+    const std::lock_guard<std::mutex> lock(orphansLock);
+    std::erase_if(orphans, [](const std::unique_ptr<Lookup>& l) {
+        if (::gai_error(&l->request) == EAI_INPROGRESS) return false;
+        if (l->request.ar_result) ::freeaddrinfo(l->request.ar_result);
+        return true;
+    });
+}
+
+// getaddrinfo() bounded by `deadline`: a name server that does not answer
+// would hold it for its own time-outs, tens of seconds.
+int Resolve(const std::string& host, std::uint16_t port, Clock::time_point deadline, addrinfo*& list) {
+    ReapOrphans();
+    auto lookup = std::make_unique<Lookup>();
+    lookup->name = host;
+    lookup->service = std::to_string(port);
+    lookup->hints.ai_family = AF_UNSPEC;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    lookup->request.ar_name = lookup->name.c_str();
+    lookup->request.ar_service = lookup->service.c_str();
+    lookup->request.ar_request = &lookup->hints;
+    gaicb* requests[] = {&lookup->request};
+    if (const int r = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr); r != 0) return r;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        const timespec wait{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        const int r = ::gai_suspend(requests, 1, &wait);
+        if (r == 0 || r == EAI_ALLDONE || (r != EAI_INTR && r != EAI_AGAIN)) break;
+    }
+    const int r = ::gai_error(&lookup->request);
+    if (r == 0) {
+        list = lookup->request.ar_result;
+        return 0;
+    }
+    if (r != EAI_INPROGRESS) return r;
+    if (::gai_cancel(&lookup->request) != EAI_CANCELED) {
+        const std::lock_guard<std::mutex> lock(orphansLock);
+        orphans.push_back(std::move(lookup));
+    }
+    return EAI_AGAIN;
+}
+
 }  // namespace
 
 NetSocket::~NetSocket() { Close(); }
@@ -53,12 +111,12 @@ PortStatus NetSocket::Connect(const std::string& host, std::uint16_t port, std::
     Close();
     const std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
     const auto deadline = Clock::now() + timeout;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    if (const int r = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list); r != 0)
-        return {PortStatus::Code::NotFound, where + ": " + (r == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(r))};
+    if (const int r = Resolve(host, port, deadline, list); r != 0)
+        return {PortStatus::Code::NotFound,
+                where + ": " + (r == EAI_AGAIN && Clock::now() >= deadline
+                                    ? "the name was not resolved within " + std::to_string(timeout.count()) + " ms"
+                                    : r == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(r))};
     std::string why = "no address";
     bool refused = false;
     for (addrinfo* a = list; a; a = a->ai_next) {

@@ -3,6 +3,7 @@
 #include "app/ShownText.h"
 #include "app/private/AppState.h"
 #include "link/Files.h"
+#include "link/NetPort.h"
 
 #include <algorithm>
 #include <array>
@@ -198,7 +199,9 @@ bool Connector::AskId(int a, std::chrono::milliseconds timeout, link::Reply& rep
     if (reply.outcome != link::ExchangeOutcome::HangUp && reply.outcome != link::ExchangeOutcome::NotOpen) return true;
     // The boxes not asked are not absent: the result must not pass for a whole one.
     notAskedFrom_ = a;
-    s_.Op().ShowMessageBox("The search stopped at " + address + ": the adapter was unplugged. " +
+    const bool network = link::IsNetworkPath(s_.Link().DevicePath());
+    s_.Op().ShowMessageBox("The search stopped at " + address + ": " +
+                           (network ? "the connection was lost. " : "the adapter was unplugged. ") +
                            (a == 99 ? "#99 was" : address + " to #99 were") + " not asked; search again once it is back.");
     return false;
 }

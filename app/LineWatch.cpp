@@ -23,8 +23,9 @@ std::string LocalText(LineWatch::SystemTime t) {
 
 }  // namespace
 
-std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back, const std::string& end) {
-    return "Gap: adapter unplugged " + LocalText(away) + " - " + end + " " + LocalText(back);
+std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back, const std::string& end, bool network) {
+    return std::string(network ? "Gap: connection lost " : "Gap: adapter unplugged ") + LocalText(away) + " - " + end +
+           " " + LocalText(back);
 }
 
 LineWatch::LineWatch(link::DeviceLink& link, link::SerialDirs dirs) : link_(link), dirs_(std::move(dirs)) {
@@ -90,6 +91,14 @@ void LineWatch::OnHangUp(const std::string& portName) {
 
 LineWatch::Return LineWatch::AwaitReturn(SteadyClock::time_point since, const std::function<bool()>& stop,
                                          const std::function<void(int)>& wait) {
+    Return r = Await(since, stop, wait);
+    std::lock_guard lock(mutex_);
+    r.network = link::IsNetworkPath(adapter_.path);
+    return r;
+}
+
+LineWatch::Return LineWatch::Await(SteadyClock::time_point since, const std::function<bool()>& stop,
+                                   const std::function<void(int)>& wait) {
     std::unique_ptr<link::DeviceWatch> watch;  // this caller's, while it is the looker
     auto lastLook = SteadyClock::time_point{};
     // A server is asked by connecting to it: every kPollPeriod at first (a restart
@@ -172,6 +181,8 @@ bool LineWatch::LookOnce(Return& result) {
         answer = reply.text;
     }
 
+    const bool network = link::IsNetworkPath(path);
+    const std::string what = network ? "connection" : "adapter";
     std::function<void(const std::string&)> sink;
     std::string status;
     {
@@ -183,13 +194,13 @@ bool LineWatch::LookOnce(Return& result) {
             back_ = std::chrono::system_clock::now();
             resumedAt_ = SteadyClock::now();
             result = {ReturnKind::Resumed, {}, away_, back_};
-            status = port + ": adapter back" + (address.empty() ? "" : ", " + address + " is " + answer + " again");
+            status = port + (network ? ": connection back" : ": adapter back") + (address.empty() ? "" : ", " + address + " is " + answer + " again");
         } else {
             phase_ = Phase::Refused;
             refusedAt_ = SteadyClock::now();
             refusal_ = answer == link::kNoConnect
-                           ? port + ": the adapter came back, but no box answered at " + address
-                           : port + ": the adapter came back, but " + address + " answered \"" + answer +
+                           ? port + ": the " + what + " came back, but no box answered at " + address
+                           : port + ": the " + what + " came back, but " + address + " answered \"" + answer +
                                  "\" where \"" + id + "\" was";
             result = {ReturnKind::Refused, refusal_, away_, {}};
             status = refusal_ + "; stopped";

@@ -58,6 +58,7 @@ public:
         ReturnKind kind = ReturnKind::Stopped;
         std::string notice;           // Refused: for the operator
         SystemTime away{}, back{};    // Resumed: the gap; Stopped: away only
+        bool network = false;         // a connection to a device server, not an adapter
     };
     // After an exchange that began at `since` found the line hung up (or the
     // port closed by the watch): waits until the adapter is back and checked.
@@ -67,6 +68,8 @@ public:
                        const std::function<void(int ms)>& wait);
 
 private:
+    Return Await(std::chrono::steady_clock::time_point since, const std::function<bool()>& stop,
+                 const std::function<void(int ms)>& wait);
     void OnHangUp(const std::string& portName);
     bool LookOnce(Return& result);  // the looker only; no lock held
 
@@ -84,8 +87,10 @@ private:
     std::chrono::steady_clock::time_point resumedAt_{}, refusedAt_{};
 };
 
-// "Adapter unplugged 2026-12-06 21:50:01 - back 2026-12-06 21:50:07": the capture
-// files' one line for a gap, in local time; `end` names how it ended.
-std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back, const std::string& end = "back");
+// "Gap: adapter unplugged 2026/12/06, 21:50:01 - back 2026/12/06, 21:50:07" (or
+// "Gap: connection lost ..." on a network line): the capture files' one line
+// for a gap, in local time; `end` names how it ended.
+std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back, const std::string& end = "back",
+                    bool network = false);
 
 }  // namespace tessary::app

@@ -299,12 +299,14 @@ bool Capture::PauseForAdapter(Run& run, std::chrono::steady_clock::time_point si
         return false;
     case app::LineWatch::ReturnKind::Stopped:
         // The time away is no busy line: the files say where they end, and the end is no clean one.
-        note = "Capture stopped while the adapter was unplugged: each file ends with a Gap line";
+        note = std::string("Capture stopped while the ") + (back.network ? "connection was lost" : "adapter was unplugged") +
+               ": each file ends with a Gap line";
         break;
     }
     const bool stopped = back.kind == app::LineWatch::ReturnKind::Stopped;
-    const std::string gap = stopped ? app::GapLine(back.away, std::chrono::system_clock::now(), "capture stopped")
-                                    : app::GapLine(back.away, back.back);
+    const std::string gap = stopped ? app::GapLine(back.away, std::chrono::system_clock::now(), "capture stopped",
+                                                   back.network)
+                                    : app::GapLine(back.away, back.back, "back", back.network);
     for (int k = 0; k < kSlots; ++k) {
         if (!run.ticked[k]) continue;
         view_.ShowLine(run.number, k + 1, gap);

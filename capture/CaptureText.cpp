@@ -110,11 +110,12 @@ CaptureLine ReadCaptureLine(std::string_view line) {
         out.kind = CaptureLine::Kind::NoConnect;
         return out;
     }
-    constexpr std::string_view gap = "Gap: adapter unplugged ";
-    if (line.substr(0, gap.size()) == gap) {
+    constexpr std::string_view unplugged = "Gap: adapter unplugged ", lost = "Gap: connection lost ";
+    const std::size_t gap = line.starts_with(unplugged) ? unplugged.size() : line.starts_with(lost) ? lost.size() : 0;
+    if (gap) {
         // "... <start> - back <end>" or "... - capture stopped <end>"
         std::size_t used = 0;
-        const std::string_view rest = line.substr(gap.size());
+        const std::string_view rest = line.substr(gap);
         if (!ReadRowTime(rest, out.time, used)) return out;
         const std::size_t dash = rest.find(" - ", used);
         if (dash == std::string_view::npos || rest.size() < 20) return out;

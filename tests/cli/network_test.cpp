@@ -95,7 +95,7 @@ TEST(NetworkLine, ACaptureAcrossAServerRestartHasOneGapAndGoesOn) {
     EXPECT_EQ(r.rc, 0) << r.err;
     const std::string reading = R"(\d{4}/[^\r\n]*\r\n)";
     EXPECT_TRUE(std::regex_match(testkit::ReadFile(rig.Path("m.txt")),
-                                 std::regex(reading + "Gap: adapter unplugged [0-9/, :]+ - back [0-9/, :]+\r\n" +
+                                 std::regex(reading + "Gap: connection lost [0-9/, :]+ - back [0-9/, :]+\r\n" +
                                             reading + reading)))
         << testkit::ReadFile(rig.Path("m.txt"));
 }

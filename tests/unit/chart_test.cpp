@@ -30,6 +30,8 @@ TEST(ChartFile, ReadsEveryFormAndCountsTheRest) {
         {"NoConnect breaks", kRow1 + "NoConnect\r\n" + kRow2, 2, 3, 1, ""},
         {"gap breaks",
          kRow1 + "Gap: adapter unplugged 2007/05/17, 12:30:00 - back 2007/05/17, 12:35:00\r\n" + kRow2, 2, 3, 1, ""},
+        {"network gap breaks",
+         kRow1 + "Gap: connection lost 2007/05/17, 12:30:00 - back 2007/05/17, 12:35:00\r\n" + kRow2, 2, 3, 1, ""},
         {"gap at the end", kRow1 + "Gap: adapter unplugged 2007/05/17, 12:30:00 - capture stopped 2007/05/17, 12:31:00", 2,
          2, 1, ""},
         {"bad lines", kRow1 + "x\r\n" + kRow2 + "2007/05/17, 12:30:02,abc,1\r\n2007/13/17, 12:30:03,1,2\n", 2, 2, 0,

@@ -9,6 +9,7 @@
 #include "ui_TCapturePage.h"
 
 #include <QFileDialog>
+#include <QPlainTextEdit>
 #include <QPointer>
 
 using tessary::capture::CapturePlan;
@@ -24,7 +25,7 @@ public:
     explicit View(TCapturePage* page) : page_(page) {}
     void ShowLine(std::uint64_t run, int slot, const std::string& line) override {
         PostToWindow([p = page_, run, slot, text = Q(line)] {
-            if (p && p->shownRun_ == run) p->edBox(slot)->appendPlainText(text);  // the box keeps the newest five
+            if (p && p->shownRun_ == run) p->ShowNewest(slot, text);
         });
     }
     void ShowFileError(std::uint64_t run, int source, const std::string& text) override {
@@ -110,6 +111,17 @@ QLabel* TCapturePage::lbBox(int k) const {
     QLabel* const labels[4] = {ui->lbBox1, ui->lbBox2, ui->lbBox3, ui->lbBox4};
     return labels[k - 1];
 }
+void TCapturePage::ShowNewest(int slot, const QString& line) {
+    // The whole text anew: appending to a five-line box keeps every removed
+    // line in the document's buffer until 96 KB of them pile up, hours of a
+    // slow capture and half a megabyte over four boxes.
+    QStringList& lines = newest_[static_cast<std::size_t>(slot)];
+    lines << line;
+    while (lines.size() > 5) lines.removeFirst();
+    edBox(slot)->setPlainText(lines.join('\n'));
+    edBox(slot)->moveCursor(QTextCursor::End);
+}
+
 QPlainTextEdit* TCapturePage::edBox(int k) const {
     QPlainTextEdit* const boxes[4] = {ui->edBox1, ui->edBox2, ui->edBox3, ui->edBox4};
     return boxes[k - 1];
@@ -198,6 +210,7 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
             plan.boxes[i].temperatureUnit = info.TempUnits;
         }
         edBox(k)->clear();
+        newest_[static_cast<std::size_t>(k)].clear();
     }
     plan.rateText = S(ui->edCaptureRate->text());
     plan.defaultFolder = session_.DefaultFolder();  // fixed at start

@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -68,6 +69,7 @@ private:
     QPushButton* btBrowse(int n) const;  // 1..5
     QLabel* lbBox(int k) const;
     QPlainTextEdit* edBox(int k) const;
+    void ShowNewest(int slot, const QString& line);
     void ShowCaptureState(bool running, const QString& note);
     void ShowStatus();
     void SaveMqttChoices();
@@ -84,6 +86,7 @@ private:
     tessary::app::ConnectionCopy shown_;     // the newest copy from the line
     std::array<std::string, 4> proposed_{};  // the CapturePath last put into edPath
     std::array<QString, 5> fileErrors_{};    // all-serial, slots 1..4
+    std::array<QStringList, 4> newest_{};    // the newest five lines of each box
     QString note_;
     std::uint64_t shownRun_ = 0;  // the capture's run this page shows
     std::unique_ptr<View> view_;

@@ -5,6 +5,14 @@
 
 #include "link/Win32Text.h"
 
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// Windows 8 and later; MinGW's headers lack it.
+extern "C" INT WSAAPI GetAddrInfoExOverlappedResult(LPOVERLAPPED overlapped);
+
 namespace tessary::link {
 
 namespace {
@@ -44,6 +52,49 @@ int Wait(SOCKET s, bool forWrite, Clock::time_point deadline) {
     return r < 0 ? -1 : r == 0 ? 0 : 1;
 }
 
+// A lookup the resolver has not ended: it still writes into its request, so
+// the request is kept to the process's end (a few hundred bytes per time-out).
+struct Lookup {
+    std::wstring name, service;
+    ADDRINFOEXW hints{};
+    OVERLAPPED overlapped{};
+    ADDRINFOEXW* result = nullptr;
+    HANDLE cancel = nullptr;
+    ~Lookup() {
+        if (overlapped.hEvent) ::CloseHandle(overlapped.hEvent);
+    }
+};
+
+// Name to addresses, bounded by `deadline`: an unanswering name server would
+// hold a plain getaddrinfo() for its own time-outs, tens of seconds.
+int Resolve(const std::string& host, std::uint16_t port, Clock::time_point deadline, ADDRINFOEXW*& list) {
+    auto lookup = std::make_unique<Lookup>();
+    lookup->name = Widen(host);
+    lookup->service = std::to_wstring(port);
+    lookup->hints.ai_family = AF_UNSPEC;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    lookup->overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!lookup->overlapped.hEvent) return static_cast<int>(::GetLastError());
+    const auto ms = std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    timeval limit{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000 * 1000)};
+    int r = ::GetAddrInfoExW(lookup->name.c_str(), lookup->service.c_str(), NS_DNS, nullptr, &lookup->hints,
+                             &lookup->result, &limit, &lookup->overlapped, nullptr, &lookup->cancel);
+    if (r == WSA_IO_PENDING) {
+        if (::WaitForSingleObject(lookup->overlapped.hEvent, static_cast<DWORD>(ms)) != WAIT_OBJECT_0) {
+            static std::vector<std::unique_ptr<Lookup>> orphans;
+            static std::mutex orphansLock;
+            const std::lock_guard<std::mutex> lock(orphansLock);
+            orphans.push_back(std::move(lookup));
+            return WSAETIMEDOUT;
+        }
+        r = ::GetAddrInfoExOverlappedResult(&lookup->overlapped);
+    }
+    if (r == 0) list = lookup->result;
+    else if (lookup->result) ::FreeAddrInfoExW(lookup->result);
+    return r;
+}
+
 }  // namespace
 
 NetSocket::~NetSocket() { Close(); }
@@ -60,15 +111,15 @@ PortStatus NetSocket::Connect(const std::string& host, std::uint16_t port, std::
     const std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
     if (!Started()) return {PortStatus::Code::OsError, where + ": Winsock did not start"};
     const auto deadline = Clock::now() + timeout;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (const int r = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list); r != 0)
-        return {PortStatus::Code::NotFound, where + ": " + ErrorText(r)};
+    ADDRINFOEXW* list = nullptr;
+    if (const int r = Resolve(host, port, deadline, list); r != 0)
+        return {PortStatus::Code::NotFound,
+                where + ": " + (r == WSAETIMEDOUT ? "the name was not resolved within " + std::to_string(timeout.count()) + " ms"
+                                                  : ErrorText(r))};
     std::string why = "no address";
     bool refused = false;
-    for (addrinfo* a = list; a; a = a->ai_next) {
+    // MinGW's ai_next names a struct it never defines: the same one in fact.
+    for (ADDRINFOEXW* a = list; a; a = reinterpret_cast<ADDRINFOEXW*>(a->ai_next)) {
         const SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
         if (s == INVALID_SOCKET) {
             why = ErrorText(::WSAGetLastError());
@@ -89,7 +140,7 @@ PortStatus NetSocket::Connect(const std::string& host, std::uint16_t port, std::
             ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
             ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&one), sizeof one);
             fd_ = static_cast<std::uintptr_t>(s);
-            ::freeaddrinfo(list);
+            ::FreeAddrInfoExW(list);
             return {};
         }
         ::closesocket(s);
@@ -97,7 +148,7 @@ PortStatus NetSocket::Connect(const std::string& host, std::uint16_t port, std::
         why = err == WSAETIMEDOUT ? "no answer within " + std::to_string(timeout.count()) + " ms" : ErrorText(err);
         if (Clock::now() >= deadline) break;
     }
-    ::freeaddrinfo(list);
+    ::FreeAddrInfoExW(list);
     return {refused ? PortStatus::Code::NotFound : PortStatus::Code::OsError, where + ": " + why};
 }
 

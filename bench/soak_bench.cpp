@@ -90,8 +90,6 @@ void Plot(const std::vector<Sample>& s, double captureAt, const std::string& pat
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // As the program does (SOAK_ALLOCATOR=glibc leaves glibc's own tuning).
-    if (!std::getenv("SOAK_ALLOCATOR")) SettleAllocator();
     QApplication application(argc, argv);
     const double minutes = argc > 1 ? std::atof(argv[1]) : 120.0;
     const std::filesystem::path out = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();

@@ -3,18 +3,6 @@
 #include "device/DeviceInfo.h"
 #include "ui/OnWindow.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
-void SettleAllocator() {
-#ifdef __GLIBC__
-    // Setting them turns off glibc's raising of both after each big free.
-    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    ::mallopt(M_TRIM_THRESHOLD, 256 * 1024);
-#endif
-}
-
 Program::Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Options options)
     : link(std::move(port), [this](const std::string& name) { return ports.Resolve(name); }),
       session(link, ports, op, std::move(options)) {

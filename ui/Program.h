@@ -17,12 +17,6 @@
 
 #include <memory>
 
-// A window kept open all day: big buffers (a traffic view's text, images)
-// go to mmap and back to the system when freed, and a freed heap top is
-// given back, so the resident size does not wander by megabytes as glibc's
-// self-tuning thresholds move. Before anything is allocated in bulk.
-void SettleAllocator();
-
 struct Program {
     // Fill `ports` before Start: FormShow resolves the remembered port.
     Program(std::unique_ptr<tessary::link::Port> port, tessary::app::Options options);

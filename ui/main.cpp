@@ -63,7 +63,6 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    SettleAllocator();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tessary");
     QApplication::setApplicationDisplayName("Tessary");

@@ -115,7 +115,7 @@ void TCapturePage::ShowNewest(int slot, const QString& line) {
     // The whole text anew: appending to a five-line box keeps every removed
     // line in the document's buffer until 96 KB of them pile up, hours of a
     // slow capture and half a megabyte over four boxes.
-    QStringList& lines = newest_[static_cast<std::size_t>(slot)];
+    QStringList& lines = newest_[static_cast<std::size_t>(slot - 1)];
     lines << line;
     while (lines.size() > 5) lines.removeFirst();
     edBox(slot)->setPlainText(lines.join('\n'));
@@ -210,7 +210,7 @@ void TCapturePage::SpeedButtonMMTimerClick(bool down) {
             plan.boxes[i].temperatureUnit = info.TempUnits;
         }
         edBox(k)->clear();
-        newest_[static_cast<std::size_t>(k)].clear();
+        newest_[i].clear();
     }
     plan.rateText = S(ui->edCaptureRate->text());
     plan.defaultFolder = session_.DefaultFolder();  // fixed at start

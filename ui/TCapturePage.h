@@ -86,7 +86,7 @@ private:
     tessary::app::ConnectionCopy shown_;     // the newest copy from the line
     std::array<std::string, 4> proposed_{};  // the CapturePath last put into edPath
     std::array<QString, 5> fileErrors_{};    // all-serial, slots 1..4
-    std::array<QStringList, 4> newest_{};    // the newest five lines of each box
+    std::array<QStringList, 4> newest_{};    // the newest five lines of boxes 1..4
     QString note_;
     std::uint64_t shownRun_ = 0;  // the capture's run this page shows
     std::unique_ptr<View> view_;

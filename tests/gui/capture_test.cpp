@@ -73,6 +73,26 @@ private slots:
         QVERIFY(!r.form.CapturePage()->Capture().Running());
         QCOMPARE(file.size(), 0);
     }
+    void fourthBoxShowsItsNewestFiveLines() {
+        gui::Rig r(dir.filePath("f.ini"));
+        r.port->Answer("#04TM;D1;D2;D3;D4\r\n", "2007:05:17:12:30:00,1.5,2.5,100,200");
+        auto& st = r.session.State();
+        st.TransducerCaption = {"NoConnect", "NoConnect", "NoConnect", "#04    D04-0815"};
+        st.TransducerAddress[3] = "#04";
+        st.CapturePath[3] = S(dir.filePath("box4.txt"));
+        r.form.ShowConnection(r.session.CopyConnection());
+        r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("tsCapture"));
+        r.Find<QCheckBox>("cbTrans4")->click();
+        r.Find<QLineEdit>("edCaptureRate")->setText("1");
+        auto* start = r.Find<QPushButton>("SpeedButtonMMTimer");
+        StartAnswering(start, Qt::Key_Escape);
+        QFile file(dir.filePath("box4.txt"));
+        QTRY_VERIFY_WITH_TIMEOUT(file.size() >= 6 * 38, 15000);  // six rows: one more than the box holds
+        start->click();
+        QTRY_VERIFY(!r.form.CapturePage()->Capture().Running());
+        const QString row = "2007/05/17, 12:30:00,1.5,2.5,100,200";
+        QCOMPARE(r.Find<QPlainTextEdit>("edBox4")->toPlainText(), QStringList(5, row).join('\n'));
+    }
 #ifdef TESSARY_TEST_MQTT
     void pagePublishesItsCaptureToTheBrokerSetInItsDialog() {
         clitest::Broker broker(S(dir.filePath("broker")));

@@ -24,8 +24,7 @@ std::string LocalText(LineWatch::SystemTime t) {
 }  // namespace
 
 std::string GapLine(LineWatch::SystemTime away, LineWatch::SystemTime back, const std::string& end, bool network) {
-    return std::string(network ? "Gap: connection lost " : "Gap: adapter unplugged ") + LocalText(away) + " - " + end +
-           " " + LocalText(back);
+    return std::string(network ? kGapLost : kGapUnplugged) + LocalText(away) + " - " + end + " " + LocalText(back);
 }
 
 LineWatch::LineWatch(link::DeviceLink& link, link::SerialDirs dirs) : link_(link), dirs_(std::move(dirs)) {
@@ -181,8 +180,7 @@ bool LineWatch::LookOnce(Return& result) {
         answer = reply.text;
     }
 
-    const bool network = link::IsNetworkPath(path);
-    const std::string what = network ? "connection" : "adapter";
+    const std::string what = link::IsNetworkPath(path) ? "connection" : "adapter";
     std::function<void(const std::string&)> sink;
     std::string status;
     {
@@ -194,7 +192,7 @@ bool LineWatch::LookOnce(Return& result) {
             back_ = std::chrono::system_clock::now();
             resumedAt_ = SteadyClock::now();
             result = {ReturnKind::Resumed, {}, away_, back_};
-            status = port + (network ? ": connection back" : ": adapter back") + (address.empty() ? "" : ", " + address + " is " + answer + " again");
+            status = port + ": " + what + " back" + (address.empty() ? "" : ", " + address + " is " + answer + " again");
         } else {
             phase_ = Phase::Refused;
             refusedAt_ = SteadyClock::now();

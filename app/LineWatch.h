@@ -18,6 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace tessary::app {
 
@@ -87,6 +88,8 @@ private:
     std::chrono::steady_clock::time_point resumedAt_{}, refusedAt_{};
 };
 
+// How a gap line begins: an adapter's, a network line's.
+inline constexpr std::string_view kGapUnplugged = "Gap: adapter unplugged ", kGapLost = "Gap: connection lost ";
 // "Gap: adapter unplugged 2026/12/06, 21:50:01 - back 2026/12/06, 21:50:07" (or
 // "Gap: connection lost ..." on a network line): the capture files' one line
 // for a gap, in local time; `end` names how it ended.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "app/LineWatch.h"
 #include "link/DeviceLink.h"
 
 namespace tessary::capture {
@@ -110,8 +111,10 @@ CaptureLine ReadCaptureLine(std::string_view line) {
         out.kind = CaptureLine::Kind::NoConnect;
         return out;
     }
-    constexpr std::string_view unplugged = "Gap: adapter unplugged ", lost = "Gap: connection lost ";
-    const std::size_t gap = line.starts_with(unplugged) ? unplugged.size() : line.starts_with(lost) ? lost.size() : 0;
+    using app::kGapLost, app::kGapUnplugged;
+    const std::size_t gap = line.starts_with(kGapUnplugged) ? kGapUnplugged.size()
+                            : line.starts_with(kGapLost)    ? kGapLost.size()
+                                                            : 0;
     if (gap) {
         // "... <start> - back <end>" or "... - capture stopped <end>"
         std::size_t used = 0;

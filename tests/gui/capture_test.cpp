@@ -34,17 +34,25 @@ class CaptureGuiTest : public QObject {
         return shown;
     }
 
+    // The capture page with one box, at #0`slot` in `slot` (1..4), capturing to `path`.
+    static void ShowOneBox(gui::Rig& r, int slot, const QString& id, const QString& path) {
+        const std::string address = "#0" + std::to_string(slot);
+        r.port->Answer(address + "TM;D1;D2;D3;D4\r\n", "2007:05:17:12:30:00,1.5,2.5,100,200");
+        auto& st = r.session.State();
+        st.TransducerCaption = {"NoConnect", "NoConnect", "NoConnect", "NoConnect"};
+        const auto k = static_cast<std::size_t>(slot - 1);
+        st.TransducerCaption[k] = address + "    " + S(id);
+        st.TransducerAddress[k] = address;
+        st.CapturePath[k] = S(path);
+        r.form.ShowConnection(r.session.CopyConnection());  // the line is idle
+        r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("tsCapture"));
+    }
+
 private slots:
     void pageArrangesCapturesAndAsksAppendOrOverwrite() {
         gui::Rig r(dir.filePath("t.ini"));
-        r.port->Answer("#01TM;D1;D2;D3;D4\r\n", "2007:05:17:12:30:00,1.5,2.5,100,200");
-        auto& st = r.session.State();
-        st.TransducerCaption = {"#01    D01-4711", "NoConnect", "NoConnect", "NoConnect"};
-        st.TransducerAddress[0] = "#01";
         const QString path = dir.filePath("D01-4711.txt");
-        st.CapturePath[0] = S(path);
-        r.form.ShowConnection(r.session.CopyConnection());  // the line is idle
-        r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("tsCapture"));
+        ShowOneBox(r, 1, "D01-4711", path);
         auto* cb1 = r.Find<QCheckBox>("cbTrans1");
         QVERIFY(cb1->isVisible() && !r.Find<QCheckBox>("cbTrans2")->isVisible());
         QCOMPARE(r.Find<QLineEdit>("edPath1")->text(), path);
@@ -75,13 +83,7 @@ private slots:
     }
     void fourthBoxShowsItsNewestFiveLines() {
         gui::Rig r(dir.filePath("f.ini"));
-        r.port->Answer("#04TM;D1;D2;D3;D4\r\n", "2007:05:17:12:30:00,1.5,2.5,100,200");
-        auto& st = r.session.State();
-        st.TransducerCaption = {"NoConnect", "NoConnect", "NoConnect", "#04    D04-0815"};
-        st.TransducerAddress[3] = "#04";
-        st.CapturePath[3] = S(dir.filePath("box4.txt"));
-        r.form.ShowConnection(r.session.CopyConnection());
-        r.Find<QTabWidget>("PageControl1")->setCurrentWidget(r.Find<QWidget>("tsCapture"));
+        ShowOneBox(r, 4, "D04-0815", dir.filePath("box4.txt"));
         r.Find<QCheckBox>("cbTrans4")->click();
         r.Find<QLineEdit>("edCaptureRate")->setText("1");
         auto* start = r.Find<QPushButton>("SpeedButtonMMTimer");
